@@ -1,0 +1,51 @@
+#include "app/Headless.h"
+
+#include "common/StringTable.h"
+
+namespace ostrana::app {
+
+std::string OneLine(const std::string& text) {
+  std::string line = text;
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  for (char& ch : line)
+    if (ch == '\n' || ch == '\r') ch = ' ';
+  return line;
+}
+
+const char* ConnectionStatusText(bool client, bool machine) {
+  if (client && machine) return strings::kStatusBoth;
+  if (machine) return strings::kStatusMachineOnly;
+  if (client) return strings::kStatusClientOnly;
+  return strings::kStatusNeither;
+}
+
+void HeadlessPrompts::ShowMessage(const std::string& text, PromptIcon) {
+  std::fprintf(stderr, "ostrana: %s\n", OneLine(text).c_str());
+  std::fflush(stderr);
+}
+
+bool HeadlessPrompts::AskYesNo(const std::string& text) {
+  std::fprintf(stderr, "ostrana: %s Yes.\n", OneLine(text).c_str());
+  std::fflush(stderr);
+  return true;
+}
+
+void HeadlessView::UpdateConnectionStatus(bool) {
+  const bool machine = connector_.Stores().ReadDeviceStatus().online;
+  const std::string status = ConnectionStatusText(connector_.ClientConnected(), machine);
+  if (status == printedStatus_) return;
+  printedStatus_ = status;
+  std::printf("ostrana: status: %s\n", status.c_str());
+  std::fflush(stdout);
+}
+
+void HeadlessView::UpdatePortStatus() {
+  const int port = connector_.Listening() ? connector_.BoundPort() : 0;
+  if (port == printedPort_) return;
+  printedPort_ = port;
+  if (port) std::printf("ostrana: listening on port %d\n", port);
+  else std::printf("ostrana: not listening: port %d is not available\n", static_cast<int>(connector_.portNumber));
+  std::fflush(stdout);
+}
+
+}  // namespace ostrana::app

@@ -1,0 +1,40 @@
+// The headless face of the connector: prompts as lines on stderr (the port
+// scan question is answered Yes, so an unattended connector finds a port),
+// and status changes as lines on stdout. Main thread only.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "client/Connector.h"
+#include "client/StatusView.h"
+#include "common/Prompts.h"
+
+namespace ostrana::app {
+
+class HeadlessPrompts final : public Prompts {
+ public:
+  void ShowMessage(const std::string& text, PromptIcon icon) override;
+  bool AskYesNo(const std::string& text) override;
+};
+
+class HeadlessView final : public client::StatusView {
+ public:
+  explicit HeadlessView(client::Connector& connector) : connector_(connector) {}
+  void UpdateConnectionStatus(bool playSound) override;
+  void UpdatePortStatus() override;
+  void SetPortButtonEnabled(bool) override {}
+  void ShowPortNumber() override {}
+
+ private:
+  client::Connector& connector_;
+  int printedPort_ = -1;
+  std::string printedStatus_;
+};
+
+// "a\n\nb" as one line: "a  b".
+std::string OneLine(const std::string& text);
+// The status text for a client flag and a machine flag.
+const char* ConnectionStatusText(bool client, bool machine);
+
+}  // namespace ostrana::app

@@ -1,0 +1,63 @@
+#include "app/Settings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <memory>
+
+namespace ostrana::app {
+namespace {
+
+const char* const kPortNumber = "PortNumber";
+const char* const kXTopLeft = "xTopLeft";
+const char* const kYTopLeft = "yTopLeft";
+const char* const kMute = "Mute";
+
+std::unique_ptr<QSettings> Open(const QString& file) {
+  if (!file.isEmpty()) return std::make_unique<QSettings>(file, QSettings::IniFormat);
+#ifdef Q_OS_WIN
+  return std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER\\Software\\Quorvane\\Corvessa\\Ostrana"),
+                                     QSettings::NativeFormat);
+#else
+  const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  return std::make_unique<QSettings>(dir + QStringLiteral("/Quorvane/Corvessa/Ostrana.conf"),
+                                     QSettings::IniFormat);
+#endif
+}
+
+void ReadInt(const QSettings& s, const char* name, std::int32_t& member) {
+  if (!s.contains(name)) return;
+  bool ok = false;
+  const qlonglong value = s.value(name).toLongLong(&ok);
+  // A DWORD read back from the registry may come as its unsigned pattern.
+  if (ok && value >= INT32_MIN && value <= UINT32_MAX) member = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(QString file) : file_(std::move(file)) {}
+
+QString SettingsStore::Location() const { return Open(file_)->fileName(); }
+
+Settings SettingsStore::Load() const {
+  Settings settings;
+  auto s = Open(file_);
+  ReadInt(*s, kPortNumber, settings.portNumber);
+  ReadInt(*s, kXTopLeft, settings.xTopLeft);
+  ReadInt(*s, kYTopLeft, settings.yTopLeft);
+  std::int32_t mute = 0;
+  ReadInt(*s, kMute, mute);
+  settings.muted = mute != 0;
+  return settings;
+}
+
+void SettingsStore::Save(const Settings& settings) const {
+  auto s = Open(file_);
+  s->setValue(kPortNumber, static_cast<int>(settings.portNumber));
+  s->setValue(kXTopLeft, static_cast<int>(settings.xTopLeft));
+  s->setValue(kYTopLeft, static_cast<int>(settings.yTopLeft));
+  s->setValue(kMute, settings.muted ? 1 : 0);
+  s->sync();
+}
+
+}  // namespace ostrana::app

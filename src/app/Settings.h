@@ -1,0 +1,34 @@
+// The four values that survive from one run to the next. Read once at start,
+// written once at exit. On Windows they live in the registry under
+// HKEY_CURRENT_USER\Software\Quorvane\Corvessa\Ostrana as REG_DWORD values;
+// elsewhere under the same names in a file in the per-user configuration
+// folder. Main thread only.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace ostrana::app {
+
+struct Settings {
+  std::int32_t portNumber = 50000;
+  std::int32_t xTopLeft = 0;
+  std::int32_t yTopLeft = 0;
+  bool muted = false;
+};
+
+class SettingsStore {
+ public:
+  // An empty `file` means the platform's own place.
+  explicit SettingsStore(QString file = {});
+  // Missing or unreadable values keep their defaults; nothing is reported.
+  Settings Load() const;
+  // Failures are silent: the run's settings are then not kept.
+  void Save(const Settings& settings) const;
+  QString Location() const;
+
+ private:
+  QString file_;
+};
+
+}  // namespace ostrana::app

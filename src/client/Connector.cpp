@@ -1,0 +1,174 @@
+#include "client/Connector.h"
+
+#include <QHostAddress>
+#include <QThread>
+#include <cstring>
+
+#include "client/ArgumentParsers.h"
+#include "client/Dispatcher.h"
+#include "common/StringTable.h"
+
+namespace ostrana::client {
+
+Connector::Connector(dnc::IComponent& component, Prompts& prompts, std::string modulePath,
+                     mailbox::MailboxTiming timing, QObject* parent)
+    : QObject(parent), prompts_(prompts), stores_(this),
+      machine_(std::make_unique<mailbox::OstranaConnect>(stores_, component, prompts, std::move(modulePath), timing)),
+      server_(new QTcpServer(this)) {
+  connect(server_, &QTcpServer::newConnection, this, &Connector::OnAccept);
+  connect(server_, &QTcpServer::acceptError, this, &Connector::OnAcceptError);
+}
+
+Connector::~Connector() {
+  CloseSockets();
+  machine_.reset();  // stops a running worker before the stores go
+}
+
+int Connector::BoundPort() const { return server_->isListening() ? server_->serverPort() : 0; }
+
+std::string Connector::Dispatch(const std::string& chunk) { return DispatchRequest(*this, chunk); }
+
+bool Connector::ListenOn(std::int64_t port) {
+  server_->close();
+  listening_ = port >= 0 && port <= 65535 &&
+               server_->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port));
+  if (!listening_) server_->close();
+  return listening_;
+}
+
+void Connector::RecoverPort() {
+  if (!prompts_.AskYesNo(strings::kAskScanPorts)) {
+    prompts_.ShowMessage(strings::kPortNotAvailable, PromptIcon::None);
+    return;
+  }
+  bool found = false;
+  for (int p = kFirstDiscoverablePort; p <= kLastDiscoverablePort && !found; ++p) {
+    if (ListenOn(p)) {
+      portNumber = p;
+      found = true;
+    }
+  }
+  if (view_) view_->ShowPortNumber();
+  if (!found) prompts_.ShowMessage(strings::kNoDiscoverablePort, PromptIcon::None);
+}
+
+void Connector::OpenListener() {
+  if (!ListenOn(portNumber)) RecoverPort();
+}
+
+void Connector::MoveListener() {
+  server_->close();
+  if (!ListenOn(portNumber)) RecoverPort();
+  if (view_) view_->UpdatePortStatus();
+}
+
+void Connector::DropClient() {
+  if (!client_) return;
+  QTcpSocket* old = client_;
+  client_ = nullptr;
+  old->disconnect(this);  // a replaced connection ends without any status change
+  old->abort();
+  old->deleteLater();
+}
+
+void Connector::OnAccept() {
+  while (server_->hasPendingConnections()) {
+    DropClient();
+    QTcpSocket* socket = server_->nextPendingConnection();
+    if (!socket) {
+      prompts_.ShowMessage(strings::kCannotAccept, PromptIcon::Exclamation);
+      return;
+    }
+    client_ = socket;
+    connect(socket, &QTcpSocket::readyRead, this, &Connector::OnReceive);
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { OnClientGone(socket); });
+    stores_.clientAttached.store(true);
+    if (view_) view_->UpdateConnectionStatus(true);
+    const std::string greeting = strings::Greeting();
+    socket->write(greeting.data(), static_cast<qint64>(greeting.size()));
+    if (view_) view_->SetPortButtonEnabled(false);
+  }
+}
+
+void Connector::OnAcceptError() {
+  prompts_.ShowMessage(strings::kCannotAccept, PromptIcon::Exclamation);
+}
+
+void Connector::OnReceive() {
+  // One chunk per receive; what lies beyond it is the next chunk. A message
+  // box opened while dispatching runs a nested event loop that may take
+  // further chunks, or even replace the client: check after every dispatch.
+  while (client_ && client_->bytesAvailable() > 0) {
+    QPointer<QTcpSocket> socket = client_;
+    char buffer[kMaxChunk + 1];
+    std::memset(buffer, 0, sizeof buffer);
+    const qint64 received = socket->read(buffer, kMaxChunk);
+    if (received == 0) return;
+    const std::string chunk(buffer);  // a zero byte ends the text
+    const std::string reply = DispatchRequest(*this, chunk);
+    if (socket && socket == client_) socket->write(reply.data(), static_cast<qint64>(reply.size()));
+    if (received < 0) return;
+  }
+}
+
+void Connector::OnClientGone(QTcpSocket* socket) {
+  // A reset or an abort ends the connection as surely as a graceful close:
+  // either way the client has left and the port is free for the next one.
+  if (socket != client_) return;
+  client_ = nullptr;
+  socket->disconnect(this);
+  socket->deleteLater();
+  stores_.clientAttached.store(false);
+  if (view_) view_->UpdateConnectionStatus(true);
+  if (!server_->isListening() && !ListenOn(portNumber)) RecoverPort();
+  listening_ = server_->isListening();
+  if (view_) view_->UpdatePortStatus();
+  if (view_) view_->SetPortButtonEnabled(true);
+}
+
+void Connector::CloseSockets() {
+  server_->close();
+  listening_ = false;
+  if (client_) {
+    QTcpSocket* socket = client_;
+    client_ = nullptr;
+    socket->disconnect(this);
+    socket->flush();
+    socket->disconnectFromHost();
+    socket->close();
+    socket->deleteLater();
+  }
+}
+
+void Connector::ConnectionStatusChanged() {
+  if (QThread::currentThread() == thread()) {
+    if (view_) view_->UpdateConnectionStatus(true);
+    return;
+  }
+  // From the worker: post, never wait; the main thread may be joining it.
+  QMetaObject::invokeMethod(
+      this, [this] { if (view_) view_->UpdateConnectionStatus(true); }, Qt::QueuedConnection);
+}
+
+bool Connector::ParseConnectionData(const Argument& argument) {
+  const ConnectionParse parse = ParseConnectionFields(argument.text);
+  if (parse.refusal == ConnectionRefusal::UnsupportedType) {
+    prompts_.ShowMessage(strings::kUnsupportedConnectionType, PromptIcon::None);
+    return false;
+  }
+  if (parse.refusal == ConnectionRefusal::Incomplete) {
+    prompts_.ShowMessage(strings::kIncompleteConnectionData, PromptIcon::None);
+    return false;
+  }
+  machine_->connectionText = parse.data.connectionText;
+  machine_->connectionNumber = parse.data.connectionNumber;
+  machine_->baseRow.store(parse.data.baseRow);
+  return true;
+}
+
+bool Connector::ApplyWcsData(const Argument& argument) {
+  const auto values = ParseWcsFields(argument);
+  return values && machine_->SetWcs(*values);
+}
+
+}  // namespace ostrana::client

@@ -1,0 +1,113 @@
+#include "client/Dispatcher.h"
+
+#include <cstdio>
+
+#include "common/Readings.h"
+
+namespace ostrana::client {
+namespace {
+
+std::string Hex(std::int32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(static_cast<std::uint32_t>(value)));
+  return text;
+}
+
+bool Has(const std::string& chunk, const char* keyword) {
+  return chunk.find(keyword) != std::string::npos;
+}
+
+std::string CommandData(const char* name, bool result) {
+  return std::string("Command Data: ") + name + "," + Hex(result ? 1 : 0) + "\n";
+}
+
+std::string BufferData(bool result, std::int32_t baseRow) {
+  return "Buffer Data: " + Hex(result ? 1 : 0) + "," + Hex(baseRow) + "\n";
+}
+
+}  // namespace
+
+Argument ExtractArgument(const std::string& chunk, const std::string& colonForm) {
+  const auto at = chunk.find(colonForm);
+  // A bare keyword without its colon form carries no argument.
+  if (at == std::string::npos) return {};
+  const auto start = at + colonForm.size();
+  const auto end = chunk.find('\n', start);
+  if (end == std::string::npos) return {};
+  return {chunk.substr(start, end - start), true};
+}
+
+std::int32_t AlarmCode(const std::string& argument) {
+  static const char* const kNames[] = {"OutOfTolerance", "Unprojected", "PartAlignmentFailed", "Unspecified"};
+  for (std::int32_t i = 0; i < 4; ++i)
+    if (argument.find(kNames[i]) != std::string::npos) return i + 1;
+  return 0;
+}
+
+std::int32_t ScaleReal(double value) { return TruncToInt32(value * 10000.0); }
+
+std::string MeasureLine(const mailbox::MeasureRecord& r) {
+  const std::int32_t fields[13] = {
+      r.kind,           r.detail,         r.id,                r.index,
+      r.qualifier,      ScaleReal(r.value1), ScaleReal(r.value2), ScaleReal(r.value3),
+      ScaleReal(r.context), ScaleReal(r.attached1), ScaleReal(r.attached2), ScaleReal(r.attached3),
+      ScaleReal(r.value0)};
+  std::string line = "Measure Data: ";
+  for (int i = 0; i < 13; ++i) line += (i ? "," : "") + Hex(fields[i]);
+  return line + "\n";
+}
+
+std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
+  std::string reply;
+  reply.reserve(10800);
+
+  if (Has(chunk, "Machine Connect")) {
+    const bool accepted = ops.ParseConnectionData(ExtractArgument(chunk, "Machine Connect: "));
+    const bool connected = accepted && ops.Connect();
+    reply += "Connection Data: " + Hex(connected) + "\n";
+  }
+  if (Has(chunk, "Machine Disconnect")) {
+    ops.Disconnect();
+    reply += "Connection Data: " + Hex(0) + "\n";
+  }
+  if (Has(chunk, "Start Machine Polling")) {
+    const bool started = ops.StartPolling();
+    if (started) ops.SetMachineStatus(true);
+    reply += "Polling Data: " + Hex(started) + "\n";
+  }
+  if (Has(chunk, "Stop Machine Polling")) {
+    ops.StopPolling();
+    ops.SetMachineStatus(false);
+    reply += "Polling Data: " + Hex(0) + "\n";
+  }
+  if (Has(chunk, "Resume Monitoring")) reply += CommandData("Resume Monitoring", ops.ResumeMonitoring());
+  if (Has(chunk, "Halt Monitoring")) reply += CommandData("Halt Monitoring", ops.HaltMonitoring());
+  if (Has(chunk, "Check Machine Buffer")) {
+    const bool ok = ops.CheckMachineBuffer();
+    reply += BufferData(ok, ops.BaseRow());
+  }
+  if (Has(chunk, "Locate Machine Buffer")) reply += BufferData(false, ops.BaseRow());
+  if (Has(chunk, "Set Alarm")) {
+    const std::int32_t code = AlarmCode(ExtractArgument(chunk, "Set Alarm: ").text);
+    reply += CommandData("Set Alarm", ops.SetAlarm(code));
+  }
+  if (Has(chunk, "Set WCS")) reply += CommandData("Set WCS", ops.ApplyWcsData(ExtractArgument(chunk, "Set WCS: ")));
+  if (Has(chunk, "Send Device")) {
+    const auto device = ops.ReadDeviceStatus();
+    reply += "Device Data: " + Hex(device.online) + "," + device.name + "\n";
+  }
+  if (Has(chunk, "Send Action")) {
+    if (auto code = ops.PopAction()) reply += "Action Data: " + Hex(*code) + "\n";
+    else reply += "No Actions!\n";
+  }
+  if (Has(chunk, "Send Measure")) {
+    if (auto record = ops.PopMeasure()) reply += MeasureLine(*record);
+    else reply += "No Measures!\n";
+  }
+  if (Has(chunk, "Send Alarm")) reply += "Alarm Data: " + Hex(ops.AlarmValue()) + "\n";
+
+  if (reply.empty()) reply = "Unknown request!\n";
+  return reply;
+}
+
+}  // namespace ostrana::client

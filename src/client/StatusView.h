@@ -1,0 +1,21 @@
+// What the connector shows to the user: the status window implements it, the
+// headless runner prints lines, tests record calls. Called on the main
+// thread only (the connector posts worker-side changes there first).
+#pragma once
+
+namespace ostrana::client {
+
+class StatusView {
+ public:
+  virtual ~StatusView() = default;
+  // Connection status from the client flag and the device status.
+  virtual void UpdateConnectionStatus(bool playSound) = 0;
+  // Port indicator from the listening flag.
+  virtual void UpdatePortStatus() = 0;
+  // The Edit Port / Set Port button: disabled while a client is connected.
+  virtual void SetPortButtonEnabled(bool enabled) = 0;
+  // The port number was changed by port recovery: show it in the port box.
+  virtual void ShowPortNumber() = 0;
+};
+
+}  // namespace ostrana::client

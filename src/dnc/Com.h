@@ -1,0 +1,131 @@
+// The COM-shaped basics of the DNC component interface: status codes, the
+// reference-counted object base, an owning smart reference and the small
+// VARIANT-like value. Shaped after COM so that a Windows backend over the real
+// component is one more implementation, not a redesign.
+// Reference counts are atomic: objects may be used from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace ostrana::dnc {
+
+using HRESULT = std::int32_t;
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+inline constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
+inline constexpr HRESULT E_NOTCONNECTED = static_cast<HRESULT>(0x8007048Fu);  // device not connected
+inline constexpr HRESULT E_FILENOTFOUND = static_cast<HRESULT>(0x80070002u);
+inline constexpr HRESULT E_PATHNOTFOUND = static_cast<HRESULT>(0x80070003u);
+
+inline bool Failed(HRESULT hr) { return hr < 0; }
+inline bool Succeeded(HRESULT hr) { return hr >= 0; }
+
+enum class InterfaceId { Unknown, Machine, Connection2, DataAccess, DataEntry, FileSystem };
+
+// Base of every object handed out by the component.
+class IUnknown {
+ public:
+  virtual void AddRef() = 0;
+  virtual void Release() = 0;
+  // On success *out holds a new reference of the asked interface.
+  virtual HRESULT QueryInterface(InterfaceId iid, void** out) = 0;
+
+ protected:
+  virtual ~IUnknown() = default;
+};
+
+// Reference counting for implementations: the object deletes itself when
+// the last reference is released.
+template <class Base>
+class RefCounted : public Base {
+ public:
+  void AddRef() override { count_.fetch_add(1, std::memory_order_relaxed); }
+  void Release() override {
+    if (count_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
+ private:
+  std::atomic<long> count_{1};
+};
+
+// Owning reference. Assigning or clearing releases what it held.
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  // Takes over a reference the caller owns (as COM out parameters give).
+  static ComPtr Attach(T* p) {
+    ComPtr r;
+    r.p_ = p;
+    return r;
+  }
+  ComPtr(const ComPtr& o) : p_(o.p_) {
+    if (p_) p_->AddRef();
+  }
+  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  ComPtr& operator=(ComPtr o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~ComPtr() { Clear(); }
+
+  void Clear() {
+    if (T* p = std::exchange(p_, nullptr)) p->Release();
+  }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  // For out parameters: releases what is held and hands out the slot.
+  T** Put() {
+    Clear();
+    return &p_;
+  }
+
+  // QueryInterface into another smart reference.
+  template <class U>
+  HRESULT As(InterfaceId iid, ComPtr<U>* out) const {
+    if (!p_) return E_POINTER;
+    void* raw = nullptr;
+    HRESULT hr = p_->QueryInterface(iid, &raw);
+    *out = ComPtr<U>::Attach(Succeeded(hr) ? static_cast<U*>(raw) : nullptr);
+    return hr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// The small VARIANT: the value types the component hands over.
+struct Variant {
+  enum class Type { Empty, I2, I4, UI4, R4, R8, Text, Error };
+  Type type = Type::Empty;
+  std::int16_t i2 = 0;
+  std::int32_t i4 = 0;
+  std::uint32_t ui4 = 0;
+  float r4 = 0.0f;
+  double r8 = 0.0;
+  std::string text;
+  HRESULT error = 0;
+
+  static Variant FromI2(std::int16_t v) { Variant x; x.type = Type::I2; x.i2 = v; return x; }
+  static Variant FromI4(std::int32_t v) { Variant x; x.type = Type::I4; x.i4 = v; return x; }
+  static Variant FromUI4(std::uint32_t v) { Variant x; x.type = Type::UI4; x.ui4 = v; return x; }
+  static Variant FromR4(float v) { Variant x; x.type = Type::R4; x.r4 = v; return x; }
+  static Variant FromR8(double v) { Variant x; x.type = Type::R8; x.r8 = v; return x; }
+  static Variant FromText(std::string v) { Variant x; x.type = Type::Text; x.text = std::move(v); return x; }
+  // The value COM uses for an optional argument that is left out.
+  static Variant Missing() { Variant x; x.type = Type::Error; x.error = DISP_E_PARAMNOTFOUND; return x; }
+  void Clear() { *this = Variant(); }
+};
+
+}  // namespace ostrana::dnc

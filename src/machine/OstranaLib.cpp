@@ -1,0 +1,204 @@
+#include "machine/OstranaLib.h"
+
+#include <cstdio>
+
+#include "common/MailboxRows.h"
+#include "common/StringTable.h"
+
+namespace ostrana::machine {
+using dnc::ComPtr;
+using dnc::Failed;
+using dnc::HRESULT;
+using dnc::InterfaceId;
+
+namespace {
+const char* const kStateNames[] = {
+    "DNC_STATE_NOT_INITIALIZED",         "DNC_STATE_HOST_IS_NOT_AVAILABLE",
+    "DNC_STATE_HOST_IS_AVAILABLE",       "DNC_STATE_WAITING_PERMISSION",
+    "DNC_STATE_DNC_IS_AVAILABLE",        "DNC_STATE_MACHINE_IS_BOOTED",
+    "DNC_STATE_MACHINE_IS_INITIALIZING", "DNC_STATE_MACHINE_IS_AVAILABLE",
+    "DNC_STATE_MACHINE_IS_SHUTTING_DOWN", "DNC_STATE_DNC_IS_STOPPED",
+    "DNC_STATE_HOST_IS_STOPPED",         "DNC_STATE_NO_PERMISSION",
+};
+}  // namespace
+
+const char* MachineStateName(std::int32_t state) {
+  return state >= 0 && state <= 11 ? kStateNames[state] : "";
+}
+
+std::string CellPath(std::int32_t row) {
+  char path[128];
+  std::snprintf(path, sizeof path, mailbox::kCellPathFormat, static_cast<int>(row));
+  return path;
+}
+
+double VariantToDouble(const dnc::Variant& value) {
+  using T = dnc::Variant::Type;
+  switch (value.type) {
+    case T::I2: return value.i2;
+    case T::I4: return value.i4;
+    case T::R4: return value.r4;
+    case T::R8: return value.r8;
+    default: return 0.0;
+  }
+}
+
+OstranaLib::OstranaLib(dnc::IComponent& component, Prompts& prompts, std::string modulePath)
+    : component_(component), prompts_(prompts), modulePath_(std::move(modulePath)) {}
+
+OstranaLib::~OstranaLib() {
+  // Last declared first.
+  fileSystem_.Clear();
+  {
+    std::lock_guard guard(referenceLock_);
+    dataAccess_.Clear();
+  }
+  machine_.Clear();
+}
+
+HRESULT OstranaLib::CreateMachine() {
+  dnc::IMachine* raw = nullptr;
+  const HRESULT hr = component_.CreateMachine(&raw);
+  auto created = ComPtr<dnc::IMachine>::Attach(raw);
+  if (hr != dnc::S_OK) return hr;
+  if (!created) return dnc::E_POINTER;
+  machine_ = std::move(created);
+  return dnc::S_OK;
+}
+
+void OstranaLib::ReportConnectFailure(const std::string& reason) {
+  prompts_.ShowMessage(std::string(strings::kConnectFailurePrefix) + reason + "\n", PromptIcon::None);
+}
+
+bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
+  // The connection reference lives only for these steps.
+  ComPtr<dnc::IJHConnection2> connection;
+  if (Failed(machine_.As(InterfaceId::Connection2, &connection)) || !connection) {
+    ReportConnectFailure("Could not QueryInterface IJHConnection2 interface");
+    return false;
+  }
+  if (Failed(connection->Configure(10, 5))) {
+    ReportConnectFailure("Could not Configure connection");
+    return false;
+  }
+  {
+    dnc::Variant host = dnc::Variant::FromText(text);
+    dnc::Variant port = dnc::Variant::FromUI4(static_cast<std::uint32_t>(number));
+    connection->SetProperty(0, host);
+    connection->SetProperty(1, port);
+  }
+  if (Failed(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
+                                         dnc::Variant::Missing()))) {
+    ReportConnectFailure("Connection request failed");
+    return false;
+  }
+  std::int32_t state = 0;
+  if (Failed(machine_->GetState(&state))) {
+    ReportConnectFailure("Could not get Machine State");
+    return false;
+  }
+  if (state == kStateMachineAvailable) return true;
+  ReportConnectFailure(std::string("Machine is not available. State = ") + MachineStateName(state));
+  return false;
+}
+
+bool OstranaLib::OpenServices() {
+  {
+    dnc::IUnknown* raw = nullptr;
+    const HRESULT hr = machine_->GetInterfaceObject(dnc::kDataAccessObject, &raw);
+    auto object = ComPtr<dnc::IUnknown>::Attach(raw);
+    if (Failed(hr) || !object) {
+      ReportConnectFailure("Could not create IJHDataAccess object");
+      return false;
+    }
+    ComPtr<dnc::IJHDataAccess> access;
+    const HRESULT qi = object.As(InterfaceId::DataAccess, &access);
+    {
+      std::lock_guard guard(referenceLock_);
+      dataAccess_ = access;  // the earlier reference is released here
+    }
+    if (Failed(qi) || !access) {
+      ReportConnectFailure("Could not QueryInterface IJHDataAccess interface");
+      return false;
+    }
+  }
+  {
+    dnc::IUnknown* raw = nullptr;
+    const HRESULT hr = machine_->GetInterfaceObject(dnc::kFileSystemObject, &raw);
+    auto object = ComPtr<dnc::IUnknown>::Attach(raw);
+    if (Failed(hr) || !object) {
+      ReportConnectFailure("Could not create IJHFileSystem object");
+      return false;
+    }
+    fileSystem_.Clear();
+    if (Failed(object.As(InterfaceId::FileSystem, &fileSystem_)) || !fileSystem_) {
+      ReportConnectFailure("Could not QueryInterface IJHFileSystem interface");
+      return false;
+    }
+  }
+  if (!ProvisionTable()) {
+    ReportConnectFailure("Could not find/create the Freely Definable Table file");
+    return false;
+  }
+  return true;
+}
+
+std::string OstranaLib::TemplatePath() const {
+  const auto cut = modulePath_.find_last_of("/\\");
+  const std::string folder = cut == std::string::npos ? std::string() : modulePath_.substr(0, cut + 1);
+  return folder + mailbox::kTableFileName;
+}
+
+bool OstranaLib::ProvisionTable() {
+  const std::string directory = mailbox::kTableDirectory;
+  if (Failed(fileSystem_->SelectDirectory(directory))) {
+    if (Failed(fileSystem_->MakeDirectory(directory))) return false;
+    if (Failed(fileSystem_->SelectDirectory(directory))) return false;
+  }
+  std::string found;
+  if (!Failed(fileSystem_->LookUpFile(mailbox::kTableFileName, 1, &found))) return true;
+  return !Failed(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
+}
+
+ComPtr<dnc::IJHDataAccess> OstranaLib::DataAccess() const {
+  std::lock_guard guard(referenceLock_);
+  return dataAccess_;
+}
+
+bool OstranaLib::ReadCell(std::int32_t row, double& value) {
+  auto access = DataAccess();
+  if (!access) return false;  // nothing connected: the component is not asked
+  dnc::IDataEntry* raw = nullptr;
+  const HRESULT hr = access->GetDataEntry(CellPath(row), 1, 0, &raw);
+  auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
+  if (Failed(hr) || !entry) return false;
+  dnc::Variant result;
+  if (Failed(entry->GetValue(0, &result))) return false;
+  value = VariantToDouble(result);
+  return true;
+}
+
+bool OstranaLib::WriteCell(std::int32_t row, double value) {
+  auto access = DataAccess();
+  if (!access) return false;
+  dnc::IDataEntry* raw = nullptr;
+  const HRESULT hr = access->GetDataEntry(CellPath(row), 1, 0, &raw);
+  auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
+  if (Failed(hr) || !entry) return false;
+  return !Failed(entry->SetValue(0, dnc::Variant::FromR8(value), 0));
+}
+
+void OstranaLib::ReleaseAll() {
+  {
+    ComPtr<dnc::IJHDataAccess> released;
+    {
+      std::lock_guard guard(referenceLock_);
+      released = std::move(dataAccess_);
+    }
+  }  // released outside the lock
+  fileSystem_.Clear();
+  if (machine_) machine_->Disconnect();
+  machine_.Clear();
+}
+
+}  // namespace ostrana::machine

@@ -1,0 +1,73 @@
+// OstranaLib holds the connector's three references into the DNC component
+// (the machine object, data access, file system) and performs every
+// operation on them: the connection steps, obtaining the services, making
+// sure the exchange table exists, and reading and writing single cells.
+//
+// Threads: everything runs on the main thread, except ReadCell and WriteCell,
+// which the polling worker calls too. Those copy the data-access reference
+// under `referenceLock` and call through their own copy, so a Disconnect or a
+// new Connect on the main thread never pulls the object from under a call in
+// progress; the component then fails that call, since its session is closed.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "common/Prompts.h"
+#include "dnc/Dnc.h"
+
+namespace ostrana::machine {
+
+class OstranaLib {
+ public:
+  // `modulePath`: the executable's full path; the table template lies beside it.
+  OstranaLib(dnc::IComponent& component, Prompts& prompts, std::string modulePath);
+  virtual ~OstranaLib();
+  OstranaLib(const OstranaLib&) = delete;
+  OstranaLib& operator=(const OstranaLib&) = delete;
+
+  bool HasMachine() const { return static_cast<bool>(machine_); }
+  // Creates the machine object; the component's result (only S_OK is success).
+  dnc::HRESULT CreateMachine();
+
+  // The DNC connection steps: configure, request, check the machine state.
+  bool OpenConnection(const std::string& text, std::int32_t number);
+  // Data access and file system, then the table.
+  bool OpenServices();
+  // True when the exchange table exists on the control, found or transmitted.
+  bool ProvisionTable();
+
+  bool ReadCell(std::int32_t row, double& value);
+  bool WriteCell(std::int32_t row, double value);
+
+  void ReportConnectFailure(const std::string& reason);
+  // The teardown steps: release the services, disconnect and release the machine.
+  void ReleaseAll();
+
+  // The workstation path of the template: the module's folder and the file name.
+  std::string TemplatePath() const;
+
+ private:
+  dnc::ComPtr<dnc::IJHDataAccess> DataAccess() const;
+
+  dnc::IComponent& component_;
+  Prompts& prompts_;
+  std::string modulePath_;
+
+  dnc::ComPtr<dnc::IMachine> machine_;
+  mutable std::mutex referenceLock_;  // guards dataAccess_ only
+  dnc::ComPtr<dnc::IJHDataAccess> dataAccess_;
+  dnc::ComPtr<dnc::IJHFileSystem> fileSystem_;
+};
+
+// The text of a machine state for messages; empty for unknown codes.
+const char* MachineStateName(std::int32_t state);
+// The cell path of a row of the exchange table.
+std::string CellPath(std::int32_t row);
+// A cell value as a double: I2, I4, R4, R8 widened exactly, everything else 0.0.
+double VariantToDouble(const dnc::Variant& value);
+
+inline constexpr std::int32_t kStateMachineAvailable = 7;
+
+}  // namespace ostrana::machine

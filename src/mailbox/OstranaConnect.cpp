@@ -1,0 +1,34 @@
+// The machine connection: construction, Connect, Disconnect, teardown.
+#include "mailbox/OstranaConnect.h"
+
+#include "common/StringTable.h"
+
+namespace ostrana::mailbox {
+
+OstranaConnect::OstranaConnect(EventStores& owner_, dnc::IComponent& component, Prompts& prompts_,
+                               std::string modulePath, MailboxTiming timing_)
+    : owner(owner_), lib(component, prompts_, std::move(modulePath)), timing(timing_), prompts(prompts_) {}
+
+OstranaConnect::~OstranaConnect() {
+  // The worker must never outlive what it reads through.
+  StopPolling();
+  lib.ReleaseAll();
+}
+
+bool OstranaConnect::Connect() {
+  const std::string text = connectionText;
+  const std::int32_t number = connectionNumber;
+  bool ok = false;
+  if (!lib.HasMachine() && lib.CreateMachine() != dnc::S_OK) {
+    prompts.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
+  } else if (lib.OpenConnection(text, number) && lib.OpenServices()) {
+    double probe = 0.0;
+    ok = lib.ReadCell(1, probe);  // row 1 itself, whatever the base row: is the table usable?
+  }
+  if (!ok) lib.ReleaseAll();
+  return ok;
+}
+
+void OstranaConnect::Disconnect() { lib.ReleaseAll(); }
+
+}  // namespace ostrana::mailbox

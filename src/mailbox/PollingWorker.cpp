@@ -1,0 +1,196 @@
+// The polling worker: StartPolling, StopPolling, and the passes over the
+// mailbox that move records into the measure queue, answer signals and follow
+// a pending alarm.
+#include <system_error>
+
+#include "mailbox/MailboxLayout.h"
+#include "mailbox/OstranaConnect.h"
+
+namespace ostrana::mailbox {
+
+bool OstranaConnect::ReadRow(std::int32_t offset, double& value) {
+  if (mailboxBusy.load()) return false;
+  return lib.ReadCell(baseRow.load() + offset, value);
+}
+
+bool OstranaConnect::WriteRow(std::int32_t offset, double value) {
+  if (mailboxBusy.load()) return false;
+  return lib.WriteCell(baseRow.load() + offset, value);
+}
+
+bool OstranaConnect::ReadSlotIndex(std::int32_t offset, std::int32_t& slot) {
+  double cell = 0.0;
+  if (!ReadRow(offset, cell)) return false;
+  slot = IntegerReading(cell);
+  return SlotInRange(slot, lastSlot.load());
+}
+
+void OstranaConnect::SetWorkerState(WorkerState state) {
+  std::lock_guard guard(stateLock);
+  workerState = state;
+}
+
+bool OstranaConnect::StartPolling() {
+  if (mailboxBusy.load()) return false;
+  std::int32_t write = 0;
+  if (!ReadSlotIndex(kWriteSlotRow, write)) return false;
+  // Records already in the ring when polling starts are not delivered.
+  const std::int32_t read = write == 0 ? lastSlot.load() : write - 1;
+  if (mailboxBusy.load() || !WriteRow(kReadSlotRow, read)) return false;
+  if (!worker) {
+    try {
+      worker = std::make_unique<std::thread>([this] { PollMailbox(); });
+    } catch (const std::system_error&) {
+      return false;  // no thread to be had: polling stays off and the client is told 0
+    }
+  }
+  return true;
+}
+
+void OstranaConnect::StopPolling() {
+  if (!worker) return;
+  stopRequested.store(true);
+  worker->join();
+  worker.reset();
+}
+
+void OstranaConnect::PollMailbox() {
+  stopRequested.store(false);
+  RunState run;
+  for (;;) {
+    std::this_thread::sleep_for(timing.passInterval);
+    std::int32_t state;
+    {
+      std::lock_guard guard(stateLock);
+      if (workerState == HaltRequested) workerState = Halted;
+      state = workerState;
+    }
+    if (state != Running) continue;  // held by a command; no stop test meanwhile
+    Pass(run);
+    if (stopRequested.load()) {
+      WriteRow(kSignalRow, 0);  // skipped while a command holds the mailbox
+      return;
+    }
+  }
+}
+
+void OstranaConnect::Pass(RunState& run) {
+  std::int32_t read = 0;
+  if (!ReadSlotIndex(kReadSlotRow, read)) {
+    if (!run.machineLost) {
+      run.machineLost = true;
+      owner.SetMachineStatus(false);
+    }
+    return;
+  }
+  if (run.machineLost) {
+    run.machineLost = false;
+    owner.SetMachineStatus(true);
+  }
+  std::int32_t write = 0;
+  if (!ReadSlotIndex(kWriteSlotRow, write)) return;
+  const std::int32_t pending = PendingCount(read, write, lastSlot.load());
+
+  // Signals are looked at only when no record waits.
+  if (pending == 0) {
+    double cell = 0.0;
+    if (!ReadRow(kSignalRow, cell)) return;
+    switch (IntegerReading(cell)) {
+      case 1:
+        if (!WriteRow(kSignalRow, kSignalAnswer1)) return;
+        owner.PushAction(0);
+        break;
+      case 2:
+        if (!WriteRow(kSignalRow, kSignalAnswer2)) return;
+        owner.PushAction(1);
+        break;
+      case 3:
+        if (!WriteRow(kSignalRow, kSignalAnswer1)) return;
+        owner.PushAction(1);
+        owner.PushAction(0);
+        break;
+      default:
+        break;
+    }
+  }
+
+  MeasureRecord scratch;
+  for (std::int32_t i = 0; i < pending; ++i) {
+    // A full queue leaves the rest in the ring until the client catches up.
+    if (owner.clientAttached.load() && owner.MeasureQueueFull()) break;
+    if (!ReadEvent(scratch, run)) break;
+    scratch.context = contextValue;
+    scratch.attached1 = attached1;
+    scratch.attached2 = attached2;
+    scratch.attached3 = attached3;
+    owner.PushMeasure(scratch);
+  }
+
+  if (alarmPending.load()) {
+    double cell = 0.0;
+    if (!ReadRow(kCommandRow, cell)) return;
+    const std::int32_t command = IntegerReading(cell);
+    if (command == kCommandAlarm) return;  // not taken yet
+    if (command == kAlarmAnswered) {
+      if (!ReadRow(kArgumentRow1, cell)) return;
+      owner.StoreAlarmValue(IntegerReading(cell));
+    } else {
+      alarmPending.store(false);
+      owner.StoreAlarmValue(0);
+    }
+  }
+}
+
+bool OstranaConnect::ReadEvent(MeasureRecord& scratch, RunState& run) {
+  std::int32_t read = 0;
+  if (!ReadSlotIndex(kReadSlotRow, read)) return false;
+  const std::int32_t next = NextSlot(read, lastSlot.load());
+  const std::int32_t slot = SlotRowOffset(next, 0);
+
+  double cell = 0.0;
+  if (!ReadRow(slot + 0, cell)) return false;
+  const TypeRow type = DecodeTypeRow(cell);
+  scratch.kind = type.kind;
+  scratch.detail = type.detail;
+  if (!ReadRow(slot + 1, cell)) return false;
+  const IdentityRow identity = DecodeIdentityRow(cell);
+  scratch.id = identity.id;
+  scratch.index = identity.index;
+  if (scratch.kind == 2) scratch.qualifier = identity.qualifier;
+
+  if (scratch.kind != 3 && scratch.kind != 4) {
+    if (!ReadRow(slot + 2, cell)) return false;
+    if (scratch.kind == 0 || scratch.kind == 1) scratch.qualifier = IntegerReading(cell);
+    else scratch.value0 = RealReading(cell);
+    if (!ReadRow(slot + 3, cell)) return false;
+    scratch.value1 = RealReading(cell);
+    if (!ReadRow(slot + 4, cell)) return false;
+    scratch.value2 = RealReading(cell);
+    if (!ReadRow(slot + 5, cell)) return false;
+    scratch.value3 = RealReading(cell);
+    if (scratch.kind == 0 && (scratch.qualifier == 1 || scratch.qualifier == 2))
+      scratch.value1 = HhmmssToSeconds(scratch.value1);
+
+    if (!ReadRow(kAttachmentTagRow, cell)) return false;
+    if (TagMatches(cell, scratch.id, scratch.index)) {
+      double a[3];
+      for (int k = 0; k < 3; ++k)
+        if (!ReadRow(kAttachmentRow1 + k, a[k])) return false;
+      if (!WriteRow(kAttachmentTagRow, 0)) return false;
+      attached1 = RealReading(a[0]);
+      attached2 = RealReading(a[1]);
+      attached3 = RealReading(a[2]);
+    }
+  }
+
+  // The context row is taken before the record is consumed, so that a failed
+  // read leaves the record in the ring instead of losing it.
+  if (!run.contextTaken && scratch.kind == 1) {
+    if (!ReadRow(kContextRow, cell)) return false;
+    contextValue = RealReading(cell);
+    run.contextTaken = true;
+  }
+  return WriteRow(kReadSlotRow, next);
+}
+
+}  // namespace ostrana::mailbox

@@ -1,0 +1,241 @@
+#include "vc/NcConsole.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <vector>
+
+namespace ostrana::vc {
+namespace {
+
+std::vector<std::string> Split(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  std::string w;
+  while (in >> w) words.push_back(w);
+  return words;
+}
+
+double Number(const std::string& word) {
+  auto value = ParseNumber(word);
+  if (!value) throw NcError("not a number: " + word);
+  return *value;
+}
+
+std::int64_t Integer(const std::string& word) {
+  std::int64_t value = 0;
+  const char* first = word.data() + (word.size() > 1 && word[0] == '+' ? 1 : 0);
+  auto [ptr, ec] = std::from_chars(first, word.data() + word.size(), value);
+  if (ec != std::errc() || ptr != word.data() + word.size()) throw NcError("not an integer: " + word);
+  return value;
+}
+
+std::int32_t Int32(const std::string& word) {
+  const std::int64_t v = Integer(word);
+  if (v < INT32_MIN || v > INT32_MAX) throw NcError("out of range: " + word);
+  return static_cast<std::int32_t>(v);
+}
+
+// A status as hexadecimal (0x80004005) or decimal; must be a failure.
+dnc::HRESULT Status(const std::string& word) {
+  std::int64_t value = 0;
+  if (word.rfind("0x", 0) == 0 || word.rfind("0X", 0) == 0) {
+    std::uint32_t u = 0;
+    auto [ptr, ec] = std::from_chars(word.data() + 2, word.data() + word.size(), u, 16);
+    if (ec != std::errc() || ptr != word.data() + word.size()) throw NcError("not a status: " + word);
+    value = static_cast<std::int32_t>(u);
+  } else {
+    value = Int32(word);
+  }
+  if (value >= 0) throw NcError("a failure status is negative: " + word);
+  return static_cast<dnc::HRESULT>(value);
+}
+
+void Arity(const std::vector<std::string>& w, std::size_t min, std::size_t max, const char* usage) {
+  if (w.size() - 1 < min || w.size() - 1 > max) throw NcError(std::string("usage: ") + usage);
+}
+
+const char* const kHelp =
+    "ok verbs: init BASE [LASTSLOT] | post TYPE ID V0 V1 V2 V3 | signal G | attach TAG A1 A2 A3 | "
+    "context V | command | ack [VALUE] | pending | get ROW | set ROW VALUE | state N | "
+    "fail OP COUNT [STATUS] | delay MS | accesses | help";
+
+}  // namespace
+
+std::string ExecuteNcLine(NcProgram& program, VirtualControl& control, const std::string& line) {
+  const auto w = Split(line);
+  if (w.empty()) return "error empty request";
+  const std::string& verb = w[0];
+  try {
+    if (verb == "init") {
+      Arity(w, 1, 2, "init BASE [LASTSLOT]");
+      program.Init(Int32(w[1]), w.size() > 2 ? Int32(w[2]) : 4);
+      return "ok";
+    }
+    if (verb == "post") {
+      Arity(w, 6, 6, "post TYPE ID V0 V1 V2 V3");
+      const int slot = program.Post(Number(w[1]), Number(w[2]), Number(w[3]), Number(w[4]),
+                                    Number(w[5]), Number(w[6]));
+      return "ok " + std::to_string(slot);
+    }
+    if (verb == "signal") {
+      Arity(w, 1, 1, "signal G");
+      program.Signal(Number(w[1]));
+      return "ok";
+    }
+    if (verb == "attach") {
+      Arity(w, 4, 4, "attach TAG A1 A2 A3");
+      program.Attach(Number(w[1]), Number(w[2]), Number(w[3]), Number(w[4]));
+      return "ok";
+    }
+    if (verb == "context") {
+      Arity(w, 1, 1, "context V");
+      program.Context(Number(w[1]));
+      return "ok";
+    }
+    if (verb == "command") {
+      Arity(w, 0, 0, "command");
+      std::string answer = "ok";
+      for (double v : program.Command()) answer += " " + FormatNumber(v);
+      return answer;
+    }
+    if (verb == "ack") {
+      Arity(w, 0, 1, "ack [VALUE]");
+      program.Ack(w.size() > 1 ? Number(w[1]) : 0.0);
+      return "ok";
+    }
+    if (verb == "pending") {
+      Arity(w, 0, 0, "pending");
+      return "ok " + std::to_string(program.Pending());
+    }
+    if (verb == "get") {
+      Arity(w, 1, 1, "get ROW");
+      return "ok " + FormatNumber(program.Get(Integer(w[1])));
+    }
+    if (verb == "set") {
+      Arity(w, 2, 2, "set ROW VALUE");
+      program.Set(Integer(w[1]), Number(w[2]));
+      return "ok";
+    }
+    if (verb == "state") {
+      Arity(w, 1, 1, "state N");
+      control.SetState(Int32(w[1]));
+      return "ok";
+    }
+    if (verb == "fail") {
+      Arity(w, 2, 3, "fail OP COUNT [STATUS]");
+      auto op = OpFromName(w[1]);
+      if (!op) throw NcError("unknown operation " + w[1] + " (one of: " + OpNames() + ")");
+      const std::int32_t count = Int32(w[2]);
+      if (count < 0) throw NcError("count must not be negative");
+      control.InjectFault(*op, count, w.size() > 3 ? Status(w[3]) : dnc::E_FAIL);
+      return "ok";
+    }
+    if (verb == "delay") {
+      Arity(w, 1, 1, "delay MS");
+      const double ms = Number(w[1]);
+      if (ms < 0 || ms > 60000) throw NcError("delay must lie in 0 to 60000 ms");
+      control.SetLatency(std::chrono::microseconds(static_cast<std::int64_t>(ms * 1000)));
+      return "ok";
+    }
+    if (verb == "accesses") {
+      Arity(w, 0, 0, "accesses");
+      return "ok " + std::to_string(control.CellAccessCount());
+    }
+    if (verb == "help") return kHelp;
+    return "error unknown verb " + verb.substr(0, 40) + " (try help)";
+  } catch (const NcError& e) {
+    return std::string("error ") + e.what();
+  }
+}
+
+int NcConsole::Start(std::uint16_t port, std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+    Stop();
+    return -1;
+  };
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listenFd_ < 0) return fail("socket");
+  int yes = 1;
+  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only: the console is not for the network
+  addr.sin_port = htons(port);
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return fail("bind");
+  if (::listen(listenFd_, 4) != 0) return fail("listen");
+  socklen_t len = sizeof addr;
+  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  if (::pipe2(wakeFds_, O_CLOEXEC) != 0) return fail("pipe");
+  thread_ = std::thread([this] { Serve(); });
+  return ntohs(addr.sin_port);
+}
+
+void NcConsole::Stop() {
+  if (thread_.joinable()) {
+    const char byte = 1;
+    [[maybe_unused]] auto ignored = ::write(wakeFds_[1], &byte, 1);
+    thread_.join();
+  }
+  for (int* fd : {&listenFd_, &wakeFds_[0], &wakeFds_[1]}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
+  }
+}
+
+void NcConsole::Serve() {
+  constexpr std::size_t kMaxLine = 4096;
+  std::map<int, std::string> clients;  // fd -> unfinished input
+  for (;;) {
+    std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    for (const auto& [fd, pending] : clients) fds.push_back({fd, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents) break;
+    if (fds[1].revents & POLLIN) {
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) clients.emplace(fd, std::string());
+    }
+    for (std::size_t i = 2; i < fds.size(); ++i) {
+      if (!fds[i].revents) continue;
+      const int fd = fds[i].fd;
+      char buffer[1024];
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        ::close(fd);
+        clients.erase(fd);
+        continue;
+      }
+      std::string& input = clients[fd];
+      input.append(buffer, static_cast<std::size_t>(n));
+      std::string answers;
+      for (auto end = input.find('\n'); end != std::string::npos; end = input.find('\n')) {
+        std::string line = input.substr(0, end);
+        input.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        answers += ExecuteNcLine(program_, control_, line) + "\n";
+      }
+      if (input.size() > kMaxLine) {
+        answers += "error line too long\n";
+        input.clear();
+      }
+      // The console's answers are short; a peer that does not read them is its own problem.
+      if (!answers.empty()) [[maybe_unused]] auto sent = ::send(fd, answers.data(), answers.size(), MSG_NOSIGNAL);
+    }
+  }
+  for (const auto& [fd, pending] : clients) ::close(fd);
+}
+
+}  // namespace ostrana::vc

@@ -1,0 +1,281 @@
+#include "vc/VirtualControl.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace ostrana::vc {
+namespace fs = std::filesystem;
+using dnc::HRESULT;
+
+namespace {
+
+const char* const kOpNames[kOpCount] = {
+    "create",        "query-connection", "configure",   "set-property", "request",
+    "get-state",     "object-data",      "query-data",  "object-files", "query-files",
+    "get-entry",     "get-value",        "set-value",   "select-dir",   "make-dir",
+    "lookup",        "transmit",         "disconnect",
+};
+
+std::optional<std::string> ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+const char* OpName(Op op) { return kOpNames[static_cast<int>(op)]; }
+
+std::optional<Op> OpFromName(const std::string& name) {
+  for (int i = 0; i < kOpCount; ++i)
+    if (name == kOpNames[i]) return static_cast<Op>(i);
+  return std::nullopt;
+}
+
+std::string OpNames() {
+  std::string all;
+  for (int i = 0; i < kOpCount; ++i) all += (i ? " " : "") + std::string(kOpNames[i]);
+  return all;
+}
+
+bool WriteFileAtomically(const fs::path& file, const std::string& text) {
+  const fs::path temp = file.string() + ".tmp" + std::to_string(::getpid());
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << text;
+    out.flush();
+    if (!out) {
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, file, ec);
+  if (ec) {
+    fs::remove(temp, ec);
+    return false;
+  }
+  return true;
+}
+
+dnc::Variant CellToVariant(const std::string& text) {
+  if (text.empty()) return {};
+  std::int32_t integer = 0;
+  const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+  const char* last = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(first, last, integer);
+  if (ec == std::errc() && ptr == last) return dnc::Variant::FromI4(integer);
+  if (auto number = ParseNumber(text)) return dnc::Variant::FromR8(*number);
+  return dnc::Variant::FromText(text);
+}
+
+std::string VariantToCell(const dnc::Variant& value) {
+  using T = dnc::Variant::Type;
+  switch (value.type) {
+    case T::I2: return std::to_string(value.i2);
+    case T::I4: return std::to_string(value.i4);
+    case T::UI4: return std::to_string(value.ui4);
+    case T::R4: return FormatNumber(value.r4);
+    case T::R8: return FormatNumber(value.r8);
+    case T::Text: return value.text;
+    default: return {};
+  }
+}
+
+VirtualControl::VirtualControl(fs::path driveRoot) : root_(std::move(driveRoot)) {
+  std::error_code ec;
+  fs::create_directories(root_, ec);
+}
+
+void VirtualControl::InjectFault(Op op, int count, HRESULT status) {
+  std::lock_guard guard(lock_);
+  faults_[static_cast<int>(op)] = Fault{count, status};
+}
+
+void VirtualControl::ClearFaults() {
+  std::lock_guard guard(lock_);
+  for (auto& f : faults_) f = Fault{};
+}
+
+HRESULT VirtualControl::TakeFault(Op op) {
+  std::lock_guard guard(lock_);
+  Fault& f = faults_[static_cast<int>(op)];
+  if (f.remaining <= 0) return dnc::S_OK;
+  --f.remaining;
+  return f.status;
+}
+
+void VirtualControl::SleepLatency() const {
+  const auto us = latencyUs_.load();
+  if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
+void VirtualControl::EnableAccessLog(bool on) {
+  std::lock_guard guard(lock_);
+  logging_ = on;
+  log_.clear();
+}
+
+std::vector<CellAccess> VirtualControl::TakeAccessLog() {
+  std::lock_guard guard(lock_);
+  return std::exchange(log_, {});
+}
+
+void VirtualControl::LogAccess(const CellAccess& access) {
+  accessCount_.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard guard(lock_);
+  if (logging_) log_.push_back(access);
+}
+
+std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) const {
+  std::string rest = controlPath;
+  const std::string drive = "TNC:";
+  if (rest.size() < drive.size()) return std::nullopt;
+  for (std::size_t i = 0; i < drive.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(rest[i])) != drive[i]) return std::nullopt;
+  rest.erase(0, drive.size());
+  fs::path result = root_;
+  std::string part;
+  auto flush = [&]() -> bool {
+    if (part.empty() || part == ".") return true;
+    if (part == ".." || part.find('\0') != std::string::npos) return false;
+    result /= part;
+    part.clear();
+    return true;
+  };
+  for (char ch : rest) {
+    if (ch == '\\' || ch == '/') {
+      if (!flush()) return std::nullopt;
+    } else {
+      part += ch;
+    }
+  }
+  if (!flush()) return std::nullopt;
+  return result;
+}
+
+bool VirtualControl::DirectoryExists(const std::string& controlPath) const {
+  auto dir = MapPath(controlPath);
+  std::error_code ec;
+  return dir && fs::is_directory(*dir, ec);
+}
+
+HRESULT VirtualControl::MakeDirectory(const std::string& controlPath) {
+  auto dir = MapPath(controlPath);
+  if (!dir) return dnc::E_INVALIDARG;
+  std::error_code ec;
+  if (fs::is_directory(*dir, ec)) return dnc::E_FAIL;  // exists already, as a control says
+  if (!fs::is_directory(dir->parent_path(), ec)) return dnc::E_PATHNOTFOUND;
+  return fs::create_directory(*dir, ec) ? dnc::S_OK : dnc::E_FAIL;
+}
+
+bool VirtualControl::FileExists(const std::string& controlDirectory, const std::string& name) const {
+  if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) return false;
+  auto dir = MapPath(controlDirectory);
+  std::error_code ec;
+  return dir && !name.empty() && name != ".." && fs::is_regular_file(*dir / name, ec);
+}
+
+HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::string& controlPath) {
+  auto target = MapPath(controlPath);
+  if (!target) return dnc::E_INVALIDARG;
+  std::error_code ec;
+  if (!fs::is_directory(target->parent_path(), ec)) return dnc::E_PATHNOTFOUND;
+  auto text = ReadFile(workstationPath);
+  if (!text) return dnc::E_FILENOTFOUND;
+  std::lock_guard guard(lock_);
+  if (!WriteFileAtomically(*target, *text)) return dnc::E_FAIL;
+  tables_.erase(*target);
+  return dnc::S_OK;
+}
+
+VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HRESULT* status) {
+  std::error_code ec;
+  const auto stamp = fs::last_write_time(file, ec);
+  const auto size = ec ? 0 : fs::file_size(file, ec);
+  if (ec) {
+    tables_.erase(file);
+    *status = dnc::E_FILENOTFOUND;
+    return nullptr;
+  }
+  auto it = tables_.find(file);
+  if (it != tables_.end() && it->second.stamp == stamp && it->second.size == size) return &it->second;
+  // Changed on disk (or never seen): read it again.
+  auto text = ReadFile(file);
+  auto table = text ? TabTable::Parse(*text) : std::nullopt;
+  if (!table) {
+    tables_.erase(file);
+    *status = dnc::E_FAIL;
+    return nullptr;
+  }
+  auto& cached = tables_[file];
+  cached = CachedTable{std::move(*table), stamp, size};
+  return &cached;
+}
+
+HRESULT VirtualControl::SaveLocked(const fs::path& file, CachedTable& cached) {
+  const std::string text = cached.table.Serialize();
+  if (!WriteFileAtomically(file, text)) {
+    tables_.erase(file);  // the file still holds the old content; read it again next time
+    return dnc::E_FAIL;
+  }
+  std::error_code ec;
+  cached.stamp = fs::last_write_time(file, ec);
+  cached.size = text.size();
+  return dnc::S_OK;
+}
+
+HRESULT VirtualControl::EditTable(const std::string& tablePath,
+                                  const std::function<bool(TabTable&)>& edit) {
+  auto file = MapPath(tablePath);
+  if (!file) return dnc::E_INVALIDARG;
+  std::lock_guard guard(lock_);
+  HRESULT status = dnc::S_OK;
+  CachedTable* cached = LoadLocked(*file, &status);
+  if (!cached) return status;
+  TabTable copy = cached->table;  // the cache changes only once the file does
+  if (!edit(copy)) return dnc::E_INVALIDARG;
+  std::swap(cached->table, copy);
+  const HRESULT saved = SaveLocked(*file, *cached);
+  return saved;
+}
+
+HRESULT VirtualControl::ViewTable(const std::string& tablePath,
+                                  const std::function<void(const TabTable&)>& view) {
+  auto file = MapPath(tablePath);
+  if (!file) return dnc::E_INVALIDARG;
+  std::lock_guard guard(lock_);
+  HRESULT status = dnc::S_OK;
+  CachedTable* cached = LoadLocked(*file, &status);
+  if (!cached) return status;
+  view(cached->table);
+  return dnc::S_OK;
+}
+
+HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
+                                 const std::string& column, dnc::Variant* out) {
+  std::optional<std::string> cell;
+  const HRESULT hr = ViewTable(tablePath, [&](const TabTable& t) { cell = t.Cell(row, column); });
+  if (dnc::Failed(hr)) return hr;
+  if (!cell) return dnc::E_INVALIDARG;
+  *out = CellToVariant(*cell);
+  return dnc::S_OK;
+}
+
+HRESULT VirtualControl::WriteCell(const std::string& tablePath, std::int64_t row,
+                                  const std::string& column, const dnc::Variant& value) {
+  const std::string text = VariantToCell(value);
+  return EditTable(tablePath, [&](TabTable& t) { return t.SetCell(row, column, text); });
+}
+
+}  // namespace ostrana::vc

@@ -1,0 +1,146 @@
+// The virtual control: a HEIDENHAIN TNC control good enough to run the
+// connector against on a workstation. It owns a "TNC:" drive mapped to a
+// folder, the tables on it, the machine state, injected faults, an optional
+// latency per cell access and a log of cell accesses.
+//
+// Thread-safe: the connector's main thread, its polling worker and the NC
+// console thread call it at the same time. One internal lock, never held
+// while calling out or while sleeping.
+//
+// Durability: a table write is on disk (temporary file, then rename) before
+// it returns, so every acknowledged value survives the process being killed
+// and the .TAB file is complete at every moment.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dnc/Com.h"
+#include "vc/TabTable.h"
+
+namespace ostrana::vc {
+
+// Every operation of the component, for fault injection.
+enum class Op {
+  CreateMachine,
+  QueryConnection,
+  Configure,
+  SetProperty,
+  ConnectionRequest,
+  GetState,
+  GetDataAccessObject,
+  QueryDataAccess,
+  GetFileSystemObject,
+  QueryFileSystem,
+  GetDataEntry,
+  GetValue,
+  SetValue,
+  SelectDirectory,
+  MakeDirectory,
+  LookUpFile,
+  TransmitFile,
+  Disconnect,
+};
+inline constexpr int kOpCount = static_cast<int>(Op::Disconnect) + 1;
+
+const char* OpName(Op op);
+std::optional<Op> OpFromName(const std::string& name);
+std::string OpNames();  // all names, blank separated, for help texts
+
+// One cell access made through the component (not the NC side).
+struct CellAccess {
+  bool write = false;
+  std::int32_t row = 0;
+  double value = 0.0;  // the value written, or read (0 for a failed read)
+};
+
+inline constexpr std::int32_t kMachineAvailable = 7;
+
+class VirtualControl {
+ public:
+  explicit VirtualControl(std::filesystem::path driveRoot);
+
+  const std::filesystem::path& DriveRoot() const { return root_; }
+
+  // Machine state as the component reports it (7 = available).
+  void SetState(std::int32_t state) { state_.store(state); }
+  std::int32_t State() const { return state_.load(); }
+
+  // The next `count` calls of `op` fail with `status`.
+  void InjectFault(Op op, int count, dnc::HRESULT status = dnc::E_FAIL);
+  void ClearFaults();
+  // S_OK when the call may go on, else the injected failure (consumed).
+  dnc::HRESULT TakeFault(Op op);
+
+  // Latency added to every cell access made through the component.
+  void SetLatency(std::chrono::microseconds latency) { latencyUs_.store(latency.count()); }
+  void SleepLatency() const;
+
+  void EnableAccessLog(bool on);
+  std::vector<CellAccess> TakeAccessLog();
+  void LogAccess(const CellAccess& access);
+  std::uint64_t CellAccessCount() const { return accessCount_.load(); }
+
+  // "TNC:\a\b" (or "TNC:/a/b") to a path under the drive folder; nullopt for
+  // anything that is not on the drive or would leave it ("..").
+  std::optional<std::filesystem::path> MapPath(const std::string& controlPath) const;
+
+  bool DirectoryExists(const std::string& controlPath) const;
+  dnc::HRESULT MakeDirectory(const std::string& controlPath);
+  bool FileExists(const std::string& controlDirectory, const std::string& name) const;
+  // Copies a workstation file onto the drive (atomically replacing).
+  dnc::HRESULT Transmit(const std::string& workstationPath, const std::string& controlPath);
+
+  // Cell access without faults or latency: the NC program's own view.
+  dnc::HRESULT ReadCell(const std::string& tablePath, std::int64_t row, const std::string& column,
+                        dnc::Variant* out);
+  dnc::HRESULT WriteCell(const std::string& tablePath, std::int64_t row, const std::string& column,
+                         const dnc::Variant& value);
+  // Runs `edit` on the table under the lock and saves once when it returns
+  // true. `edit` must not call back into the control.
+  dnc::HRESULT EditTable(const std::string& tablePath, const std::function<bool(TabTable&)>& edit);
+  dnc::HRESULT ViewTable(const std::string& tablePath, const std::function<void(const TabTable&)>& view);
+
+ private:
+  struct CachedTable {
+    TabTable table;
+    std::filesystem::file_time_type stamp;
+    std::uintmax_t size = 0;
+  };
+  // Both called with lock_ held.
+  CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status);
+  dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached);
+
+  std::filesystem::path root_;
+  std::atomic<std::int32_t> state_{kMachineAvailable};
+  std::atomic<std::int64_t> latencyUs_{0};
+  std::atomic<std::uint64_t> accessCount_{0};
+
+  mutable std::mutex lock_;  // guards everything below
+  struct Fault {
+    int remaining = 0;
+    dnc::HRESULT status = dnc::E_FAIL;
+  };
+  Fault faults_[kOpCount];
+  bool logging_ = false;
+  std::vector<CellAccess> log_;
+  std::map<std::filesystem::path, CachedTable> tables_;
+};
+
+// Writes `text` to `file` through a temporary file and a rename.
+bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text);
+
+// Converts between a cell's text and the value the component hands out:
+// empty -> Empty, an integer -> I4, another number -> R8, anything else -> Text.
+dnc::Variant CellToVariant(const std::string& text);
+std::string VariantToCell(const dnc::Variant& value);
+
+}  // namespace ostrana::vc
