@@ -53,7 +53,10 @@ std::string MeasureLine(const mailbox::MeasureRecord& r) {
       ScaleReal(r.context), ScaleReal(r.attached1), ScaleReal(r.attached2), ScaleReal(r.attached3),
       ScaleReal(r.value0)};
   std::string line = "Measure Data: ";
-  for (int i = 0; i < 13; ++i) line += (i ? "," : "") + Hex(fields[i]);
+  for (int i = 0; i < 13; ++i) {
+    if (i) line += ',';
+    line += Hex(fields[i]);
+  }
   return line + "\n";
 }
 

@@ -16,7 +16,7 @@ void EventStores::PushMeasure(const MeasureRecord& record) {
 
 bool EventStores::MeasureQueueFull() const {
   std::lock_guard guard(measureLock_);
-  return measures_.size() >= kMeasureQueueLimit;
+  return measures_.size() >= measureLimit_;
 }
 
 void EventStores::StoreAlarmValue(std::int32_t value) {

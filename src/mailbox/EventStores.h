@@ -40,7 +40,8 @@ struct DeviceStatus {
 
 class EventStores {
  public:
-  explicit EventStores(StatusNotifier* notifier = nullptr) : notifier_(notifier) {}
+  explicit EventStores(StatusNotifier* notifier = nullptr, std::size_t measureLimit = kMeasureQueueLimit)
+      : notifier_(notifier), measureLimit_(measureLimit) {}
   void SetNotifier(StatusNotifier* notifier) { notifier_ = notifier; }
 
   // The client flag: true while a client is attached. Written by the main thread.
@@ -65,6 +66,7 @@ class EventStores {
 
  private:
   StatusNotifier* notifier_;
+  const std::size_t measureLimit_;
   mutable std::mutex actionLock_;
   std::deque<std::int32_t> actions_;
   mutable std::mutex measureLock_;

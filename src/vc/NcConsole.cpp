@@ -67,7 +67,7 @@ void Arity(const std::vector<std::string>& w, std::size_t min, std::size_t max, 
 const char* const kHelp =
     "ok verbs: init BASE [LASTSLOT] | post TYPE ID V0 V1 V2 V3 | signal G | attach TAG A1 A2 A3 | "
     "context V | command | ack [VALUE] | pending | get ROW | set ROW VALUE | state N | "
-    "fail OP COUNT [STATUS] | delay MS | accesses | help";
+    "fail OP COUNT [STATUS] | fail-row ROW COUNT [STATUS] | delay MS | accesses | help";
 
 }  // namespace
 
@@ -138,6 +138,13 @@ std::string ExecuteNcLine(NcProgram& program, VirtualControl& control, const std
       const std::int32_t count = Int32(w[2]);
       if (count < 0) throw NcError("count must not be negative");
       control.InjectFault(*op, count, w.size() > 3 ? Status(w[3]) : dnc::E_FAIL);
+      return "ok";
+    }
+    if (verb == "fail-row") {
+      Arity(w, 2, 3, "fail-row ROW COUNT [STATUS]");
+      const std::int32_t count = Int32(w[2]);
+      if (count < 0) throw NcError("count must not be negative");
+      control.InjectRowFault(Integer(w[1]), count, w.size() > 3 ? Status(w[3]) : dnc::E_FAIL);
       return "ok";
     }
     if (verb == "delay") {

@@ -69,19 +69,23 @@ class VcDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
     if (!out) return dnc::E_POINTER;
     control_.SleepLatency();
     HRESULT hr = Alive() ? control_.TakeFault(Op::GetValue) : dnc::E_NOTCONNECTED;
+    if (dnc::Succeeded(hr)) hr = control_.TakeRowFault(path_.row);
     if (dnc::Succeeded(hr)) hr = control_.ReadCell(path_.table, path_.row, path_.column, out);
+    const bool ok = dnc::Succeeded(hr);
     control_.LogAccess({false, static_cast<std::int32_t>(path_.row),
-                        dnc::Succeeded(hr) && out->type == dnc::Variant::Type::R8 ? out->r8
-                        : dnc::Succeeded(hr) && out->type == dnc::Variant::Type::I4 ? out->i4
-                                                                                    : 0.0});
+                        ok && out->type == dnc::Variant::Type::R8   ? out->r8
+                        : ok && out->type == dnc::Variant::Type::I4 ? out->i4
+                                                                    : 0.0,
+                        ok});
     return hr;
   }
   HRESULT SetValue(std::int32_t, const dnc::Variant& value, std::int32_t) override {
     control_.SleepLatency();
     HRESULT hr = Alive() ? control_.TakeFault(Op::SetValue) : dnc::E_NOTCONNECTED;
+    if (dnc::Succeeded(hr)) hr = control_.TakeRowFault(path_.row);
     if (dnc::Succeeded(hr)) hr = control_.WriteCell(path_.table, path_.row, path_.column, value);
     control_.LogAccess({true, static_cast<std::int32_t>(path_.row),
-                        value.type == dnc::Variant::Type::R8 ? value.r8 : 0.0});
+                        value.type == dnc::Variant::Type::R8 ? value.r8 : 0.0, dnc::Succeeded(hr)});
     return hr;
   }
 

@@ -42,7 +42,10 @@ std::optional<Op> OpFromName(const std::string& name) {
 
 std::string OpNames() {
   std::string all;
-  for (int i = 0; i < kOpCount; ++i) all += (i ? " " : "") + std::string(kOpNames[i]);
+  for (int i = 0; i < kOpCount; ++i) {
+    if (i) all += ' ';
+    all += kOpNames[i];
+  }
   return all;
 }
 
@@ -102,9 +105,23 @@ void VirtualControl::InjectFault(Op op, int count, HRESULT status) {
   faults_[static_cast<int>(op)] = Fault{count, status};
 }
 
+void VirtualControl::InjectRowFault(std::int64_t row, int count, HRESULT status) {
+  std::lock_guard guard(lock_);
+  rowFaults_[row] = Fault{count, status};
+}
+
 void VirtualControl::ClearFaults() {
   std::lock_guard guard(lock_);
   for (auto& f : faults_) f = Fault{};
+  rowFaults_.clear();
+}
+
+HRESULT VirtualControl::TakeRowFault(std::int64_t row) {
+  std::lock_guard guard(lock_);
+  auto it = rowFaults_.find(row);
+  if (it == rowFaults_.end() || it->second.remaining <= 0) return dnc::S_OK;
+  --it->second.remaining;
+  return it->second.status;
 }
 
 HRESULT VirtualControl::TakeFault(Op op) {
@@ -147,9 +164,8 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) 
   fs::path result = root_;
   std::string part;
   auto flush = [&]() -> bool {
-    if (part.empty() || part == ".") return true;
     if (part == ".." || part.find('\0') != std::string::npos) return false;
-    result /= part;
+    if (!part.empty() && part != ".") result /= part;
     part.clear();
     return true;
   };

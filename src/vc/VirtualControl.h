@@ -60,6 +60,7 @@ struct CellAccess {
   bool write = false;
   std::int32_t row = 0;
   double value = 0.0;  // the value written, or read (0 for a failed read)
+  bool ok = true;
 };
 
 inline constexpr std::int32_t kMachineAvailable = 7;
@@ -76,9 +77,12 @@ class VirtualControl {
 
   // The next `count` calls of `op` fail with `status`.
   void InjectFault(Op op, int count, dnc::HRESULT status = dnc::E_FAIL);
+  // The next `count` accesses to one row of any table (read or write) fail.
+  void InjectRowFault(std::int64_t row, int count, dnc::HRESULT status = dnc::E_FAIL);
   void ClearFaults();
   // S_OK when the call may go on, else the injected failure (consumed).
   dnc::HRESULT TakeFault(Op op);
+  dnc::HRESULT TakeRowFault(std::int64_t row);
 
   // Latency added to every cell access made through the component.
   void SetLatency(std::chrono::microseconds latency) { latencyUs_.store(latency.count()); }
@@ -130,6 +134,7 @@ class VirtualControl {
     dnc::HRESULT status = dnc::E_FAIL;
   };
   Fault faults_[kOpCount];
+  std::map<std::int64_t, Fault> rowFaults_;
   bool logging_ = false;
   std::vector<CellAccess> log_;
   std::map<std::filesystem::path, CachedTable> tables_;

@@ -1,0 +1,122 @@
+// Mailbox figures: cell accesses of an idle pass, records per second through
+// the ring, and the delay from the NC program's post to the record being
+// ready for "Send Measure", at 0 and 2 ms of latency per cell access, next
+// to the bound the protocol allows. Prints figures; never fails on a time.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "common/Prompts.h"
+#include "mailbox/EventStores.h"
+#include "mailbox/OstranaConnect.h"
+#include "vc/NcProgram.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+using namespace ostrana;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class QuietPrompts final : public Prompts {
+ public:
+  void ShowMessage(const std::string& text, PromptIcon) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  bool AskYesNo(const std::string&) override { return true; }
+};
+
+struct Rig {
+  explicit Rig(const std::filesystem::path& dir, const std::string& templateFile)
+      : control(dir), component(control), nc(control),
+        machine(stores, component, prompts, templateFile) {
+    machine.connectionText = "localhost";
+    machine.baseRow.store(100);
+    if (!machine.Connect()) std::exit(1);
+    nc.Init(100);
+    machine.CheckMachineBuffer();
+    stores.clientAttached = true;
+  }
+  vc::VirtualControl control;
+  vc::VcComponent component;
+  vc::NcProgram nc;
+  QuietPrompts prompts;
+  mailbox::EventStores stores;
+  mailbox::OstranaConnect machine;
+};
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+void Throughput(const std::string& templateFile, int latencyMs, int records) {
+  const auto dir = std::filesystem::temp_directory_path() / ("ostrana-bench-" + std::to_string(latencyMs));
+  std::filesystem::remove_all(dir);
+  Rig rig(dir, templateFile);
+  rig.control.SetLatency(std::chrono::milliseconds(latencyMs));
+  rig.machine.StartPolling();
+
+  std::vector<Clock::time_point> posted(static_cast<std::size_t>(records) + 1);
+  std::vector<double> delays;
+  int sent = 0, received = 0;
+  const auto start = Clock::now();
+  while (received < records) {
+    // The NC program posts whenever the ring has room.
+    while (sent < records) {
+      try {
+        rig.nc.Post(0, sent + 1, 0, 0, 0, 0);
+        posted[static_cast<std::size_t>(++sent)] = Clock::now();
+      } catch (const vc::NcError&) {
+        break;  // full: wait for the connector
+      }
+    }
+    while (auto r = rig.stores.PopMeasure()) {
+      delays.push_back(std::chrono::duration<double, std::milli>(Clock::now() - posted[static_cast<std::size_t>(r->id)]).count());
+      ++received;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  rig.machine.StopPolling();
+  // The protocol's bound: at most lastSlot (4) records per pass; a pass
+  // starts 100 ms after the previous one ended and costs 2 accesses plus 9
+  // per record (no attachment).
+  const double passMs = 100.0 + latencyMs * (2 + 4 * 9);
+  const double bound = 4 * 1000.0 / passMs;
+  std::printf("latency %d ms: %d records in %.2f s = %.1f records/s (bound %.1f/s, ratio %.2f); "
+              "post-to-ready delay median %.1f ms, p99 %.1f ms\n",
+              latencyMs, records, seconds, records / seconds, bound, (records / seconds) / bound,
+              Percentile(delays, 0.5), Percentile(delays, 0.99));
+  std::filesystem::remove_all(dir);
+}
+
+void IdlePass(const std::string& templateFile) {
+  const auto dir = std::filesystem::temp_directory_path() / "ostrana-bench-idle";
+  std::filesystem::remove_all(dir);
+  Rig rig(dir, templateFile);
+  rig.machine.StartPolling();
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  rig.control.EnableAccessLog(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+  const auto log = rig.control.TakeAccessLog();
+  rig.machine.StopPolling();
+  // Passes begin with the read of the read slot (+2).
+  const auto passes = std::count_if(log.begin(), log.end(), [](const vc::CellAccess& a) { return !a.write && a.row == 102; });
+  std::printf("idle: %zu cell accesses in %ld passes = %.2f per pass\n", log.size(), static_cast<long>(passes),
+              passes ? static_cast<double>(log.size()) / static_cast<double>(passes) : 0.0);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string templateFile = argc > 1 ? argv[1] : OSTRANA_TEMPLATE;
+  const int records = argc > 2 ? std::atoi(argv[2]) : 200;
+  IdlePass(templateFile);
+  Throughput(templateFile, 0, records);
+  Throughput(templateFile, 2, records);
+  return 0;
+}

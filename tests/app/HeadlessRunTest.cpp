@@ -1,0 +1,141 @@
+// The connector as a process: a client on one side, the NC console of the
+// virtual control on the other, the way the peers of a real run see it.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "common/StringTable.h"
+#include "support/QtSupport.h"
+#include "support/TestSupport.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+
+class HeadlessRun : public ::testing::Test {
+ protected:
+  void Start(QStringList extra = {}) {
+    settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
+    QStringList args = {"--headless", "--port", "0", "--settings", settingsFile,
+                        "--tnc-root", QString::fromStdString((dir.path() / "tnc").string())};
+    args += extra;
+    process.start(OSTRANA_BINARY, args);
+    ASSERT_TRUE(process.waitForStarted());
+    port = WaitForNumber("listening on port (\\d+)");
+    ASSERT_GT(port, 0) << output.toStdString();
+  }
+  int WaitForNumber(const QString& pattern) {
+    const QRegularExpression re(pattern);
+    int found = 0;
+    Pump([&] {
+      output += QString::fromLocal8Bit(process.readAllStandardOutput());
+      const auto m = re.match(output);
+      if (m.hasMatch()) found = m.captured(1).toInt();
+      return found > 0;
+    }, 10000);
+    return found;
+  }
+  std::string Ask(RawClient& c, const std::string& request, const std::string& lastLine) {
+    c.Send(request);
+    return c.ReceiveUntil(lastLine, 15000);
+  }
+  void Stop() {
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    output += QString::fromLocal8Bit(process.readAllStandardOutput());
+    EXPECT_TRUE(output.contains("ostrana: stopped"));
+  }
+  ~HeadlessRun() override {
+    if (process.state() != QProcess::NotRunning) {
+      process.kill();
+      process.waitForFinished();
+    }
+  }
+
+  TempDir dir;
+  QProcess process;
+  QString output, settingsFile;
+  int port = 0;
+};
+
+}  // namespace
+
+TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
+  Start({"--nc-console", "0"});
+  EXPECT_TRUE(output.contains("virtual control"));
+  const int consolePort = WaitForNumber("nc console on port (\\d+)");
+  ASSERT_GT(consolePort, 0);
+
+  RawClient cam(port);
+  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  RawClient nc(consolePort);
+
+  // The first connect makes the directory and transmits the template.
+  EXPECT_EQ(Ask(cam, "Machine Connect: 4,localhost,0,100\n", "\n"), "Connection Data: 1\n");
+  const auto table = dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB";
+  ASSERT_TRUE(std::filesystem::exists(table));
+  std::ifstream in(table);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ(first.rfind("BEGIN", 0), 0u);
+
+  EXPECT_EQ(Ask(nc, "init 100\n", "\n"), "ok\n");
+  EXPECT_EQ(Ask(cam, "Check Machine Buffer\n", "\n"), "Buffer Data: 1,64\n");
+  EXPECT_EQ(Ask(cam, "Start Machine Polling\nSend Device\n", "Machine Tool\n"),
+            "Polling Data: 1\nDevice Data: 1,Machine Tool\n");
+
+  // The NC program posts and signals; the client fetches, measures first.
+  EXPECT_EQ(Ask(nc, "context 7.5\npost 1.25 12.0305 3 1.5 -0.01 2\nsignal 3\n", "ok\n"), "ok\nok 1\nok\n");
+  ASSERT_TRUE(Pump([&] { return Ask(nc, "get 104\n", "\n") == "ok -1\n"; }, 5000));
+  EXPECT_EQ(Ask(cam, "Send Action\nSend Measure\n", "\n0,0,0,0\n"),
+            "No Actions!\nMeasure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0\n");
+  EXPECT_EQ(Ask(cam, "Send Action\n", "\n"), "Action Data: 1\n");
+  EXPECT_EQ(Ask(cam, "Send Action\n", "\n"), "Action Data: 0\n");
+  EXPECT_EQ(Ask(cam, "Send Measure\nSend Action\n", "No Measures!\n"), "No Actions!\nNo Measures!\n");
+
+  // Commands reach the command rows.
+  EXPECT_EQ(Ask(cam, "Halt Monitoring\n", "\n"), "Command Data: Halt Monitoring,1\n");
+  EXPECT_EQ(Ask(nc, "command\nack\n", "ok\n"), "ok 1 0 0 0 0 0 0\nok\n");
+  EXPECT_EQ(Ask(cam, "Resume Monitoring\n", "\n"), "Command Data: Resume Monitoring,1\n");
+  EXPECT_EQ(Ask(cam, "Set WCS: 186A0,0,FFFE7960,0,0,0\n", "\n"), "Command Data: Set WCS,1\n");
+  EXPECT_EQ(Ask(nc, "command\nack\n", "ok\n"), "ok 3 10 0 -10 0 0 0\nok\n");
+  EXPECT_EQ(Ask(cam, "Set Alarm: Unprojected\n", "\n"), "Command Data: Set Alarm,1\n");
+  EXPECT_EQ(Ask(nc, "command\nack -2\n", "ok\n"), "ok 2 2 0 -10 0 0 0\nok\n");
+  ASSERT_TRUE(Pump([&] { return Ask(cam, "Send Alarm\n", "\n") == "Alarm Data: 2\n"; }, 5000));
+  EXPECT_EQ(Ask(nc, "ack 0\n", "\n"), "ok\n");
+  ASSERT_TRUE(Pump([&] { return Ask(cam, "Send Alarm\n", "\n") == "Alarm Data: 0\n"; }, 5000));
+
+  EXPECT_EQ(Ask(cam, "Stop Machine Polling\nSend Device\n", "Machine Tool\n"),
+            "Polling Data: 0\nDevice Data: 0,Machine Tool\n");
+  EXPECT_EQ(Ask(nc, "get 104\n", "\n"), "ok 0\n");
+  Stop();
+  QSettings saved(settingsFile, QSettings::IniFormat);
+  EXPECT_EQ(saved.allKeys().size(), 4);
+  EXPECT_EQ(saved.value("PortNumber").toInt(), 50000);  // --port 0 was for this run only
+}
+
+TEST_F(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
+  Start({"--control", "none"});
+  RawClient cam(port);
+  cam.ReceiveUntil("\n");
+  EXPECT_EQ(Ask(cam, "Machine Connect: 4,localhost,0,100\n", "\n"), "Connection Data: 0\n");
+  EXPECT_EQ(Ask(cam, "Machine Disconnect\n", "\n"), "Connection Data: 0\n");
+  Stop();
+  const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(errors.contains("Cannot find the Heidenhain DCOM component."));
+}
+
+TEST_F(HeadlessRun, ABadCommandLineIsRefused) {
+  process.start(OSTRANA_BINARY, {"--headless", "--control", "real"});
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 2);
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("virtual or none"));
+}

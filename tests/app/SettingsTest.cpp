@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+#include "app/Settings.h"
+#include "support/TestSupport.h"
+
+using namespace ostrana;
+
+namespace {
+QString File(const test::TempDir& dir) { return QString::fromStdString((dir.path() / "ostrana.conf").string()); }
+}  // namespace
+
+TEST(Settings, FirstRunHasDefaultsAndWritesAllFourAtExit) {
+  test::TempDir dir;
+  app::SettingsStore store(File(dir));
+  const app::Settings s = store.Load();
+  EXPECT_EQ(s.portNumber, 50000);
+  EXPECT_EQ(s.xTopLeft, 0);
+  EXPECT_EQ(s.yTopLeft, 0);
+  EXPECT_FALSE(s.muted);
+  store.Save(s);
+  QSettings raw(File(dir), QSettings::IniFormat);
+  EXPECT_EQ(raw.allKeys().size(), 4);
+  EXPECT_EQ(raw.value("PortNumber").toInt(), 50000);
+  EXPECT_EQ(raw.value("Mute").toInt(), 0);
+}
+
+TEST(Settings, StoredValuesAreUsedAndMuteIsNormalised) {
+  test::TempDir dir;
+  {
+    QSettings raw(File(dir), QSettings::IniFormat);
+    raw.setValue("Mute", 2);
+    raw.setValue("PortNumber", 50007);
+    raw.setValue("xTopLeft", -20);
+    raw.setValue("yTopLeft", "not a number");
+  }
+  app::SettingsStore store(File(dir));
+  app::Settings s = store.Load();
+  EXPECT_TRUE(s.muted);
+  EXPECT_EQ(s.portNumber, 50007);
+  EXPECT_EQ(s.xTopLeft, -20);
+  EXPECT_EQ(s.yTopLeft, 0);  // unreadable: the default
+  store.Save(s);
+  QSettings raw(File(dir), QSettings::IniFormat);
+  EXPECT_EQ(raw.value("Mute").toInt(), 1);
+  EXPECT_EQ(raw.value("yTopLeft").toInt(), 0);
+}
+
+TEST(Settings, APortOutsideTheRangeIsLoadedUnchanged) {
+  test::TempDir dir;
+  {
+    QSettings raw(File(dir), QSettings::IniFormat);
+    raw.setValue("PortNumber", 70000);
+  }
+  EXPECT_EQ(app::SettingsStore(File(dir)).Load().portNumber, 70000);
+}

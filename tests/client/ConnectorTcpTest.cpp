@@ -1,0 +1,245 @@
+// The listener and the one client connection over real loopback TCP.
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <memory>
+#include <vector>
+
+#include "client/Connector.h"
+#include "common/StringTable.h"
+#include "support/QtSupport.h"
+#include "support/TestSupport.h"
+#include "vc/NcProgram.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+
+class RecordingView final : public client::StatusView {
+ public:
+  explicit RecordingView(client::Connector& c) : connector(c) {}
+  void UpdateConnectionStatus(bool playSound) override {
+    statuses.push_back({connector.ClientConnected(), connector.Stores().ReadDeviceStatus().online, playSound});
+  }
+  void UpdatePortStatus() override { ++portUpdates; }
+  void SetPortButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
+  void ShowPortNumber() override { shownPorts.push_back(connector.portNumber); }
+
+  struct Status {
+    bool client, machine, sound;
+  };
+  client::Connector& connector;
+  std::vector<Status> statuses;
+  int portUpdates = 0;
+  bool buttonEnabled = true;
+  std::vector<int> shownPorts;
+};
+
+// The lowest port of the discoverable range that nobody listens on now.
+int LowestFreeDiscoverablePort() {
+  for (int p = client::kFirstDiscoverablePort; p <= client::kLastDiscoverablePort; ++p) {
+    QTcpServer probe;
+    if (probe.listen(QHostAddress::AnyIPv4, static_cast<quint16>(p))) return p;
+  }
+  return -1;
+}
+
+class ConnectorTcpTest : public ::testing::Test {
+ protected:
+  ConnectorTcpTest()
+      : control(dir.path() / "tnc"), component(control),
+        connector(component, prompts, TemplateFile().string()), view(connector) {
+    connector.SetView(&view);
+  }
+  void Listen(int port = 0) {
+    connector.portNumber = port;
+    connector.OpenListener();
+    ASSERT_TRUE(connector.Listening());
+  }
+  std::unique_ptr<RawClient> Client() {
+    auto c = std::make_unique<RawClient>(connector.BoundPort());
+    EXPECT_TRUE(c->Connected());
+    EXPECT_EQ(c->ReceiveUntil("\n"), strings::Greeting());
+    return c;
+  }
+
+  TempDir dir;
+  vc::VirtualControl control;
+  vc::VcComponent component;
+  ScriptedPrompts prompts;
+  client::Connector connector;
+  RecordingView view;
+};
+
+}  // namespace
+
+TEST_F(ConnectorTcpTest, GreetingFirstThenOneReplyPerChunk) {
+  Listen();
+  auto c = Client();
+  EXPECT_TRUE(connector.ClientConnected());
+  EXPECT_FALSE(view.buttonEnabled);
+  ASSERT_EQ(view.statuses.size(), 1u);
+  EXPECT_TRUE(view.statuses[0].client && view.statuses[0].sound);
+  c->Send("Send Device\nSend Alarm\n");
+  EXPECT_EQ(c->ReceiveUntil("Alarm Data: 0\n"), "Device Data: 0,\nAlarm Data: 0\n");
+  // 300 bytes: a chunk of 255 and one of 45, each answered.
+  c->Send(std::string(255, 'x') + "Send Device\n" + std::string(33, 'y'));
+  EXPECT_EQ(c->ReceiveUntil("Device Data: 0,\n"), "Unknown request!\nDevice Data: 0,\n");
+  // A zero byte ends the chunk's text.
+  c->Send(std::string("Send Alarm\0Send Device\n", 23));
+  EXPECT_EQ(c->ReceiveUntil("Alarm Data: 0\n"), "Alarm Data: 0\n");
+}
+
+TEST_F(ConnectorTcpTest, ARequestSplitOverTwoReceivesIsAnsweredTwice) {
+  Listen();
+  auto c = Client();
+  c->Send("Send Dev");
+  EXPECT_EQ(c->ReceiveUntil("\n"), "Unknown request!\n");
+  c->Send("ice\n");
+  EXPECT_EQ(c->ReceiveUntil("\n"), "Unknown request!\n");
+}
+
+TEST_F(ConnectorTcpTest, LeavingAndComingBack) {
+  Listen();
+  const int port = connector.BoundPort();
+  auto first = Client();
+  first->Close();
+  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+  EXPECT_TRUE(view.buttonEnabled);
+  EXPECT_TRUE(connector.Listening());
+  EXPECT_EQ(connector.BoundPort(), port);
+  auto again = Client();  // greeted again
+  EXPECT_TRUE(connector.ClientConnected());
+}
+
+TEST_F(ConnectorTcpTest, ASecondClientReplacesTheFirst) {
+  Listen();
+  auto first = Client();
+  auto second = Client();
+  EXPECT_TRUE(first->ClosedByPeer());
+  EXPECT_TRUE(connector.ClientConnected());
+  ASSERT_EQ(view.statuses.size(), 2u);  // the replaced one left without a status change
+  EXPECT_TRUE(view.statuses[1].client);
+  second->Send("Send Device\n");
+  EXPECT_EQ(second->ReceiveUntil("\n"), "Device Data: 0,\n");
+}
+
+// A reset ends the connection as a graceful close does: the slot is free,
+// the status shows the client gone and the port button is back.
+TEST_F(ConnectorTcpTest, AResetClientFreesTheSlot) {
+  Listen();
+  auto c = Client();
+  c->Send("Send Device\n");
+  c->ReceiveUntil("\n");
+  c->Reset();
+  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+  EXPECT_FALSE(view.statuses.back().client);
+  EXPECT_TRUE(view.statuses.back().sound);
+  EXPECT_TRUE(view.buttonEnabled);
+  auto next = Client();
+  EXPECT_TRUE(connector.ClientConnected());
+}
+
+TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  const int expected = LowestFreeDiscoverablePort();
+  ASSERT_GT(expected, 0);
+  connector.portNumber = squatter.serverPort();
+  connector.OpenListener();
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0], strings::kAskScanPorts);
+  EXPECT_TRUE(connector.Listening());
+  EXPECT_EQ(connector.portNumber, expected);
+  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(view.shownPorts, std::vector<int>{expected});
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(ConnectorTcpTest, DecliningTheScanKeepsThePort) {
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  connector.portNumber = squatter.serverPort();
+  prompts.answers = {false};
+  connector.OpenListener();
+  EXPECT_FALSE(connector.Listening());
+  EXPECT_EQ(connector.portNumber, squatter.serverPort());
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kPortNotAvailable);
+  EXPECT_TRUE(view.shownPorts.empty());
+}
+
+TEST_F(ConnectorTcpTest, NoFreeDiscoverablePortKeepsTheFailedOne) {
+  std::vector<std::unique_ptr<QTcpServer>> squatters;
+  for (int p = client::kFirstDiscoverablePort; p <= client::kLastDiscoverablePort; ++p) {
+    auto s = std::make_unique<QTcpServer>();
+    s->listen(QHostAddress::AnyIPv4, static_cast<quint16>(p));  // some may be taken already: fine
+    squatters.push_back(std::move(s));
+  }
+  connector.portNumber = client::kFirstDiscoverablePort;
+  connector.OpenListener();
+  EXPECT_FALSE(connector.Listening());
+  EXPECT_EQ(connector.portNumber, client::kFirstDiscoverablePort);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kNoDiscoverablePort);
+}
+
+TEST_F(ConnectorTcpTest, StoredPortOutsideTheRangeFallsToRecovery) {
+  connector.portNumber = 70000;
+  connector.OpenListener();
+  EXPECT_EQ(prompts.questions.size(), 1u);
+  EXPECT_TRUE(connector.Listening());
+}
+
+TEST_F(ConnectorTcpTest, MovingTheListenerRebuildsIt) {
+  Listen();
+  const int expected = LowestFreeDiscoverablePort();
+  connector.portNumber = expected;
+  connector.MoveListener();
+  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(view.portUpdates, 1);
+  connector.MoveListener();  // also when the number did not change
+  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(view.portUpdates, 2);
+}
+
+TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
+  Listen();
+  auto c = Client();
+  c->Send("Machine Connect: 3,localhost,0,100\n");
+  EXPECT_EQ(c->ReceiveUntil("\n"), "Connection Data: 0\n");
+  c->Send("Machine Connect: 4,localhost,0\n");
+  EXPECT_EQ(c->ReceiveUntil("\n"), "Connection Data: 0\n");
+  ASSERT_EQ(prompts.messages.size(), 2u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kUnsupportedConnectionType);
+  EXPECT_EQ(prompts.messages[1].text, strings::kIncompleteConnectionData);
+  EXPECT_EQ(connector.BaseRow(), 0);  // nothing stored
+  c->Send("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n");
+  EXPECT_EQ(c->ReceiveUntil("Buffer Data: 0,64\n"), "Connection Data: 1\nBuffer Data: 0,64\n");
+}
+
+TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
+  Listen();
+  auto c = Client();
+  c->Send("Machine Connect: 4,localhost,0,100\n");
+  ASSERT_EQ(c->ReceiveUntil("\n"), "Connection Data: 1\n");
+  vc::NcProgram nc(control);
+  nc.Init(100);
+  // Start is served before Check within one chunk: two requests.
+  c->Send("Check Machine Buffer\n");
+  ASSERT_EQ(c->ReceiveUntil("\n"), "Buffer Data: 1,64\n");
+  c->Send("Start Machine Polling\n");
+  ASSERT_EQ(c->ReceiveUntil("\n"), "Polling Data: 1\n");
+  ASSERT_TRUE(view.statuses.back().machine);
+  control.InjectRowFault(102, 1 << 30);  // the worker loses its ring
+  ASSERT_TRUE(Pump([&] { return !view.statuses.back().machine; }));
+  EXPECT_TRUE(view.statuses.back().client);
+  EXPECT_TRUE(view.statuses.back().sound);
+  control.ClearFaults();
+  ASSERT_TRUE(Pump([&] { return view.statuses.back().machine; }));
+  c->Send("Stop Machine Polling\n");
+  EXPECT_EQ(c->ReceiveUntil("\n"), "Polling Data: 0\n");
+}

@@ -1,0 +1,121 @@
+// The client's commands through the pause bracket.
+#include <gtest/gtest.h>
+
+#include "support/MachineFixture.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+class CommandsTest : public MachineFixture {
+ protected:
+  void SetUp() override { SetUpMachine(); }
+};
+}  // namespace
+
+TEST_F(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
+  ASSERT_TRUE(machine->StartPolling());
+  EXPECT_TRUE(machine->HaltMonitoring());
+  EXPECT_EQ(nc.Get(kBase + 10), 1);
+  EXPECT_FALSE(machine->HaltMonitoring());  // the NC program has not taken it yet
+  EXPECT_FALSE(machine->ResumeMonitoring());
+  nc.Ack(0);
+  EXPECT_TRUE(machine->ResumeMonitoring());
+  EXPECT_EQ(nc.Get(kBase + 10), 0);
+  // The worker runs on after every command.
+  nc.Post(0, 3, 0, 0, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
+}
+
+TEST_F(CommandsTest, AlarmLifeCycle) {
+  ASSERT_TRUE(machine->StartPolling());
+  EXPECT_FALSE(machine->SetAlarm(5));
+  EXPECT_FALSE(machine->SetAlarm(-1));
+  EXPECT_TRUE(machine->SetAlarm(2));
+  EXPECT_EQ(nc.Command()[0], 2);
+  EXPECT_EQ(nc.Command()[1], 2);
+  EXPECT_TRUE(machine->SetAlarm(1));  // dropped while one is pending
+  EXPECT_EQ(nc.Command()[1], 2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(stores().AlarmValue(), 0);  // not taken yet
+  nc.Ack(-2);
+  ASSERT_TRUE(WaitUntil([&] { return stores().AlarmValue() == 2; }));
+  EXPECT_TRUE(machine->AlarmPending());
+  nc.Ack(0);
+  ASSERT_TRUE(WaitUntil([&] { return !machine->AlarmPending(); }));
+  EXPECT_EQ(stores().AlarmValue(), 0);
+  EXPECT_TRUE(machine->SetAlarm(0));  // a new alarm, code 0 included
+  EXPECT_EQ(nc.Command()[0], 2);
+  EXPECT_EQ(nc.Command()[1], 0);
+}
+
+TEST_F(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectRowFault(kBase + 11, 1);
+  EXPECT_FALSE(machine->SetAlarm(3));
+  EXPECT_FALSE(machine->AlarmPending());
+  EXPECT_EQ(nc.Get(kBase + 10), 0);
+  EXPECT_TRUE(machine->SetAlarm(3));
+}
+
+TEST_F(CommandsTest, WcsWritesSixArgumentsThenTheCommand) {
+  ASSERT_TRUE(machine->StartPolling());
+  EXPECT_TRUE(machine->SetWcs({10.0, 0.0, -10.0, 0.5, -0.0001, 214748.3647}));
+  const auto c = nc.Command();
+  EXPECT_EQ(c[0], 3);
+  EXPECT_EQ(c[1], 10.0);
+  EXPECT_EQ(c[3], -10.0);
+  EXPECT_EQ(c[5], -0.0001);
+  EXPECT_EQ(c[6], 214748.3647);
+}
+
+TEST_F(CommandsTest, WcsStopsAtTheFirstFailedWrite) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectRowFault(kBase + 13, 1);
+  EXPECT_FALSE(machine->SetWcs({1, 2, 3, 4, 5, 6}));
+  const auto c = nc.Command();
+  EXPECT_EQ(c[0], 0);  // the command row is not set
+  EXPECT_EQ(c[1], 1);
+  EXPECT_EQ(c[2], 2);
+  EXPECT_EQ(c[3], 0);
+  EXPECT_EQ(c[4], 0);
+}
+
+TEST_F(CommandsTest, WithoutAWorkerEveryCommandTimesOutAndWritesNothing) {
+  control.EnableAccessLog(true);
+  EXPECT_FALSE(machine->HaltMonitoring());
+  EXPECT_FALSE(machine->ResumeMonitoring());
+  EXPECT_FALSE(machine->SetWcs({1, 2, 3, 4, 5, 6}));
+  EXPECT_FALSE(machine->SetAlarm(1));
+  EXPECT_TRUE(control.TakeAccessLog().empty());
+  // A pending alarm answers at once, polling or not.
+  ASSERT_TRUE(machine->StartPolling());
+  ASSERT_TRUE(machine->SetAlarm(1));
+  machine->StopPolling();
+  EXPECT_TRUE(machine->SetAlarm(4));
+}
+
+TEST_F(CommandsTest, CheckMachineBuffer) {
+  EXPECT_TRUE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 4);
+  nc.Set(kBase + 1, 7);
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 7);  // kept, and used by the worker
+  nc.Set(kBase, 3);
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 7);
+  machine->Disconnect();
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_FALSE(machine->StartPolling());
+}
+
+// With the protocol's own timing, a command that nobody pauses for gives up
+// after ten seconds.
+TEST_F(CommandsTest, WithoutAWorkerTheRealPauseLastsTenSeconds) {
+  machine.reset();
+  SetUpMachine(mailbox::MailboxTiming{});
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(machine->HaltMonitoring());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(nc.Get(kBase + 10), 0);
+}

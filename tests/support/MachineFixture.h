@@ -1,0 +1,70 @@
+// A connector-side machine connection on a virtual control, connected, with
+// the NC program's mailbox block set up at base row 100. Standard C++ only.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "mailbox/EventStores.h"
+#include "mailbox/OstranaConnect.h"
+#include "support/TestSupport.h"
+#include "vc/NcProgram.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+namespace ostrana::test {
+
+class RecordingNotifier final : public mailbox::StatusNotifier {
+ public:
+  void ConnectionStatusChanged() override { ++count; }
+  std::atomic<int> count{0};
+};
+
+class MachineFixture : public ::testing::Test {
+ protected:
+  static constexpr std::int32_t kBase = 100;
+
+  MachineFixture()
+      : control(dir.path() / "tnc"), component(control), nc(control) {}
+
+  // Connects (the table is made from the template) and sets up the block.
+  void SetUpMachine(mailbox::MailboxTiming timing = FastTiming(), std::int32_t lastSlot = 4,
+                    std::size_t measureLimit = mailbox::kMeasureQueueLimit) {
+    storesOwned = std::make_unique<mailbox::EventStores>(&notifier, measureLimit);
+    machine = std::make_unique<mailbox::OstranaConnect>(stores(), component, prompts,
+                                                        TemplateFile().string(), timing);
+    machine->connectionText = "localhost";
+    machine->baseRow.store(kBase);
+    ASSERT_TRUE(machine->Connect());
+    nc.Init(kBase, lastSlot);
+    machine->CheckMachineBuffer();
+    stores().clientAttached.store(true);
+  }
+
+  mailbox::EventStores& stores() { return *storesOwned; }
+  void TearDown() override { machine.reset(); }
+
+  // The protocol's pass interval with a short pause timeout, so that tests of
+  // a command without a worker take a second instead of ten.
+  static mailbox::MailboxTiming FastTiming() {
+    mailbox::MailboxTiming t;
+    t.passInterval = std::chrono::milliseconds(20);
+    t.pausePoll = std::chrono::milliseconds(10);
+    t.pauseTimeout = std::chrono::milliseconds(500);
+    return t;
+  }
+
+  double Row(std::int32_t offset) { return nc.Get(kBase + offset); }
+
+  TempDir dir;
+  vc::VirtualControl control;
+  vc::VcComponent component;
+  vc::NcProgram nc;
+  ScriptedPrompts prompts;
+  RecordingNotifier notifier;
+  std::unique_ptr<mailbox::EventStores> storesOwned;
+  std::unique_ptr<mailbox::OstranaConnect> machine;
+};
+
+}  // namespace ostrana::test

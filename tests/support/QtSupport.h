@@ -1,0 +1,50 @@
+// Helpers for tests on the Qt event loop: waiting while events run, and a
+// plain loopback TCP client that can also reset its connection.
+#pragma once
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <functional>
+#include <string>
+
+namespace ostrana::test {
+
+// Runs the event loop until `condition` holds or `ms` pass.
+inline bool Pump(const std::function<bool()>& condition, int ms = 5000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+// A blocking POSIX client: the connector's peer, on loopback only.
+class RawClient {
+ public:
+  explicit RawClient(int port);
+  ~RawClient();
+  bool Connected() const { return fd_ >= 0; }
+  void Send(const std::string& bytes);
+  // What has arrived so far, pumping the event loop meanwhile, until it ends
+  // with `until` or `ms` pass.
+  std::string ReceiveUntil(const std::string& until, int ms = 5000);
+  // Everything received and not yet taken.
+  std::string Take();
+  // Closes with a reset instead of a graceful close.
+  void Reset();
+  void Close();
+  // True once the connector has closed this connection.
+  bool ClosedByPeer(int ms = 2000);
+
+ private:
+  void Drain();
+  int fd_ = -1;
+  std::string received_;
+  bool peerClosed_ = false;
+};
+
+}  // namespace ostrana::test

@@ -1,0 +1,34 @@
+#include "support/TestSupport.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+namespace ostrana::test {
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  path_ = std::filesystem::temp_directory_path() /
+          ("ostrana-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  std::filesystem::remove_all(path_);
+  std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TemplateFile() { return std::filesystem::path(OSTRANA_SOURCE_DIR) / "res" / "Quorvane_Relavio.TAB"; }
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return condition();
+}
+
+}  // namespace ostrana::test
