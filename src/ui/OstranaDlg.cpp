@@ -1,0 +1,272 @@
+#include "ui/OstranaDlg.h"
+
+#include <QCloseEvent>
+#include <cstdio>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+
+#include "common/StringTable.h"
+#include "ui/AboutDlg.h"
+#include "ui/DialogUnits.h"
+
+// The icons and sounds are compiled into this library; a static library
+// must load them itself.
+static void LoadResources() { Q_INIT_RESOURCE(ostrana); }
+
+namespace ostrana::ui {
+namespace {
+
+QIcon Icon(int id) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(id)); }
+
+struct StatusRow {
+  int icon;
+  const char* text;
+  int sound;
+};
+
+StatusRow SelectStatus(bool client, bool machine) {
+  if (client && machine) return {133, strings::kStatusBoth, kSoundBoth};
+  if (machine) return {134, strings::kStatusMachineOnly, kSoundMachineOnly};
+  if (client) return {135, strings::kStatusClientOnly, kSoundClientOnly};
+  return {132, strings::kStatusNeither, kSoundNeither};
+}
+
+}  // namespace
+
+QString TooltipHtml(const char* title, const QString& text) {
+  QString body = text.toHtmlEscaped();
+  body.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+  return QStringLiteral("<p style='white-space:pre'><b>%1</b><br>%2</p>")
+      .arg(QString::fromUtf8(title).toHtmlEscaped(), body);
+}
+
+QUrl HelpUrl() {
+  // The guide installed beside the program, else the one in the source tree
+  // of a build.
+  const QDir bin(QCoreApplication::applicationDirPath());
+  for (const QString& candidate : {bin.filePath(QStringLiteral("../share/doc/ostrana/README.md")),
+                                   bin.filePath(QStringLiteral("../../README.md")),
+                                   bin.filePath(QStringLiteral("../README.md"))}) {
+    if (QFileInfo::exists(candidate)) return QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath());
+  }
+  return QUrl::fromLocalFile(QStringLiteral("/usr/share/doc/ostrana/README.md"));
+}
+
+OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool mute)
+    : xTopLeft(x), yTopLeft(y), muted(mute), services_(std::move(services)) {
+  LoadResources();
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+  const DialogUnits du(font());
+  resize(du.X(245), du.Y(60));
+
+  portStatus_ = new QPushButton(this);  // a check box drawn as a push button
+  portStatus_->setObjectName(QStringLiteral("IDC_PORT_STATUS"));
+  portStatus_->setCheckable(true);
+  portStatus_->setGeometry(du.Rect(2, 2, 24, 22));
+  portStatus_->setIconSize(QSize(32, 32));
+
+  info_ = new QToolButton(this);
+  info_->setObjectName(QStringLiteral("IDC_INFO"));
+  info_->setGeometry(du.Rect(26, 2, 36, 22));
+  info_->setPopupMode(QToolButton::InstantPopup);
+
+  connectionStatus_ = new QLabel(this);
+  connectionStatus_->setObjectName(QStringLiteral("IDC_CONNECTION_STATUS"));
+  connectionStatus_->setGeometry(du.Rect(220, 2, 24, 22));
+  connectionStatus_->setAlignment(Qt::AlignCenter);
+
+  editPort_ = new QPushButton(QStringLiteral("Edit Port"), this);
+  editPort_->setObjectName(QStringLiteral("IDC_EDIT_PORT"));
+  editPort_->setGeometry(du.Rect(60, 30, 39, 14));
+  editPort_->setAutoDefault(false);
+
+  port_ = new QLineEdit(this);
+  port_->setObjectName(QStringLiteral("IDC_PORT"));
+  port_->setGeometry(du.Rect(115, 30, 60, 14));
+  // Only a signed decimal can be typed; what is not yet one leaves the port number alone.
+  port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]{0,10}")), port_));
+
+  infoMenu_ = new QMenu(this);
+  watchTimer_ = new QTimer(this);
+  watchTimer_->setInterval(1000);
+
+  connect(portStatus_, &QPushButton::clicked, this, &OstranaDlg::OnPortButton);
+  connect(editPort_, &QPushButton::clicked, this, &OstranaDlg::OnEditPort);
+  connect(port_, &QLineEdit::textChanged, this, &OstranaDlg::OnPortTextChanged);
+  connect(watchTimer_, &QTimer::timeout, this, &OstranaDlg::OnTimer);
+
+  PlaySound(kSoundStart);
+}
+
+void OstranaDlg::PlaySound(int id) {
+  if (!muted) services_.sounds.Play(id);
+}
+
+void OstranaDlg::OnInitDialog() {
+  setWindowTitle(QString::fromUtf8(strings::kAppName));
+  if (services_.watch.IsKelvraRunning()) watchTimer_->start();  // otherwise no watch for the whole run
+  setWindowIcon(Icon(128));
+  port_->setEnabled(false);
+  port_->setText(QString::number(services_.connector.portNumber));
+  services_.connector.OpenListener();
+  info_->setIcon(Icon(131));
+  info_->setIconSize(QSize(32, 32));
+  info_->setToolTip(TooltipHtml(strings::kInfoTipTitle, QString::fromUtf8(strings::kInfoTipText)));
+  UpdatePortStatus();
+  UpdateConnectionStatus(false);
+
+  if (xTopLeft == 0 && yTopLeft == 0) {
+    xTopLeft = kDefaultX;
+    yTopLeft = kDefaultY;
+  }
+  move(xTopLeft, yTopLeft);
+
+  expandedBottom_ = height();
+  collapsedBottom_ = editPort_->geometry().top();
+  UpdateLayout();
+
+  muteAction_ = infoMenu_->addAction(QStringLiteral("Mute"));
+  muteAction_->setCheckable(true);
+  muteAction_->setChecked(muted);
+  connect(muteAction_, &QAction::triggered, this, [this] { OnInfoCommand(ID_MUTE); });
+  connect(infoMenu_->addAction(QStringLiteral("Help")), &QAction::triggered, this,
+          [this] { OnInfoCommand(ID_INFORMATION); });
+  connect(infoMenu_->addAction(QStringLiteral("About")), &QAction::triggered, this,
+          [this] { OnInfoCommand(ID_ABOUT); });
+  info_->setMenu(infoMenu_);
+}
+
+bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
+
+void OstranaDlg::UpdateConnectionStatus(bool playSound) {
+  const bool machine = services_.connector.Stores().ReadDeviceStatus().online;
+  const StatusRow row = SelectStatus(services_.connector.ClientConnected(), machine);
+  // The image is scaled to the control's size.
+  connectionStatus_->setPixmap(Icon(row.icon).pixmap(64, 64).scaled(
+      connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  connectionStatus_->setProperty("iconId", row.icon);
+  connectionStatus_->setProperty("statusText", QString::fromUtf8(row.text));
+  if (playSound) PlaySound(row.sound);
+  QString text = QString::fromUtf8(row.text);
+  if (services_.virtualMachine) text += QStringLiteral("\nMachine: the virtual control");
+  connectionStatus_->setToolTip(TooltipHtml(strings::kStatusTipTitle, text));
+}
+
+void OstranaDlg::UpdatePortStatus() {
+  const bool listening = services_.connector.Listening();
+  const int icon = listening ? 129 : 130;
+  portStatus_->setIcon(Icon(icon));
+  portStatus_->setProperty("iconId", icon);
+  portStatus_->setToolTip(TooltipHtml(
+      strings::kPortTipTitle, QString::fromUtf8(listening ? strings::kPortTipValid : strings::kPortTipInvalid)));
+  ApplyPortColours();
+}
+
+void OstranaDlg::ApplyPortColours() {
+  // Outside editing the port stands white on green while it listens and
+  // white on red while it does not; while editing it has the edit colours.
+  QPalette palette = this->palette();
+  const QColor back = services_.connector.Listening() ? QColor(0, 255, 0) : QColor(255, 0, 0);
+  palette.setColor(QPalette::Disabled, QPalette::Base, back);
+  palette.setColor(QPalette::Disabled, QPalette::Window, back);
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(255, 255, 255));
+  port_->setPalette(palette);
+}
+
+void OstranaDlg::SetPortButtonEnabled(bool enabled) { editPort_->setEnabled(enabled); }
+
+void OstranaDlg::ShowPortNumber() { port_->setText(QString::number(services_.connector.portNumber)); }
+
+void OstranaDlg::OnPortTextChanged(const QString& text) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (ok) {
+    services_.connector.portNumber = value;
+    return;
+  }
+  // Not an integer (yet): the port number stays as it was; say so quietly.
+  if (port_->isVisible())
+    QToolTip::showText(port_->mapToGlobal(QPoint(0, port_->height())), QStringLiteral("Please enter an integer."), port_);
+}
+
+void OstranaDlg::OnEditPort() {
+  const std::int32_t port = services_.connector.portNumber;
+  if (portEditing_ && (port < 0 || port > 65535)) {
+    char text[64];
+    std::snprintf(text, sizeof text, strings::kEnterPortRange, 0, 65535);
+    services_.prompts.ShowMessage(text, PromptIcon::None);
+    return;
+  }
+  portEditing_ = !portEditing_;
+  port_->setEnabled(portEditing_);
+  if (portEditing_) {
+    editPort_->setText(QStringLiteral("Set Port"));
+    port_->setFocus();
+    return;  // the listener keeps the old port while the user types
+  }
+  editPort_->setText(QStringLiteral("Edit Port"));
+  services_.connector.MoveListener();  // rebuilt on every Set Port, with recovery; shows the port status
+  repaint();
+}
+
+void OstranaDlg::OnPortButton() {
+  UpdateLayout();
+  PlaySound(kSoundClick);
+}
+
+void OstranaDlg::UpdateLayout() {
+  const bool checked = portStatus_->isChecked();
+  editPort_->setVisible(checked);
+  port_->setVisible(checked);
+  resize(width(), checked ? expandedBottom_ : collapsedBottom_);
+}
+
+void OstranaDlg::OnInfoCommand(int commandId) {
+  switch (commandId) {
+    case ID_MUTE:
+      muted = !muted;  // a sound already playing plays on; nothing is stored before exit
+      if (muteAction_) muteAction_->setChecked(muted);
+      break;
+    case ID_INFORMATION:
+      if (services_.openUrl) services_.openUrl(HelpUrl());
+      break;
+    case ID_ABOUT:
+      if (services_.showAbout) {
+        services_.showAbout();
+      } else {
+        AboutDlg about(this);
+        about.exec();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void OstranaDlg::OnTimer() {
+  if (!services_.watch.IsKelvraRunning()) reject();  // the CAM client has gone: end the run
+}
+
+void OstranaDlg::closeEvent(QCloseEvent* event) {
+  // The place is recorded only when the user closes the window.
+  xTopLeft = pos().x();
+  yTopLeft = pos().y();
+  if (xTopLeft < 0 || yTopLeft < 0) {
+    xTopLeft = kDefaultX;
+    yTopLeft = kDefaultY;
+  }
+  QDialog::closeEvent(event);
+}
+
+}  // namespace ostrana::ui

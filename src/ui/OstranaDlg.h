@@ -1,0 +1,105 @@
+// The status window: a small always-on-top window that shows whether the
+// port listens and whether the CAM client and the machine tool are
+// connected, lets the user move the port and mute the sounds, and ends the
+// run when the CAM client's window goes away. It shows; the Connector owns
+// the run. Main thread only.
+#pragma once
+
+#include <QDialog>
+#include <QUrl>
+#include <cstdint>
+#include <functional>
+
+#include "client/Connector.h"
+#include "client/StatusView.h"
+#include "common/Prompts.h"
+#include "ui/Seams.h"
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QToolButton;
+
+namespace ostrana::ui {
+
+// Control ids of the window, also the widgets' object names.
+inline constexpr int IDC_PORT_STATUS = 1010;
+inline constexpr int IDC_INFO = 1011;
+inline constexpr int IDC_CONNECTION_STATUS = 1012;
+inline constexpr int IDC_EDIT_PORT = 1013;
+inline constexpr int IDC_PORT = 1014;
+inline constexpr int ID_MUTE = 137;
+inline constexpr int ID_INFORMATION = 138;
+inline constexpr int ID_ABOUT = 139;
+inline constexpr int kDefaultX = 1250;
+inline constexpr int kDefaultY = 60;
+
+class OstranaDlg final : public QDialog, public client::StatusView {
+ public:
+  struct Services {
+    client::Connector& connector;
+    Prompts& prompts;
+    SoundPlayer& sounds;
+    WindowWatch& watch;
+    std::function<void(const QUrl&)> openUrl;  // the desktop's "open"
+    std::function<void()> showAbout;           // empty: the About box, modal
+    bool virtualMachine = false;               // say so in the status tooltip
+  };
+
+  // Plays the start-up sound unless muted.
+  OstranaDlg(Services services, std::int32_t xTopLeft, std::int32_t yTopLeft, bool muted);
+
+  // The window-open sequence: caption, watch, icons, first listen (with port
+  // recovery), tooltips, first status, placement, port row, menu.
+  void OnInitDialog();
+
+  // StatusView.
+  void UpdateConnectionStatus(bool playSound) override;
+  void UpdatePortStatus() override;
+  void SetPortButtonEnabled(bool enabled) override;
+  void ShowPortNumber() override;
+
+  // The menu commands by id (137 Mute, 138 Help, 139 About).
+  void OnInfoCommand(int commandId);
+
+  // What is kept at exit.
+  std::int32_t xTopLeft = 0;
+  std::int32_t yTopLeft = 0;
+  bool muted = false;
+  bool PortEditing() const { return portEditing_; }
+  bool WatchRunning() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void OnPortButton();
+  void OnEditPort();
+  void OnPortTextChanged(const QString& text);
+  void OnTimer();
+  void UpdateLayout();
+  void ApplyPortColours();
+  void PlaySound(int id);
+
+  Services services_;
+  QPushButton* portStatus_;
+  QToolButton* info_;
+  QLabel* connectionStatus_;
+  QPushButton* editPort_;
+  QLineEdit* port_;
+  QMenu* infoMenu_;
+  QAction* muteAction_ = nullptr;
+  QTimer* watchTimer_;
+  int collapsedBottom_ = 0;
+  int expandedBottom_ = 0;
+  bool portEditing_ = false;
+};
+
+// The text of a tooltip: a bold title line over a text that breaks at "\n".
+QString TooltipHtml(const char* title, const QString& text);
+// The user guide the Help command opens.
+QUrl HelpUrl();
+
+}  // namespace ostrana::ui

@@ -1,0 +1,272 @@
+// The real status window under the offscreen platform, with recording
+// doubles for sounds, prompts, the desktop and the CAM-client watch.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QToolButton>
+#include <memory>
+
+#include "client/Connector.h"
+#include "common/StringTable.h"
+#include "support/QtSupport.h"
+#include "support/TestSupport.h"
+#include "ui/OstranaDlg.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+
+class RecordingSounds final : public ui::SoundPlayer {
+ public:
+  void Play(int id) override { played.push_back(id); }
+  void PlayAndWait(int id) override { played.push_back(id); }
+  std::vector<int> played;
+};
+
+class FakeWatch final : public ui::WindowWatch {
+ public:
+  bool IsKelvraRunning() override { return running; }
+  bool running = false;
+};
+
+int FreeDiscoverablePort() {
+  for (int p = 50000; p <= 50100; ++p) {
+    QTcpServer probe;
+    if (probe.listen(QHostAddress::AnyIPv4, static_cast<quint16>(p))) return p;
+  }
+  return -1;
+}
+
+class OstranaDlgTest : public ::testing::Test {
+ protected:
+  OstranaDlgTest() : control(dir.path() / "tnc"), component(control), connector(component, prompts, "ostrana") {
+    connector.portNumber = 0;
+  }
+  void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
+    ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
+                                      [this](const QUrl& url) { opened.push_back(url); },
+                                      [this] { ++aboutShown; }, true};
+    dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
+    connector.SetView(dlg.get());
+    dlg->OnInitDialog();
+    dlg->show();
+  }
+  ~OstranaDlgTest() override { connector.SetView(nullptr); }
+
+  template <class T>
+  T* Child(const char* name) { return dlg->findChild<T*>(name); }
+  int StatusIcon() { return Child<QLabel>("IDC_CONNECTION_STATUS")->property("iconId").toInt(); }
+  QString StatusText() { return Child<QLabel>("IDC_CONNECTION_STATUS")->property("statusText").toString(); }
+  int PortIcon() { return Child<QPushButton>("IDC_PORT_STATUS")->property("iconId").toInt(); }
+  QAction* MenuAction(const QString& text) {
+    for (QAction* a : Child<QToolButton>("IDC_INFO")->menu()->actions())
+      if (a->text() == text) return a;
+    return nullptr;
+  }
+  void SetStatus(bool client, bool machine) {
+    connector.Stores().clientAttached = client;
+    connector.Stores().SetMachineStatus(machine);  // ends with a status refresh with sound
+  }
+
+  TempDir dir;
+  vc::VirtualControl control;
+  vc::VcComponent component;
+  ScriptedPrompts prompts;
+  RecordingSounds sounds;
+  FakeWatch watch;
+  client::Connector connector;
+  std::vector<QUrl> opened;
+  int aboutShown = 0;
+  std::unique_ptr<ui::OstranaDlg> dlg;
+};
+
+}  // namespace
+
+TEST_F(OstranaDlgTest, OpensListeningWithNeitherConnectedAndThePortRowHidden) {
+  Open();
+  EXPECT_EQ(dlg->windowTitle(), "Ostrana Connector");
+  EXPECT_TRUE(dlg->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(sounds.played, std::vector<int>{140});  // the start-up sound; no status sound
+  EXPECT_EQ(StatusIcon(), 132);
+  EXPECT_EQ(StatusText(), strings::kStatusNeither);
+  EXPECT_EQ(PortIcon(), 129);
+  EXPECT_TRUE(connector.Listening());
+  EXPECT_FALSE(Child<QPushButton>("IDC_EDIT_PORT")->isVisible());
+  EXPECT_EQ(dlg->height(), Child<QPushButton>("IDC_EDIT_PORT")->geometry().top());
+  EXPECT_FALSE(Child<QLineEdit>("IDC_PORT")->isEnabled());
+  // Tooltips: a bold title; 1031 breaks into two lines.
+  const QString tip = Child<QPushButton>("IDC_PORT_STATUS")->toolTip();
+  EXPECT_TRUE(tip.contains("<b>Kelvra Connection Port</b>"));
+  EXPECT_TRUE(tip.contains("The port used to connect to Kelvra<br>Currently the port is valid"));
+  EXPECT_TRUE(Child<QLabel>("IDC_CONNECTION_STATUS")->toolTip().contains("virtual control"));
+}
+
+TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
+  Open();
+  SetStatus(true, false);
+  EXPECT_EQ(StatusIcon(), 135);
+  EXPECT_EQ(StatusText(), strings::kStatusClientOnly);
+  SetStatus(true, true);
+  EXPECT_EQ(StatusIcon(), 133);
+  EXPECT_EQ(StatusText(), strings::kStatusBoth);
+  SetStatus(false, true);
+  EXPECT_EQ(StatusIcon(), 134);
+  EXPECT_EQ(StatusText(), strings::kStatusMachineOnly);
+  SetStatus(false, false);
+  EXPECT_EQ(StatusIcon(), 132);
+  EXPECT_EQ(StatusText(), strings::kStatusNeither);
+  EXPECT_EQ(sounds.played, (std::vector<int>{140, 146, 144, 145, 143}));
+  EXPECT_TRUE(Child<QLabel>("IDC_CONNECTION_STATUS")->toolTip().contains(strings::kStatusNeither));
+
+  // Muted: the icons change as before, no sound plays.
+  MenuAction("Mute")->trigger();
+  SetStatus(true, true);
+  EXPECT_EQ(StatusIcon(), 133);
+  Child<QPushButton>("IDC_PORT_STATUS")->click();
+  EXPECT_EQ(sounds.played.size(), 5u);
+}
+
+TEST_F(OstranaDlgTest, AClientOverTcpShowsAndLocksThePortButton) {
+  Open();
+  RawClient cam(connector.BoundPort());
+  ASSERT_TRUE(Pump([&] { return StatusIcon() == 135; }));
+  EXPECT_EQ(sounds.played.back(), 146);
+  EXPECT_FALSE(Child<QPushButton>("IDC_EDIT_PORT")->isEnabled());
+  cam.Close();
+  ASSERT_TRUE(Pump([&] { return StatusIcon() == 132; }));
+  EXPECT_EQ(sounds.played.back(), 143);
+  EXPECT_TRUE(Child<QPushButton>("IDC_EDIT_PORT")->isEnabled());
+}
+
+TEST_F(OstranaDlgTest, ThePortIndicatorTogglesThePortRow) {
+  Open();
+  auto* indicator = Child<QPushButton>("IDC_PORT_STATUS");
+  const int collapsed = dlg->height();
+  const int width = dlg->width();
+  indicator->click();
+  EXPECT_TRUE(indicator->isChecked());
+  EXPECT_TRUE(Child<QLineEdit>("IDC_PORT")->isVisible());
+  EXPECT_GT(dlg->height(), collapsed);
+  EXPECT_EQ(dlg->width(), width);
+  EXPECT_EQ(sounds.played.back(), 142);
+  indicator->click();
+  EXPECT_FALSE(Child<QLineEdit>("IDC_PORT")->isVisible());
+  EXPECT_EQ(dlg->height(), collapsed);
+}
+
+TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
+  Open();
+  auto* button = Child<QPushButton>("IDC_EDIT_PORT");
+  auto* field = Child<QLineEdit>("IDC_PORT");
+  Child<QPushButton>("IDC_PORT_STATUS")->click();
+  button->click();
+  EXPECT_EQ(button->text(), "Set Port");
+  EXPECT_TRUE(field->isEnabled());
+
+  field->setText("70000");
+  EXPECT_EQ(connector.portNumber, 70000);  // taken as typed, checked on Set Port
+  button->click();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, "Enter an integer between 0 and 65535.");
+  EXPECT_EQ(button->text(), "Set Port");
+  EXPECT_TRUE(field->isEnabled());
+
+  field->setText("");  // not an integer: the number stays
+  EXPECT_EQ(connector.portNumber, 70000);
+  const int port = FreeDiscoverablePort();
+  field->setText(QString::number(port));
+  button->click();
+  EXPECT_EQ(button->text(), "Edit Port");
+  EXPECT_FALSE(field->isEnabled());
+  EXPECT_EQ(connector.BoundPort(), port);
+  EXPECT_EQ(PortIcon(), 129);
+  EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Base), QColor(0, 255, 0));
+  EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Text), QColor(255, 255, 255));
+}
+
+TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  connector.portNumber = squatter.serverPort();
+  prompts.answers = {false};  // no scan
+  Open();
+  EXPECT_FALSE(connector.Listening());
+  EXPECT_EQ(PortIcon(), 130);
+  EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains("Currently the port is invalid"));
+  EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->palette().color(QPalette::Disabled, QPalette::Base), QColor(255, 0, 0));
+}
+
+TEST_F(OstranaDlgTest, MenuCommands) {
+  Open();
+  QAction* mute = MenuAction("Mute");
+  ASSERT_TRUE(mute);
+  EXPECT_FALSE(mute->isChecked());
+  mute->trigger();
+  EXPECT_TRUE(dlg->muted);
+  EXPECT_TRUE(mute->isChecked());
+  mute->trigger();
+  EXPECT_FALSE(dlg->muted);
+  EXPECT_FALSE(mute->isChecked());
+  MenuAction("Help")->trigger();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], ui::HelpUrl());
+  MenuAction("About")->trigger();
+  EXPECT_EQ(aboutShown, 1);
+}
+
+TEST_F(OstranaDlgTest, MutedFromTheStartPlaysNothing) {
+  Open(0, 0, true);
+  SetStatus(true, false);
+  EXPECT_TRUE(sounds.played.empty());
+  EXPECT_TRUE(MenuAction("Mute")->isChecked());
+}
+
+TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
+  Open(0, 0);
+  EXPECT_EQ(dlg->pos(), QPoint(1250, 60));
+  dlg.reset();
+  Open(0, 200);  // only the pair 0, 0 means "no place"
+  EXPECT_EQ(dlg->pos(), QPoint(0, 200));
+  dlg->move(-300, 40);
+  dlg->close();  // the close request records the place; a negative edge means the default
+  EXPECT_EQ(dlg->xTopLeft, 1250);
+  EXPECT_EQ(dlg->yTopLeft, 60);
+  dlg.reset();
+  Open(30, 40);
+  dlg->move(500, 600);
+  dlg->close();
+  EXPECT_EQ(dlg->xTopLeft, 500);
+  EXPECT_EQ(dlg->yTopLeft, 600);
+  dlg.reset();
+  Open(30, 40);
+  dlg->move(500, 600);
+  dlg->reject();  // Escape or the watch: the place is not recorded
+  EXPECT_EQ(dlg->xTopLeft, 30);
+  EXPECT_EQ(dlg->yTopLeft, 40);
+}
+
+TEST_F(OstranaDlgTest, TheWatchEndsTheRunWhenTheClientWindowGoes) {
+  watch.running = true;
+  Open();
+  EXPECT_TRUE(dlg->WatchRunning());
+  ASSERT_TRUE(Pump([&] { return dlg->isVisible(); }));
+  watch.running = false;
+  EXPECT_TRUE(Pump([&] { return !dlg->isVisible(); }, 2500));
+  EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(OstranaDlgTest, NoClientWindowAtOpenMeansNoWatch) {
+  Open();
+  EXPECT_FALSE(dlg->WatchRunning());
+  watch.running = true;  // a client appearing later changes nothing
+  Pump([] { return false; }, 1200);
+  EXPECT_TRUE(dlg->isVisible());
+}
