@@ -54,12 +54,12 @@ QUrl HelpUrl() {
   // The guide installed beside the program, else the one in the source tree
   // of a build.
   const QDir bin(QCoreApplication::applicationDirPath());
-  for (const QString& candidate : {bin.filePath(QStringLiteral("../share/doc/ostrana/README.md")),
-                                   bin.filePath(QStringLiteral("../../README.md")),
-                                   bin.filePath(QStringLiteral("../README.md"))}) {
+  for (const QString& candidate : {bin.filePath(QStringLiteral("../share/doc/ostrana/guide.md")),
+                                   bin.filePath(QStringLiteral("../../docs/guide.md")),
+                                   bin.filePath(QStringLiteral("../docs/guide.md"))}) {
     if (QFileInfo::exists(candidate)) return QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath());
   }
-  return QUrl::fromLocalFile(QStringLiteral("/usr/share/doc/ostrana/README.md"));
+  return QUrl::fromLocalFile(QStringLiteral("/usr/share/doc/ostrana/guide.md"));
 }
 
 OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool mute)

@@ -171,8 +171,12 @@ TEST_F(WorkerTest, SignalsQueueTheirActions) {
   EXPECT_EQ(nc.Get(kBase + 4), -1);
   EXPECT_EQ(stores().PopAction(), 0);
   // An answer that cannot be written leaves the signal raised, no action yet.
-  control.InjectRowFault(kBase + 4, 3);
+  control.InjectFault(vc::Op::SetValue, 1 << 30);
   nc.Signal(2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(nc.Get(kBase + 4), 2);
+  EXPECT_EQ(stores().ActionCount(), 0u);
+  control.ClearFaults();
   ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
   EXPECT_EQ(nc.Get(kBase + 4), -2);
   EXPECT_EQ(stores().PopAction(), 1);
@@ -185,8 +189,8 @@ TEST_F(WorkerTest, EventsWithoutAClientAreConsumedButNotKept) {
   nc.Post(0, 1, 0, 0, 0, 0);
   nc.Signal(1);
   ASSERT_TRUE(WaitUntil([&] { return nc.Pending() == 0 && nc.Get(kBase + 4) == -1; }));
+  machine->StopPolling();  // the pass that answered the signal has ended
   stores().clientAttached.store(true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
   EXPECT_FALSE(stores().PopMeasure());
   EXPECT_FALSE(stores().PopAction());
 }

@@ -1,0 +1,94 @@
+#include "tools/Answers.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace ostrana::tools {
+namespace {
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, ',')) parts.push_back(part);
+  if (!text.empty() && text.back() == ',') parts.emplace_back();
+  return parts;
+}
+
+std::string Real(std::int32_t scaled) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", scaled / 10000.0);
+  return text;
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+}  // namespace
+
+std::optional<std::int32_t> ParseHex32(const std::string& text) {
+  if (text.empty() || text.size() > 8) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char ch : text) {
+    int digit;
+    if (ch >= '0' && ch <= '9') digit = ch - '0';
+    else if (ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
+    else return std::nullopt;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+std::optional<DecodedAnswer> DecodeAnswer(const std::string& raw) {
+  std::string line = raw;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  const auto colon = line.find(": ");
+  if (colon == std::string::npos) return std::nullopt;
+  DecodedAnswer answer;
+  answer.kind = line.substr(0, colon);
+  const auto values = SplitCommas(line.substr(colon + 2));
+
+  auto integers = [&](const std::vector<std::string>& names, std::size_t reals) -> bool {
+    if (values.size() != names.size()) return false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      auto v = ParseHex32(values[i]);
+      if (!v) return false;
+      answer.fields.emplace_back(names[i], i >= names.size() - reals ? Real(*v) : std::to_string(*v));
+    }
+    return true;
+  };
+
+  if (answer.kind == "Measure Data") {
+    if (!integers({"kind", "detail", "id", "index", "qualifier", "value1", "value2", "value3", "context",
+                   "attached1", "attached2", "attached3", "value0"},
+                  8))
+      return std::nullopt;
+    return answer;
+  }
+  if (answer.kind == "Alarm Data") return integers({"alarm"}, 0) ? std::optional(answer) : std::nullopt;
+  if (answer.kind == "Buffer Data") return integers({"result", "baseRow"}, 0) ? std::optional(answer) : std::nullopt;
+  if (answer.kind == "Device Data") {
+    const auto comma = line.find(',', colon + 2);
+    if (comma == std::string::npos) return std::nullopt;
+    auto online = ParseHex32(line.substr(colon + 2, comma - colon - 2));
+    if (!online) return std::nullopt;
+    answer.fields.emplace_back("online", std::to_string(*online));
+    answer.fields.emplace_back("name", line.substr(comma + 1));
+    return answer;
+  }
+  return std::nullopt;
+}
+
+std::string FormatDecoded(const DecodedAnswer& answer) {
+  std::string text = answer.kind + ":";
+  for (const auto& [name, value] : answer.fields) text += " " + name + "=" + value;
+  return text;
+}
+
+std::optional<std::int32_t> MeasureId(const std::string& line) {
+  if (!StartsWith(line, "Measure Data: ")) return std::nullopt;
+  auto decoded = DecodeAnswer(line);
+  if (!decoded) return std::nullopt;
+  return std::stoi(decoded->fields[2].second);
+}
+
+}  // namespace ostrana::tools

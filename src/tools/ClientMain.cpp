@@ -1,0 +1,208 @@
+// ostrana-client: the request protocol from a terminal. Sends requests to a
+// running connector and prints what it answers; finds connectors on the
+// ports the CAM client scans; follows the events of a machine.
+#include <editline/readline.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "tools/Answers.h"
+#include "tools/LineClient.h"
+
+namespace {
+
+using namespace ostrana::tools;
+using std::chrono::milliseconds;
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) { interrupted = true; }
+
+const char* const kUsage =
+    "usage: ostrana-client [--host H] [--port P] [--timeout MS] [--decode] [--follow [MS]] REQUEST...\n"
+    "       ostrana-client [--host H] --discover\n"
+    "\n"
+    "Sends each REQUEST (a line feed is added when missing) to the connector at H:P\n"
+    "(default 127.0.0.1:50000), one at a time, and prints the greeting and every answer.\n"
+    "With no REQUEST and a terminal on stdin, prompts for requests.\n"
+    "\n"
+    "  --decode       show Measure, Device, Alarm and Buffer Data as named decimal fields\n"
+    "  --follow [MS]  after the requests, poll Send Measure and Send Action every MS ms\n"
+    "                 (default 200) and print each event until interrupted\n"
+    "  --discover     list the ports from 50000 to 50100 where a connector greets\n"
+    "  --timeout MS   how long to wait for one answer (default 15000)\n";
+
+struct Options {
+  std::string host = "127.0.0.1";
+  int port = 50000;
+  int timeoutMs = 15000;
+  bool decode = false;
+  bool discover = false;
+  int followMs = -1;
+  std::vector<std::string> requests;
+};
+
+bool ParseInt(const char* text, int min, int max, int* out) {
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (!text[0] || *end || v < min || v > max) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "ostrana-client: %s\n%s", why.c_str(), kUsage);
+  return 2;
+}
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "ostrana-client: %s\n", why.c_str());
+  return 1;
+}
+
+void Print(const std::string& reply, bool decode) {
+  if (!decode) {
+    std::fputs(reply.c_str(), stdout);
+  } else {
+    std::size_t start = 0;
+    while (start < reply.size()) {
+      const auto end = reply.find('\n', start);
+      const std::string line = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      auto decoded = DecodeAnswer(line);
+      std::printf("%s\n", decoded ? FormatDecoded(*decoded).c_str() : line.c_str());
+      start = end == std::string::npos ? reply.size() : end + 1;
+    }
+  }
+  std::fflush(stdout);
+}
+
+int Discover(const Options& o) {
+  std::vector<std::future<std::optional<std::string>>> probes;
+  for (int port = 50000; port <= 50100; ++port)
+    probes.push_back(std::async(std::launch::async, [&o, port] { return ProbeGreeting(o.host, port, milliseconds(1500)); }));
+  int found = 0;
+  for (int port = 50000; port <= 50100; ++port) {
+    auto greeting = probes[static_cast<std::size_t>(port - 50000)].get();
+    if (greeting && greeting->rfind("Ident Data: ", 0) == 0) {
+      std::printf("%d %s", port, greeting->c_str());
+      ++found;
+    }
+  }
+  if (!found) return Fail("no connector on " + o.host + " ports 50000 to 50100");
+  return 0;
+}
+
+int Follow(LineClient& client, const Options& o) {
+  long measures = 0, actions = 0, gaps = 0;
+  std::optional<std::int32_t> lastId;
+  std::string reason;
+  while (!interrupted) {
+    // Measures first, as the connector hands them out.
+    for (;;) {
+      auto reply = client.Ask("Send Measure", milliseconds(o.timeoutMs), &reason);
+      if (!reply && interrupted) break;
+      if (!reply) return Fail(reason);
+      if (reply->rfind("Measure Data: ", 0) != 0) break;
+      if (auto id = MeasureId(*reply)) {
+        if (lastId && *id != *lastId + 1) ++gaps;
+        lastId = id;
+      }
+      ++measures;
+      Print(*reply, o.decode);
+    }
+    if (interrupted) break;
+    auto reply = client.Ask("Send Action", milliseconds(o.timeoutMs), &reason);
+    if (!reply && interrupted) break;
+    if (!reply) return Fail(reason);
+    if (reply->rfind("Action Data: ", 0) == 0) {
+      ++actions;
+      Print(*reply, o.decode);
+      continue;  // more may wait
+    }
+    for (int waited = 0; waited < o.followMs && !interrupted; waited += 10) ::usleep(10000);
+  }
+  std::printf("ostrana-client: %ld events (%ld measures, %ld actions), %ld gaps\n", measures + actions, measures,
+              actions, gaps);
+  return 0;
+}
+
+int Interactive(LineClient& client, const Options& o) {
+  std::string reason;
+  while (char* line = ::readline("ostrana> ")) {
+    std::string request(line);
+    std::free(line);
+    if (request.empty()) continue;
+    ::add_history(request.c_str());
+    auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
+    if (!reply) return Fail(reason);
+    Print(*reply, o.decode);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) return nullptr;
+      (void)name;
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--host") {
+      const char* v = value("--host");
+      if (!v) return Usage("--host needs a host");
+      o.host = v;
+    } else if (a == "--port") {
+      const char* v = value("--port");
+      if (!v || !ParseInt(v, 1, 65535, &o.port)) return Usage("--port needs a number from 1 to 65535");
+    } else if (a == "--timeout") {
+      const char* v = value("--timeout");
+      if (!v || !ParseInt(v, 1, 3600000, &o.timeoutMs)) return Usage("--timeout needs milliseconds");
+    } else if (a == "--decode") {
+      o.decode = true;
+    } else if (a == "--discover") {
+      o.discover = true;
+    } else if (a == "--follow") {
+      o.followMs = 200;
+      if (i + 1 < argc && ParseInt(argv[i + 1], 1, 3600000, &o.followMs)) ++i;
+    } else if (a.rfind("--", 0) == 0) {
+      return Usage("unknown option " + a);
+    } else {
+      o.requests.push_back(a);
+    }
+  }
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;  // no SA_RESTART: a wait ends at once
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  if (o.discover) return Discover(o);
+
+  LineClient client;
+  std::string reason;
+  if (!client.Open(o.host, o.port, milliseconds(std::min(o.timeoutMs, 5000)), &reason)) return Fail(reason);
+  std::fputs(client.Greeting().c_str(), stdout);
+  std::fflush(stdout);
+  for (const auto& request : o.requests) {
+    auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
+    if (!reply) return Fail("no answer to \"" + request + "\": " + reason);
+    Print(*reply, o.decode);
+  }
+  if (o.followMs > 0) return Follow(client, o);
+  if (o.requests.empty() && ::isatty(STDIN_FILENO)) return Interactive(client, o);
+  return 0;
+}
