@@ -4,7 +4,6 @@
 #include <QThread>
 #include <cstring>
 
-#include "client/ArgumentParsers.h"
 #include "client/Dispatcher.h"
 #include "common/StringTable.h"
 
@@ -12,17 +11,18 @@ namespace ostrana::client {
 
 Connector::Connector(dnc::IComponent& component, Prompts& prompts, std::string modulePath,
                      mailbox::MailboxTiming timing, QObject* parent)
-    : QObject(parent), prompts_(prompts), stores_(this),
-      machine_(std::make_unique<mailbox::OstranaConnect>(stores_, component, prompts, std::move(modulePath), timing)),
-      server_(new QTcpServer(this)) {
+    : QObject(parent), MachineOperations(component, prompts, std::move(modulePath), timing, this),
+      prompts_(prompts), server_(new QTcpServer(this)) {
   connect(server_, &QTcpServer::newConnection, this, &Connector::OnAccept);
   connect(server_, &QTcpServer::acceptError, this, &Connector::OnAcceptError);
 }
 
 Connector::~Connector() {
   CloseSockets();
-  machine_.reset();  // stops a running worker before the stores go
+  ReleaseMachine();  // the worker ends while everything it reaches still exists
 }
+
+bool Connector::ClientConnected() const { return Stores().clientAttached.load(); }
 
 int Connector::BoundPort() const { return server_->isListening() ? server_->serverPort() : 0; }
 
@@ -82,7 +82,7 @@ void Connector::OnAccept() {
     client_ = socket;
     connect(socket, &QTcpSocket::readyRead, this, &Connector::OnReceive);
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { OnClientGone(socket); });
-    stores_.clientAttached.store(true);
+    Stores().clientAttached.store(true);
     if (view_) view_->UpdateConnectionStatus(true);
     const std::string greeting = strings::Greeting();
     socket->write(greeting.data(), static_cast<qint64>(greeting.size()));
@@ -106,7 +106,13 @@ void Connector::OnReceive() {
     if (received == 0) return;
     const std::string chunk(buffer);  // a zero byte ends the text
     const std::string reply = DispatchRequest(*this, chunk);
-    if (socket && socket == client_) socket->write(reply.data(), static_cast<qint64>(reply.size()));
+    if (socket && socket == client_) {
+      socket->write(reply.data(), static_cast<qint64>(reply.size()));
+      if (socket->bytesToWrite() > kMaxUnreadReplies) {
+        socket->abort();  // ends as a reset does: the client has left
+        return;
+      }
+    }
     if (received < 0) return;
   }
 }
@@ -118,7 +124,7 @@ void Connector::OnClientGone(QTcpSocket* socket) {
   client_ = nullptr;
   socket->disconnect(this);
   socket->deleteLater();
-  stores_.clientAttached.store(false);
+  Stores().clientAttached.store(false);
   if (view_) view_->UpdateConnectionStatus(true);
   if (!server_->isListening() && !ListenOn(portNumber)) RecoverPort();
   listening_ = server_->isListening();
@@ -148,27 +154,6 @@ void Connector::ConnectionStatusChanged() {
   // From the worker: post, never wait; the main thread may be joining it.
   QMetaObject::invokeMethod(
       this, [this] { if (view_) view_->UpdateConnectionStatus(true); }, Qt::QueuedConnection);
-}
-
-bool Connector::ParseConnectionData(const Argument& argument) {
-  const ConnectionParse parse = ParseConnectionFields(argument.text);
-  if (parse.refusal == ConnectionRefusal::UnsupportedType) {
-    prompts_.ShowMessage(strings::kUnsupportedConnectionType, PromptIcon::None);
-    return false;
-  }
-  if (parse.refusal == ConnectionRefusal::Incomplete) {
-    prompts_.ShowMessage(strings::kIncompleteConnectionData, PromptIcon::None);
-    return false;
-  }
-  machine_->connectionText = parse.data.connectionText;
-  machine_->connectionNumber = parse.data.connectionNumber;
-  machine_->baseRow.store(parse.data.baseRow);
-  return true;
-}
-
-bool Connector::ApplyWcsData(const Argument& argument) {
-  const auto values = ParseWcsFields(argument);
-  return values && machine_->SetWcs(*values);
 }
 
 }  // namespace ostrana::client

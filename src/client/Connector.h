@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "client/RequestOperations.h"
+#include "client/MachineOperations.h"
 #include "client/StatusView.h"
 #include "common/Prompts.h"
 #include "dnc/Dnc.h"
@@ -25,13 +25,17 @@
 
 namespace ostrana::client {
 
+// A client that leaves this much of its answers unread is dropped: it is
+// not reading, and its replies would otherwise pile up without limit.
+inline constexpr qint64 kMaxUnreadReplies = 1 << 20;
+
 // Ports the CAM client finds by itself; port recovery scans them.
 inline constexpr int kFirstDiscoverablePort = 50000;
 inline constexpr int kLastDiscoverablePort = 50100;
 // One receive hands at most this many bytes to the dispatcher.
 inline constexpr int kMaxChunk = 255;
 
-class Connector final : public QObject, public RequestOperations, public mailbox::StatusNotifier {
+class Connector final : public QObject, public mailbox::StatusNotifier, public MachineOperations {
  public:
   Connector(dnc::IComponent& component, Prompts& prompts, std::string modulePath,
             mailbox::MailboxTiming timing = {}, QObject* parent = nullptr);
@@ -51,31 +55,10 @@ class Connector final : public QObject, public RequestOperations, public mailbox
   bool Listening() const { return listening_; }
   // The port actually bound (differs from portNumber for port 0); 0 when not listening.
   int BoundPort() const;
-  bool ClientConnected() const { return stores_.clientAttached.load(); }
-
-  mailbox::EventStores& Stores() { return stores_; }
-  mailbox::OstranaConnect& Machine() { return *machine_; }
+  bool ClientConnected() const;
 
   // One chunk in, one reply out.
   std::string Dispatch(const std::string& chunk);
-
-  // RequestOperations.
-  bool ParseConnectionData(const Argument& argument) override;
-  bool ApplyWcsData(const Argument& argument) override;
-  bool Connect() override { return machine_->Connect(); }
-  void Disconnect() override { machine_->Disconnect(); }
-  bool StartPolling() override { return machine_->StartPolling(); }
-  void StopPolling() override { machine_->StopPolling(); }
-  bool ResumeMonitoring() override { return machine_->ResumeMonitoring(); }
-  bool HaltMonitoring() override { return machine_->HaltMonitoring(); }
-  bool CheckMachineBuffer() override { return machine_->CheckMachineBuffer(); }
-  bool SetAlarm(std::int32_t code) override { return machine_->SetAlarm(code); }
-  void SetMachineStatus(bool online) override { stores_.SetMachineStatus(online); }
-  std::optional<std::int32_t> PopAction() override { return stores_.PopAction(); }
-  std::optional<mailbox::MeasureRecord> PopMeasure() override { return stores_.PopMeasure(); }
-  std::int32_t AlarmValue() override { return stores_.AlarmValue(); }
-  mailbox::DeviceStatus ReadDeviceStatus() override { return stores_.ReadDeviceStatus(); }
-  std::int32_t BaseRow() override { return machine_->BaseRow(); }
 
   // StatusNotifier: any thread.
   void ConnectionStatusChanged() override;
@@ -91,8 +74,6 @@ class Connector final : public QObject, public RequestOperations, public mailbox
 
   Prompts& prompts_;
   StatusView* view_ = nullptr;
-  mailbox::EventStores stores_;  // declared before the machine: the worker pushes into it
-  std::unique_ptr<mailbox::OstranaConnect> machine_;
   QTcpServer* server_;
   QPointer<QTcpSocket> client_;
   bool listening_ = false;

@@ -38,6 +38,10 @@ bool OstranaConnect::StartPolling() {
   const std::int32_t read = write == 0 ? lastSlot.load() : write - 1;
   if (mailboxBusy.load() || !WriteRow(kReadSlotRow, read)) return false;
   if (!worker) {
+    // Cleared here, before the thread exists: were the new worker to clear
+    // it, a stop requested right after this start could be erased and the
+    // join in StopPolling would wait forever.
+    stopRequested.store(false);
     try {
       worker = std::make_unique<std::thread>([this] { PollMailbox(); });
     } catch (const std::system_error&) {
@@ -55,7 +59,6 @@ void OstranaConnect::StopPolling() {
 }
 
 void OstranaConnect::PollMailbox() {
-  stopRequested.store(false);
   RunState run;
   for (;;) {
     std::this_thread::sleep_for(timing.passInterval);

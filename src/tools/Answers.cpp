@@ -1,6 +1,7 @@
 #include "tools/Answers.h"
 
 #include <cstdio>
+#include <regex>
 #include <sstream>
 
 namespace ostrana::tools {
@@ -89,6 +90,28 @@ std::optional<std::int32_t> MeasureId(const std::string& line) {
   auto decoded = DecodeAnswer(line);
   if (!decoded) return std::nullopt;
   return std::stoi(decoded->fields[2].second);
+}
+
+}  // namespace ostrana::tools
+
+namespace ostrana::tools {
+
+bool IsWellFormedReply(const std::string& reply) {
+  static const std::regex line(
+      "(Connection Data: [01]|Polling Data: [01]|"
+      "Command Data: (Resume Monitoring|Halt Monitoring|Set Alarm|Set WCS),[01]|"
+      "Buffer Data: [01],[0-9A-F]{1,8}|Device Data: [01],(Machine Tool)?|Action Data: [0-9A-F]{1,8}|"
+      "No Actions!|No Measures!|Unknown request!|Alarm Data: [0-9A-F]{1,8}|"
+      "Measure Data: [0-9A-F]{1,8}(,[0-9A-F]{1,8}){12})");
+  if (reply.empty() || reply.back() != '\n') return false;
+  std::size_t start = 0;
+  while (start < reply.size()) {
+    const auto end = reply.find('\n', start);
+    if (!std::regex_match(reply.begin() + static_cast<long>(start), reply.begin() + static_cast<long>(end), line))
+      return false;
+    start = end + 1;
+  }
+  return true;
 }
 
 }  // namespace ostrana::tools

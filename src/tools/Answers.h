@@ -23,6 +23,10 @@ std::string FormatDecoded(const DecodedAnswer& answer);
 // A hexadecimal 32-bit pattern as a signed integer; nothing when it is not one.
 std::optional<std::int32_t> ParseHex32(const std::string& text);
 
+// Whether a reply consists only of answer lines of the protocol, each ended
+// by a line feed (used to check the connector under hostile input).
+bool IsWellFormedReply(const std::string& reply);
+
 // The record id of a "Measure Data" line, for the follower's gap count.
 std::optional<std::int32_t> MeasureId(const std::string& line);
 

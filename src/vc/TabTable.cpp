@@ -56,7 +56,9 @@ std::optional<TabTable> TabTable::Parse(const std::string& text, std::string* er
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+      // Line ends from either world, and tabs, count as blanks.
+      for (char& ch : line)
+        if (ch == '\r' || ch == '\t') ch = ' ';
       lines.push_back(line);
     }
   }

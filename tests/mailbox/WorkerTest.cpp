@@ -221,6 +221,16 @@ TEST_F(WorkerTest, StopEndsTheWorkerAndLowersTheSignal) {
   machine->StopPolling();
 }
 
+// "Start Machine Polling" and "Stop Machine Polling" in one chunk: the stop
+// must never be lost to the starting worker (the join would wait forever).
+TEST_F(WorkerTest, AStopRightAfterAStartEndsTheWorker) {
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(machine->StartPolling());
+    machine->StopPolling();
+    ASSERT_FALSE(machine->PollingRunning());
+  }
+}
+
 TEST_F(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
   ASSERT_TRUE(machine->StartPolling());
   nc.Set(kBase + 3, 5);  // a write slot outside the ring
