@@ -67,7 +67,7 @@ void Arity(const std::vector<std::string>& w, std::size_t min, std::size_t max, 
 const char* const kHelp =
     "ok verbs: init BASE [LASTSLOT] | post TYPE ID V0 V1 V2 V3 | signal G | attach TAG A1 A2 A3 | "
     "context V | command | ack [VALUE] | pending | get ROW | set ROW VALUE | state N | "
-    "fail OP COUNT [STATUS] | fail-row ROW COUNT [STATUS] | delay MS | accesses | help";
+    "fail OP COUNT [STATUS] | fail-row ROW COUNT [STATUS] | flaky PERCENT | delay MS | accesses | help";
 
 }  // namespace
 
@@ -145,6 +145,13 @@ std::string ExecuteNcLine(NcProgram& program, VirtualControl& control, const std
       const std::int32_t count = Int32(w[2]);
       if (count < 0) throw NcError("count must not be negative");
       control.InjectRowFault(Integer(w[1]), count, w.size() > 3 ? Status(w[3]) : dnc::E_FAIL);
+      return "ok";
+    }
+    if (verb == "flaky") {
+      Arity(w, 1, 1, "flaky PERCENT");
+      const double percent = Number(w[1]);
+      if (percent < 0 || percent > 100) throw NcError("percent must lie in 0 to 100");
+      control.SetRandomFaults(percent / 100.0);
       return "ok";
     }
     if (verb == "delay") {

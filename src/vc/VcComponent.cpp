@@ -70,6 +70,7 @@ class VcDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
     control_.SleepLatency();
     HRESULT hr = Alive() ? control_.TakeFault(Op::GetValue) : dnc::E_NOTCONNECTED;
     if (dnc::Succeeded(hr)) hr = control_.TakeRowFault(path_.row);
+    if (dnc::Succeeded(hr)) hr = control_.DrawRandomFault();
     if (dnc::Succeeded(hr)) hr = control_.ReadCell(path_.table, path_.row, path_.column, out);
     const bool ok = dnc::Succeeded(hr);
     control_.LogAccess({false, static_cast<std::int32_t>(path_.row),
@@ -83,6 +84,7 @@ class VcDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
     control_.SleepLatency();
     HRESULT hr = Alive() ? control_.TakeFault(Op::SetValue) : dnc::E_NOTCONNECTED;
     if (dnc::Succeeded(hr)) hr = control_.TakeRowFault(path_.row);
+    if (dnc::Succeeded(hr)) hr = control_.DrawRandomFault();
     if (dnc::Succeeded(hr)) hr = control_.WriteCell(path_.table, path_.row, path_.column, value);
     control_.LogAccess({true, static_cast<std::int32_t>(path_.row),
                         value.type == dnc::Variant::Type::R8 ? value.r8 : 0.0, dnc::Succeeded(hr)});

@@ -110,10 +110,28 @@ void VirtualControl::InjectRowFault(std::int64_t row, int count, HRESULT status)
   rowFaults_[row] = Fault{count, status};
 }
 
+void VirtualControl::SetRandomFaults(double probability, unsigned seed) {
+  std::lock_guard guard(lock_);
+  randomFaultRate_ = probability;
+  randomState_ = seed ? seed : 1;
+}
+
+HRESULT VirtualControl::DrawRandomFault() {
+  std::lock_guard guard(lock_);
+  if (randomFaultRate_ <= 0.0) return dnc::S_OK;
+  // xorshift64*: small, fast and plenty for fault injection
+  randomState_ ^= randomState_ >> 12;
+  randomState_ ^= randomState_ << 25;
+  randomState_ ^= randomState_ >> 27;
+  const double draw = static_cast<double>((randomState_ * 2685821657736338717ULL) >> 11) / 9007199254740992.0;
+  return draw < randomFaultRate_ ? dnc::E_FAIL : dnc::S_OK;
+}
+
 void VirtualControl::ClearFaults() {
   std::lock_guard guard(lock_);
   for (auto& f : faults_) f = Fault{};
   rowFaults_.clear();
+  randomFaultRate_ = 0.0;
 }
 
 HRESULT VirtualControl::TakeRowFault(std::int64_t row) {

@@ -79,10 +79,15 @@ class VirtualControl {
   void InjectFault(Op op, int count, dnc::HRESULT status = dnc::E_FAIL);
   // The next `count` accesses to one row of any table (read or write) fail.
   void InjectRowFault(std::int64_t row, int count, dnc::HRESULT status = dnc::E_FAIL);
+  // Every cell access made through the component fails with this
+  // probability (0 to 1), drawn from a seeded generator: a flaky line.
+  void SetRandomFaults(double probability, unsigned seed = 1);
   void ClearFaults();
   // S_OK when the call may go on, else the injected failure (consumed).
   dnc::HRESULT TakeFault(Op op);
   dnc::HRESULT TakeRowFault(std::int64_t row);
+  // S_OK, or a failure drawn at the random fault rate (cell accesses).
+  dnc::HRESULT DrawRandomFault();
 
   // Latency added to every cell access made through the component.
   void SetLatency(std::chrono::microseconds latency) { latencyUs_.store(latency.count()); }
@@ -135,6 +140,8 @@ class VirtualControl {
   };
   Fault faults_[kOpCount];
   std::map<std::int64_t, Fault> rowFaults_;
+  double randomFaultRate_ = 0.0;
+  std::uint64_t randomState_ = 1;
   bool logging_ = false;
   std::vector<CellAccess> log_;
   std::map<std::filesystem::path, CachedTable> tables_;

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace ostrana::test {
 
 RawClient::RawClient(int port) {
@@ -26,13 +28,15 @@ RawClient::RawClient(int port) {
 
 RawClient::~RawClient() { Close(); }
 
-void RawClient::Send(const std::string& bytes) {
+bool RawClient::Send(const std::string& bytes) {
   std::size_t sent = 0;
   while (fd_ >= 0 && sent < bytes.size()) {
     const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n > 0) sent += static_cast<std::size_t>(n);
-    else Pump([] { return false; }, 2);
+    else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) Pump([] { return false; }, 2);
+    else return false;  // the connector closed the connection
   }
+  return fd_ >= 0;
 }
 
 void RawClient::Drain() {

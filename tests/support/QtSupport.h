@@ -28,12 +28,16 @@ class RawClient {
   explicit RawClient(int port);
   ~RawClient();
   bool Connected() const { return fd_ >= 0; }
-  void Send(const std::string& bytes);
+  // False once the connector has closed the connection.
+  bool Send(const std::string& bytes);
   // What has arrived so far, pumping the event loop meanwhile, until it ends
   // with `until` or `ms` pass.
   std::string ReceiveUntil(const std::string& until, int ms = 5000);
   // Everything received and not yet taken.
   std::string Take();
+  // Reads what has arrived without waiting (keeps the connector's replies flowing).
+  void Drain();
+  std::size_t Pending() const { return received_.size(); }
   // Closes with a reset instead of a graceful close.
   void Reset();
   void Close();
@@ -41,7 +45,6 @@ class RawClient {
   bool ClosedByPeer(int ms = 2000);
 
  private:
-  void Drain();
   int fd_ = -1;
   std::string received_;
   bool peerClosed_ = false;
