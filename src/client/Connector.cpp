@@ -80,12 +80,14 @@ void Connector::OnAccept() {
       return;
     }
     client_ = socket;
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // short answers go out at once
     connect(socket, &QTcpSocket::readyRead, this, &Connector::OnReceive);
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { OnClientGone(socket); });
     Stores().clientAttached.store(true);
     if (view_) view_->UpdateConnectionStatus(true);
     const std::string greeting = strings::Greeting();
     socket->write(greeting.data(), static_cast<qint64>(greeting.size()));
+    socket->flush();
     if (view_) view_->SetPortButtonEnabled(false);
   }
 }
@@ -108,6 +110,7 @@ void Connector::OnReceive() {
     const std::string reply = DispatchRequest(*this, chunk);
     if (socket && socket == client_) {
       socket->write(reply.data(), static_cast<qint64>(reply.size()));
+      socket->flush();  // one send now, not on a later turn of the event loop
       if (socket->bytesToWrite() > kMaxUnreadReplies) {
         socket->abort();  // ends as a reset does: the client has left
         return;

@@ -106,7 +106,7 @@ int Follow(LineClient& client, const Options& o) {
   while (!interrupted) {
     // Measures first, as the connector hands them out.
     for (;;) {
-      auto reply = client.Ask("Send Measure", milliseconds(o.timeoutMs), &reason);
+      auto reply = client.Ask("Send Measure", milliseconds(o.timeoutMs), &reason, 1);
       if (!reply && interrupted) break;
       if (!reply) return Fail(reason);
       if (reply->rfind("Measure Data: ", 0) != 0) break;
@@ -118,7 +118,7 @@ int Follow(LineClient& client, const Options& o) {
       Print(*reply, o.decode);
     }
     if (interrupted) break;
-    auto reply = client.Ask("Send Action", milliseconds(o.timeoutMs), &reason);
+    auto reply = client.Ask("Send Action", milliseconds(o.timeoutMs), &reason, 1);
     if (!reply && interrupted) break;
     if (!reply) return Fail(reason);
     if (reply->rfind("Action Data: ", 0) == 0) {

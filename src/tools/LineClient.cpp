@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,10 +65,12 @@ void LineClient::Close() {
   fd_ = -1;
 }
 
-bool LineClient::Open(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason) {
+bool LineClient::Open(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason,
+                      bool greets) {
   fd_ = ConnectTo(host, port, timeout, reason);
   if (fd_ < 0) return false;
-  auto greeting = ReadReply(timeout, reason);
+  if (!greets) return true;
+  auto greeting = ReadReply(timeout, reason, 1);
   if (!greeting) {
     if (reason) *reason = "no greeting";
     return false;
@@ -76,11 +79,12 @@ bool LineClient::Open(const std::string& host, int port, std::chrono::millisecon
   return true;
 }
 
-std::optional<std::string> LineClient::ReadReply(std::chrono::milliseconds timeout, std::string* reason) {
+std::optional<std::string> LineClient::ReadReply(std::chrono::milliseconds timeout, std::string* reason, int lines) {
   std::string data;
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     const bool complete = !data.empty() && data.back() == '\n';
+    if (complete && lines > 0 && std::count(data.begin(), data.end(), '\n') >= lines) return data;
     const auto now = Clock::now();
     if (!complete && now >= deadline) {
       if (reason) *reason = "timeout";
@@ -109,7 +113,7 @@ std::optional<std::string> LineClient::ReadReply(std::chrono::milliseconds timeo
 }
 
 std::optional<std::string> LineClient::Ask(const std::string& request, std::chrono::milliseconds timeout,
-                                           std::string* reason) {
+                                           std::string* reason, int lines) {
   std::string line = request;
   if (line.empty() || line.back() != '\n') line += '\n';
   std::size_t sent = 0;
@@ -126,7 +130,7 @@ std::optional<std::string> LineClient::Ask(const std::string& request, std::chro
     }
     sent += static_cast<std::size_t>(n);
   }
-  return ReadReply(timeout, reason);
+  return ReadReply(timeout, reason, lines);
 }
 
 std::optional<std::string> ProbeGreeting(const std::string& host, int port, std::chrono::milliseconds timeout) {

@@ -11,18 +11,22 @@ namespace ostrana::tools {
 class LineClient {
  public:
   ~LineClient();
-  // Connects and reads the greeting. On failure returns false with a reason.
-  bool Open(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason);
+  // Connects and reads the greeting (unless the server does not greet, as
+  // the NC console). On failure returns false with a reason.
+  bool Open(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason,
+            bool greets = true);
   const std::string& Greeting() const { return greeting_; }
   // Sends one request (a line feed added when missing) and returns its reply:
-  // everything that arrives until a line end is followed by a short quiet.
-  std::optional<std::string> Ask(const std::string& request, std::chrono::milliseconds timeout, std::string* reason);
+  // `lines` answer lines when the caller knows how many come (one keyword,
+  // one line), else everything until a line end is followed by a short quiet.
+  std::optional<std::string> Ask(const std::string& request, std::chrono::milliseconds timeout, std::string* reason,
+                                 int lines = 0);
   void Close();
 
  private:
   // Reads until the data ends in a line feed and nothing more follows within
   // `quiet`, or `timeout` passes.
-  std::optional<std::string> ReadReply(std::chrono::milliseconds timeout, std::string* reason);
+  std::optional<std::string> ReadReply(std::chrono::milliseconds timeout, std::string* reason, int lines = 0);
   int fd_ = -1;
   std::string greeting_;
 };

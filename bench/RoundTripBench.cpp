@@ -1,0 +1,134 @@
+// Request round trip over loopback: "Send Device" and a full "Send Measure"
+// against the connector (its event loop on the main thread, as in a run),
+// next to the same client against a minimal echo server measured in the same
+// run. Prints median and 99th percentile and the ratio; never fails on a time.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/Connector.h"
+#include "common/Prompts.h"
+#include "dnc/Dnc.h"
+
+using namespace ostrana;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class QuietPrompts final : public Prompts {
+ public:
+  void ShowMessage(const std::string&, PromptIcon) override {}
+  bool AskYesNo(const std::string&) override { return true; }
+};
+
+int Connect(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+// Sends `request` and reads until the reply's line feed; microseconds.
+double RoundTrip(int fd, const std::string& request) {
+  const auto start = Clock::now();
+  ::send(fd, request.data(), request.size(), 0);
+  char buffer[512];
+  std::size_t got = 0;
+  while (got == 0 || buffer[got - 1] != '\n') {
+    const ssize_t n = ::recv(fd, buffer + got, sizeof buffer - got, 0);
+    if (n <= 0) return -1;
+    got += static_cast<std::size_t>(n);
+  }
+  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+struct Figures {
+  double median, p99;
+};
+
+Figures Measure(int fd, const std::string& request, int count) {
+  std::vector<double> times;
+  for (int i = 0; i < 200; ++i) RoundTrip(fd, request);  // warm up
+  for (int i = 0; i < count; ++i) times.push_back(RoundTrip(fd, request));
+  std::sort(times.begin(), times.end());
+  return {times[times.size() / 2], times[static_cast<std::size_t>(0.99 * static_cast<double>(times.size() - 1))]};
+}
+
+// The least a TCP server can do: send back what it got.
+int StartEcho(std::thread& thread) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(listener, 1);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  thread = std::thread([listener] {
+    const int fd = ::accept(listener, nullptr, nullptr);
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char buffer[512];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) ::send(fd, buffer, static_cast<std::size_t>(n), 0);
+    ::close(fd);
+    ::close(listener);
+  });
+  return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
+  QuietPrompts prompts;
+  dnc::MissingComponent component;
+  client::Connector connector(component, prompts, "ostrana");
+  connector.portNumber = 0;
+  connector.OpenListener();
+  const int port = connector.BoundPort();
+
+  std::thread client([&] {
+    std::thread echoThread;
+    const int echoPort = StartEcho(echoThread);
+    const int echo = Connect(echoPort);
+    const int fd = Connect(port);
+    char greeting[128];
+    ::recv(fd, greeting, sizeof greeting, 0);
+    // Records for every "Send Measure", pushed as the worker would.
+    mailbox::MeasureRecord record{1, 250, 12, 5, 3, 1.5, -0.01, 2, 7.5, 0.5, 0.25, 0.125, 0};
+    for (int i = 0; i < count + 300; ++i) connector.Stores().PushMeasure(record);
+
+    const Figures device = Measure(fd, "Send Device\n", count);
+    const Figures measure = Measure(fd, "Send Measure\n", count);
+    const Figures echo12 = Measure(echo, "Send Device\n", count);
+    std::printf("round trip over loopback, %d requests each (microseconds)\n", count);
+    std::printf("  echo server      median %7.1f  p99 %7.1f\n", echo12.median, echo12.p99);
+    std::printf("  Send Device      median %7.1f  p99 %7.1f  (%.2f x echo)\n", device.median, device.p99,
+                device.median / echo12.median);
+    std::printf("  Send Measure     median %7.1f  p99 %7.1f  (%.2f x echo)\n", measure.median, measure.p99,
+                measure.median / echo12.median);
+    ::close(fd);
+    ::close(echo);
+    echoThread.join();
+    QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+  });
+  app.exec();
+  client.join();
+  return 0;
+}
