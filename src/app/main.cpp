@@ -41,7 +41,8 @@ void OnSignal(int) {
 void QuitOnSignals(QCoreApplication& app) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalFds) != 0) return;
   auto* notifier = new QSocketNotifier(signalFds[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+  // exit(), not quit(): it ends every running event loop, the modal window's too.
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
 }

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -96,6 +97,37 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   EXPECT_EQ(connector.exitCode(), 0);
   QSettings saved(settings, QSettings::IniFormat);
   EXPECT_EQ(saved.value("xTopLeft").toInt(), 1250);  // the default set at open, not a recorded place
+  EXPECT_EQ(saved.value("Mute").toInt(), 1);
+}
+
+// SIGTERM ends a window run in the same order as a close: settings written
+// (the place as it was, not recorded), then "stopped".
+TEST(WindowRun, EndsInOrderOnSigterm) {
+  TempDir dir;
+  const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
+  {
+    QSettings s(settings, QSettings::IniFormat);
+    s.setValue("Mute", 1);
+    s.setValue("xTopLeft", 300);
+    s.setValue("yTopLeft", 200);
+  }
+  QProcess connector;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  connector.setProcessEnvironment(env);
+  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
+                                   QString::fromStdString((dir.path() / "tnc").string())});
+  ASSERT_TRUE(connector.waitForStarted());
+  QThread::msleep(1500);
+  ASSERT_EQ(connector.state(), QProcess::Running);
+  ::kill(static_cast<pid_t>(connector.processId()), SIGTERM);
+  ASSERT_TRUE(connector.waitForFinished(5000));
+  EXPECT_EQ(connector.exitCode(), 0);
+  EXPECT_TRUE(connector.readAllStandardOutput().contains("ostrana: stopped"));
+  QSettings saved(settings, QSettings::IniFormat);
+  EXPECT_EQ(saved.value("xTopLeft").toInt(), 300);
+  EXPECT_EQ(saved.value("yTopLeft").toInt(), 200);
+  EXPECT_EQ(saved.value("PortNumber").toInt(), 50000);
   EXPECT_EQ(saved.value("Mute").toInt(), 1);
 }
 
