@@ -26,8 +26,6 @@ bool Connector::ClientConnected() const { return Stores().clientAttached.load();
 
 int Connector::BoundPort() const { return server_->isListening() ? server_->serverPort() : 0; }
 
-std::string Connector::Dispatch(const std::string& chunk) { return DispatchRequest(*this, chunk); }
-
 bool Connector::ListenOn(std::int64_t port) {
   server_->close();
   listening_ = port >= 0 && port <= 65535 &&

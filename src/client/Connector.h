@@ -57,9 +57,6 @@ class Connector final : public QObject, public mailbox::StatusNotifier, public M
   int BoundPort() const;
   bool ClientConnected() const;
 
-  // One chunk in, one reply out.
-  std::string Dispatch(const std::string& chunk);
-
   // StatusNotifier: any thread.
   void ConnectionStatusChanged() override;
 

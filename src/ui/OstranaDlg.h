@@ -68,7 +68,6 @@ class OstranaDlg final : public QDialog, public client::StatusView {
   std::int32_t xTopLeft = 0;
   std::int32_t yTopLeft = 0;
   bool muted = false;
-  bool PortEditing() const { return portEditing_; }
   bool WatchRunning() const;
 
  protected:

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -20,10 +21,11 @@ namespace {
 
 class HeadlessRun : public ::testing::Test {
  protected:
-  void Start(QStringList extra = {}) {
+  void Start(QStringList extra = {}, bool portZero = true) {
     settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
-    QStringList args = {"--headless", "--port", "0", "--settings", settingsFile,
+    QStringList args = {"--headless", "--settings", settingsFile,
                         "--tnc-root", QString::fromStdString((dir.path() / "tnc").string())};
+    if (portZero) args << "--port" << "0";
     args += extra;
     process.start(OSTRANA_BINARY, args);
     ASSERT_TRUE(process.waitForStarted());
@@ -131,6 +133,18 @@ TEST_F(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
   Stop();
   const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
   EXPECT_TRUE(errors.contains("Cannot find the Heidenhain DCOM component."));
+}
+
+TEST_F(HeadlessRun, TheStoredPortIsUsedAtStart) {
+  QTcpServer probe;  // a free port, then given back
+  ASSERT_TRUE(probe.listen(QHostAddress::AnyIPv4, 0));
+  const int stored = probe.serverPort();
+  probe.close();
+  QSettings(QString::fromStdString((dir.path() / "settings.conf").string()), QSettings::IniFormat)
+      .setValue("PortNumber", stored);
+  Start({}, /*portZero=*/false);
+  EXPECT_EQ(port, stored);
+  Stop();
 }
 
 TEST_F(HeadlessRun, ABadCommandLineIsRefused) {

@@ -55,8 +55,6 @@ class MachineFixture : public ::testing::Test {
     return t;
   }
 
-  double Row(std::int32_t offset) { return nc.Get(kBase + offset); }
-
   TempDir dir;
   vc::VirtualControl control;
   vc::VcComponent component;

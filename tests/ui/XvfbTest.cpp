@@ -51,6 +51,18 @@ class TitledWindow {
   xcb_window_t window_;
 };
 
+// Starts the connector with its window on the X display, settings in `settings`.
+void StartWindowRun(QProcess& connector, const TempDir& dir, const QString& settings) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "xcb");
+  connector.setProcessEnvironment(env);
+  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
+                                   QString::fromStdString((dir.path() / "tnc").string())});
+  ASSERT_TRUE(connector.waitForStarted());
+  QThread::msleep(1500);  // the window opens, and its watch starts
+  ASSERT_EQ(connector.state(), QProcess::Running);
+}
+
 class NoSounds final : public ui::SoundPlayer {
  public:
   void Play(int) override {}
@@ -79,15 +91,7 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   QSettings(settings, QSettings::IniFormat).setValue("Mute", 1);
   TitledWindow kelvra("Quorvane Kelvra");
   QProcess connector;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  connector.setProcessEnvironment(env);
-  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
-                                   QString::fromStdString((dir.path() / "tnc").string())});
-  ASSERT_TRUE(connector.waitForStarted());
-  // Let the window open (and its watch start) before the client goes.
-  QThread::msleep(1500);
-  ASSERT_EQ(connector.state(), QProcess::Running);
+  StartWindowRun(connector, dir, settings);
   kelvra.Destroy();
   QElapsedTimer timer;
   timer.start();
@@ -112,14 +116,7 @@ TEST(WindowRun, EndsInOrderOnSigterm) {
     s.setValue("yTopLeft", 200);
   }
   QProcess connector;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  connector.setProcessEnvironment(env);
-  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
-                                   QString::fromStdString((dir.path() / "tnc").string())});
-  ASSERT_TRUE(connector.waitForStarted());
-  QThread::msleep(1500);
-  ASSERT_EQ(connector.state(), QProcess::Running);
+  StartWindowRun(connector, dir, settings);
   ::kill(static_cast<pid_t>(connector.processId()), SIGTERM);
   ASSERT_TRUE(connector.waitForFinished(5000));
   EXPECT_EQ(connector.exitCode(), 0);
