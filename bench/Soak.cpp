@@ -181,8 +181,11 @@ int main(int argc, char** argv) {
   std::map<int, std::array<double, 3>> attachments;  // record id -> the attachment tagged for it
   const auto start = std::chrono::steady_clock::now();
   while (received < records) {
-    // The NC program posts while the ring has room.
-    while (posted < records) {
+    // The NC program posts while the ring has room, and waits while a
+    // signal it raised is not yet answered (the connector answers signals
+    // when the ring is empty).
+    bool signalRaised = signals > 0 && std::atof(nc.Ask("get 104").c_str() + 3) > 0;
+    while (posted < records && !signalRaised) {
       const int id = posted + 1;
       const Expected e = Record(id);
       const bool tagged = id % 9 == 0 && e.kind != 3 && e.kind != 4;
@@ -198,12 +201,12 @@ int main(int argc, char** argv) {
       if (answer.rfind("ok", 0) != 0) break;  // full
       ++posted;
       if (tagged) attachments[id] = {static_cast<double>(id), static_cast<double>(-id), 0.5};
-      // A new signal only once the last one was answered, as an NC program waits.
-      if (id % 37 == 0 && std::atof(nc.Ask("get 104").c_str() + 3) <= 0) {
-        const int g = 1 + id % 3;
+      if (id % 250 == 0) {
+        const int g = 1 + (id / 250) % 3;
         nc.Ask("signal " + std::to_string(g));
         ++signals;
         expectedActions += g == 3 ? 2 : 1;
+        signalRaised = true;
       }
     }
     // The client fetches everything that waits, measures first.
