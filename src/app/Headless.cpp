@@ -12,13 +12,6 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-const char* ConnectionStatusText(bool client, bool machine) {
-  if (client && machine) return strings::kStatusBoth;
-  if (machine) return strings::kStatusMachineOnly;
-  if (client) return strings::kStatusClientOnly;
-  return strings::kStatusNeither;
-}
-
 void HeadlessPrompts::ShowMessage(const std::string& text, PromptIcon) {
   std::fprintf(stderr, "ostrana: %s\n", OneLine(text).c_str());
   std::fflush(stderr);
@@ -32,7 +25,8 @@ bool HeadlessPrompts::AskYesNo(const std::string& text) {
 
 void HeadlessView::UpdateConnectionStatus(bool) {
   const bool machine = connector_.Stores().ReadDeviceStatus().online;
-  const std::string status = ConnectionStatusText(connector_.ClientConnected(), machine);
+  const std::string status =
+      client::ConnectionStatusText(client::SelectConnectionState(connector_.ClientConnected(), machine));
   if (status == printedStatus_) return;
   printedStatus_ = status;
   std::printf("ostrana: status: %s\n", status.c_str());

@@ -34,7 +34,5 @@ class HeadlessView final : public client::StatusView {
 
 // "a\n\nb" as one line: "a  b".
 std::string OneLine(const std::string& text);
-// The status text for a client flag and a machine flag.
-const char* ConnectionStatusText(bool client, bool machine);
 
 }  // namespace ostrana::app

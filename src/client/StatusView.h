@@ -3,7 +3,29 @@
 // thread only (the connector posts worker-side changes there first).
 #pragma once
 
+#include "common/StringTable.h"
+
 namespace ostrana::client {
+
+// The four connection states the user sees, from the client flag and the
+// machine's reachability.
+enum class ConnectionState { Neither, Both, MachineOnly, ClientOnly };
+
+inline ConnectionState SelectConnectionState(bool client, bool machine) {
+  if (client && machine) return ConnectionState::Both;
+  if (machine) return ConnectionState::MachineOnly;
+  if (client) return ConnectionState::ClientOnly;
+  return ConnectionState::Neither;
+}
+
+inline const char* ConnectionStatusText(ConnectionState state) {
+  switch (state) {
+    case ConnectionState::Both: return strings::kStatusBoth;
+    case ConnectionState::MachineOnly: return strings::kStatusMachineOnly;
+    case ConnectionState::ClientOnly: return strings::kStatusClientOnly;
+    default: return strings::kStatusNeither;
+  }
+}
 
 class StatusView {
  public:

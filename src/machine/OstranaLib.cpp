@@ -160,32 +160,31 @@ bool OstranaLib::ProvisionTable() {
   return !Failed(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
 }
 
-ComPtr<dnc::IJHDataAccess> OstranaLib::DataAccess() const {
-  std::lock_guard guard(referenceLock_);
-  return dataAccess_;
-}
-
-bool OstranaLib::ReadCell(std::int32_t row, double& value) {
-  auto access = DataAccess();
-  if (!access) return false;  // nothing connected: the component is not asked
+ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {
+  ComPtr<dnc::IJHDataAccess> access;
+  {
+    std::lock_guard guard(referenceLock_);
+    access = dataAccess_;
+  }
+  if (!access) return {};  // nothing connected: the component is not asked
   dnc::IDataEntry* raw = nullptr;
   const HRESULT hr = access->GetDataEntry(CellPath(row), 1, 0, &raw);
   auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
-  if (Failed(hr) || !entry) return false;
+  if (Failed(hr)) return {};
+  return entry;
+}
+
+bool OstranaLib::ReadCell(std::int32_t row, double& value) {
+  auto entry = OpenCell(row);
   dnc::Variant result;
-  if (Failed(entry->GetValue(0, &result))) return false;
+  if (!entry || Failed(entry->GetValue(0, &result))) return false;
   value = VariantToDouble(result);
   return true;
 }
 
 bool OstranaLib::WriteCell(std::int32_t row, double value) {
-  auto access = DataAccess();
-  if (!access) return false;
-  dnc::IDataEntry* raw = nullptr;
-  const HRESULT hr = access->GetDataEntry(CellPath(row), 1, 0, &raw);
-  auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
-  if (Failed(hr) || !entry) return false;
-  return !Failed(entry->SetValue(0, dnc::Variant::FromR8(value), 0));
+  auto entry = OpenCell(row);
+  return entry && !Failed(entry->SetValue(0, dnc::Variant::FromR8(value), 0));
 }
 
 void OstranaLib::ReleaseAll() {

@@ -49,7 +49,8 @@ class OstranaLib {
   std::string TemplatePath() const;
 
  private:
-  dnc::ComPtr<dnc::IJHDataAccess> DataAccess() const;
+  // The data entry of one cell, through a reference of its own (empty on failure).
+  dnc::ComPtr<dnc::IDataEntry> OpenCell(std::int32_t row) const;
 
   dnc::IComponent& component_;
   Prompts& prompts_;

@@ -30,15 +30,16 @@ QIcon Icon(int id) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(id)); }
 
 struct StatusRow {
   int icon;
-  const char* text;
   int sound;
 };
 
-StatusRow SelectStatus(bool client, bool machine) {
-  if (client && machine) return {133, strings::kStatusBoth, kSoundBoth};
-  if (machine) return {134, strings::kStatusMachineOnly, kSoundMachineOnly};
-  if (client) return {135, strings::kStatusClientOnly, kSoundClientOnly};
-  return {132, strings::kStatusNeither, kSoundNeither};
+StatusRow Row(client::ConnectionState state) {
+  switch (state) {
+    case client::ConnectionState::Both: return {133, kSoundBoth};
+    case client::ConnectionState::MachineOnly: return {134, kSoundMachineOnly};
+    case client::ConnectionState::ClientOnly: return {135, kSoundClientOnly};
+    default: return {132, kSoundNeither};
+  }
 }
 
 }  // namespace
@@ -151,16 +152,17 @@ bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
   const bool machine = services_.connector.Stores().ReadDeviceStatus().online;
-  const StatusRow row = SelectStatus(services_.connector.ClientConnected(), machine);
+  const auto state = client::SelectConnectionState(services_.connector.ClientConnected(), machine);
+  const StatusRow row = Row(state);
+  const QString text = QString::fromUtf8(client::ConnectionStatusText(state));
   // The image is scaled to the control's size.
   connectionStatus_->setPixmap(Icon(row.icon).pixmap(64, 64).scaled(
       connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
   connectionStatus_->setProperty("iconId", row.icon);
-  connectionStatus_->setProperty("statusText", QString::fromUtf8(row.text));
+  connectionStatus_->setProperty("statusText", text);
   if (playSound) PlaySound(row.sound);
-  QString text = QString::fromUtf8(row.text);
-  if (services_.virtualMachine) text += QStringLiteral("\nMachine: the virtual control");
-  connectionStatus_->setToolTip(TooltipHtml(strings::kStatusTipTitle, text));
+  const QString machineLine = services_.virtualMachine ? QStringLiteral("\nMachine: the virtual control") : QString();
+  connectionStatus_->setToolTip(TooltipHtml(strings::kStatusTipTitle, text + machineLine));
 }
 
 void OstranaDlg::UpdatePortStatus() {

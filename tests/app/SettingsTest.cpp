@@ -9,6 +9,12 @@ using namespace ostrana;
 
 namespace {
 QString File(const test::TempDir& dir) { return QString::fromStdString((dir.path() / "ostrana.conf").string()); }
+
+// Values as an earlier run (or a person) left them.
+void Store(const test::TempDir& dir, std::initializer_list<std::pair<const char*, QVariant>> values) {
+  QSettings raw(File(dir), QSettings::IniFormat);
+  for (const auto& [name, value] : values) raw.setValue(name, value);
+}
 }  // namespace
 
 TEST(Settings, FirstRunHasDefaultsAndWritesAllFourAtExit) {
@@ -28,13 +34,7 @@ TEST(Settings, FirstRunHasDefaultsAndWritesAllFourAtExit) {
 
 TEST(Settings, StoredValuesAreUsedAndMuteIsNormalised) {
   test::TempDir dir;
-  {
-    QSettings raw(File(dir), QSettings::IniFormat);
-    raw.setValue("Mute", 2);
-    raw.setValue("PortNumber", 50007);
-    raw.setValue("xTopLeft", -20);
-    raw.setValue("yTopLeft", "not a number");
-  }
+  Store(dir, {{"Mute", 2}, {"PortNumber", 50007}, {"xTopLeft", -20}, {"yTopLeft", "not a number"}});
   app::SettingsStore store(File(dir));
   app::Settings s = store.Load();
   EXPECT_TRUE(s.muted);
@@ -49,9 +49,6 @@ TEST(Settings, StoredValuesAreUsedAndMuteIsNormalised) {
 
 TEST(Settings, APortOutsideTheRangeIsLoadedUnchanged) {
   test::TempDir dir;
-  {
-    QSettings raw(File(dir), QSettings::IniFormat);
-    raw.setValue("PortNumber", 70000);
-  }
+  Store(dir, {{"PortNumber", 70000}});
   EXPECT_EQ(app::SettingsStore(File(dir)).Load().portNumber, 70000);
 }

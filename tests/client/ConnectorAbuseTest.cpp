@@ -29,8 +29,7 @@ class ConnectorAbuseTest : public ::testing::Test {
     // A connected machine with its mailbox: a write would be possible.
     RawClient c(connector.BoundPort());
     c.ReceiveUntil("\n");
-    c.Send("Machine Connect: 4,localhost,0,100\n");
-    ASSERT_EQ(c.ReceiveUntil("\n"), "Connection Data: 1\n");
+    ASSERT_EQ(c.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
     vc::NcProgram(control).Init(100);
     control.EnableAccessLog(true);
   }
@@ -39,8 +38,7 @@ class ConnectorAbuseTest : public ::testing::Test {
     RawClient c(connector.BoundPort());
     ASSERT_TRUE(c.Connected());
     EXPECT_EQ(c.ReceiveUntil("\n"), strings::Greeting());
-    c.Send("Send Device\n");
-    EXPECT_EQ(c.ReceiveUntil("\n"), "Device Data: 0,\n");
+    EXPECT_EQ(c.Ask("Send Device\n"), "Device Data: 0,\n");
   }
   bool MachineWritten() {
     for (const auto& a : control.TakeAccessLog())
@@ -110,10 +108,8 @@ TEST_F(ConnectorAbuseTest, TenMegabytesOfRandomBytes) {
 TEST_F(ConnectorAbuseTest, ZeroBytesEndTheChunkText) {
   RawClient c(connector.BoundPort());
   c.ReceiveUntil("\n");
-  c.Send(std::string("\0Set WCS: 1,2,3,4,5,6\n", 22));
-  EXPECT_EQ(c.ReceiveUntil("\n"), "Unknown request!\n");
-  c.Send(std::string("Send Device\0Halt Monitoring\n", 28));
-  EXPECT_EQ(c.ReceiveUntil("\n"), "Device Data: 0,\n");
+  EXPECT_EQ(c.Ask(std::string("\0Set WCS: 1,2,3,4,5,6\n", 22)), "Unknown request!\n");
+  EXPECT_EQ(c.Ask(std::string("Send Device\0Halt Monitoring\n", 28)), "Device Data: 0,\n");
   EXPECT_FALSE(MachineWritten());
 }
 
@@ -131,10 +127,8 @@ TEST_F(ConnectorAbuseTest, ARequestSplitAtEveryPosition) {
     EXPECT_EQ(second, "Unknown request!\n") << cut;
   }
   // A WCS cut before its line feed is refused, never half applied.
-  c.Send("Set WCS: 186A0,0,FF");
-  EXPECT_EQ(c.ReceiveUntil("\n"), "Command Data: Set WCS,0\n");
-  c.Send("FE7960,0,0,0\n");
-  EXPECT_EQ(c.ReceiveUntil("\n"), "Unknown request!\n");
+  EXPECT_EQ(c.Ask("Set WCS: 186A0,0,FF"), "Command Data: Set WCS,0\n");
+  EXPECT_EQ(c.Ask("FE7960,0,0,0\n"), "Unknown request!\n");
   EXPECT_FALSE(MachineWritten());
 }
 

@@ -83,11 +83,9 @@ TEST_F(ConnectorTcpTest, GreetingFirstThenOneReplyPerChunk) {
   EXPECT_FALSE(view.buttonEnabled);
   ASSERT_EQ(view.statuses.size(), 1u);
   EXPECT_TRUE(view.statuses[0].client && view.statuses[0].sound);
-  c->Send("Send Device\nSend Alarm\n");
-  EXPECT_EQ(c->ReceiveUntil("Alarm Data: 0\n"), "Device Data: 0,\nAlarm Data: 0\n");
+  EXPECT_EQ(c->Ask("Send Device\nSend Alarm\n", "Alarm Data: 0\n"), "Device Data: 0,\nAlarm Data: 0\n");
   // 300 bytes: a chunk of 255 and one of 45, each answered.
-  c->Send(std::string(255, 'x') + "Send Device\n" + std::string(33, 'y'));
-  EXPECT_EQ(c->ReceiveUntil("Device Data: 0,\n"), "Unknown request!\nDevice Data: 0,\n");
+  EXPECT_EQ(c->Ask(std::string(255, 'x') + "Send Device\n" + std::string(33, 'y'), "Device Data: 0,\n"), "Unknown request!\nDevice Data: 0,\n");
 }
 
 TEST_F(ConnectorTcpTest, LeavingAndComingBack) {
@@ -111,8 +109,7 @@ TEST_F(ConnectorTcpTest, ASecondClientReplacesTheFirst) {
   EXPECT_TRUE(connector.ClientConnected());
   ASSERT_EQ(view.statuses.size(), 2u);  // the replaced one left without a status change
   EXPECT_TRUE(view.statuses[1].client);
-  second->Send("Send Device\n");
-  EXPECT_EQ(second->ReceiveUntil("\n"), "Device Data: 0,\n");
+  EXPECT_EQ(second->Ask("Send Device\n"), "Device Data: 0,\n");
 }
 
 // A reset ends the connection as a graceful close does: the slot is free,
@@ -197,30 +194,24 @@ TEST_F(ConnectorTcpTest, MovingTheListenerRebuildsIt) {
 TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
   Listen();
   auto c = Client();
-  c->Send("Machine Connect: 3,localhost,0,100\n");
-  EXPECT_EQ(c->ReceiveUntil("\n"), "Connection Data: 0\n");
-  c->Send("Machine Connect: 4,localhost,0\n");
-  EXPECT_EQ(c->ReceiveUntil("\n"), "Connection Data: 0\n");
+  EXPECT_EQ(c->Ask("Machine Connect: 3,localhost,0,100\n"), "Connection Data: 0\n");
+  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0\n"), "Connection Data: 0\n");
   ASSERT_EQ(prompts.messages.size(), 2u);
   EXPECT_EQ(prompts.messages[0].text, strings::kUnsupportedConnectionType);
   EXPECT_EQ(prompts.messages[1].text, strings::kIncompleteConnectionData);
   EXPECT_EQ(connector.BaseRow(), 0);  // nothing stored
-  c->Send("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n");
-  EXPECT_EQ(c->ReceiveUntil("Buffer Data: 0,64\n"), "Connection Data: 1\nBuffer Data: 0,64\n");
+  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n", "Buffer Data: 0,64\n"), "Connection Data: 1\nBuffer Data: 0,64\n");
 }
 
 TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
   Listen();
   auto c = Client();
-  c->Send("Machine Connect: 4,localhost,0,100\n");
-  ASSERT_EQ(c->ReceiveUntil("\n"), "Connection Data: 1\n");
+  ASSERT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
   vc::NcProgram nc(control);
   nc.Init(100);
   // Start is served before Check within one chunk: two requests.
-  c->Send("Check Machine Buffer\n");
-  ASSERT_EQ(c->ReceiveUntil("\n"), "Buffer Data: 1,64\n");
-  c->Send("Start Machine Polling\n");
-  ASSERT_EQ(c->ReceiveUntil("\n"), "Polling Data: 1\n");
+  ASSERT_EQ(c->Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  ASSERT_EQ(c->Ask("Start Machine Polling\n"), "Polling Data: 1\n");
   ASSERT_TRUE(view.statuses.back().machine);
   control.InjectRowFault(102, 1 << 30);  // the worker loses its ring
   ASSERT_TRUE(Pump([&] { return !view.statuses.back().machine; }));
@@ -228,6 +219,5 @@ TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
   EXPECT_TRUE(view.statuses.back().sound);
   control.ClearFaults();
   ASSERT_TRUE(Pump([&] { return view.statuses.back().machine; }));
-  c->Send("Stop Machine Polling\n");
-  EXPECT_EQ(c->ReceiveUntil("\n"), "Polling Data: 0\n");
+  EXPECT_EQ(c->Ask("Stop Machine Polling\n"), "Polling Data: 0\n");
 }

@@ -4,13 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "common/MailboxRows.h"
 #include "common/StringTable.h"
 #include "mailbox/EventStores.h"
 #include "mailbox/OstranaConnect.h"
 #include "support/TestSupport.h"
+#include "machine/OstranaLib.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
@@ -181,155 +181,54 @@ TEST_F(ConnectTest, ModulePathWithoutFolderLooksInTheWorkingDirectory) {
   EXPECT_EQ(machine.Lib().TemplatePath(), test::TemplateFile().string());
 }
 
-// --- cell access with the value types a control may hand out ---
-
-namespace {
-
-class FakeEntry final : public dnc::RefCounted<dnc::IDataEntry> {
- public:
-  FakeEntry(std::map<std::string, dnc::Variant>& cells, std::string path, std::vector<dnc::Variant>& written)
-      : cells_(cells), path_(std::move(path)), written_(written) {}
-  dnc::HRESULT QueryInterface(dnc::InterfaceId, void**) override { return dnc::E_NOINTERFACE; }
-  dnc::HRESULT GetValue(std::int32_t, dnc::Variant* out) override {
-    auto it = cells_.find(path_);
-    if (it == cells_.end()) return dnc::E_FAIL;
-    *out = it->second;
-    return dnc::S_OK;
-  }
-  dnc::HRESULT SetValue(std::int32_t, const dnc::Variant& v, std::int32_t) override {
-    written_.push_back(v);
-    return dnc::S_OK;
-  }
-
- private:
-  std::map<std::string, dnc::Variant>& cells_;
-  std::string path_;
-  std::vector<dnc::Variant>& written_;
-};
-
-class FakeAccess final : public dnc::RefCounted<dnc::IJHDataAccess> {
- public:
-  dnc::HRESULT QueryInterface(dnc::InterfaceId iid, void** out) override {
-    if (iid != dnc::InterfaceId::DataAccess) return dnc::E_NOINTERFACE;
-    AddRef();
-    *out = static_cast<dnc::IJHDataAccess*>(this);
-    return dnc::S_OK;
-  }
-  dnc::HRESULT GetDataEntry(const std::string& path, std::int32_t, std::int32_t, dnc::IDataEntry** out) override {
-    paths.push_back(path);
-    *out = new FakeEntry(cells, path, written);
-    return dnc::S_OK;
-  }
-  std::map<std::string, dnc::Variant> cells;
-  std::vector<std::string> paths;
-  std::vector<dnc::Variant> written;
-};
-
-class FakeFiles final : public dnc::RefCounted<dnc::IJHFileSystem> {
- public:
-  dnc::HRESULT QueryInterface(dnc::InterfaceId iid, void** out) override {
-    if (iid != dnc::InterfaceId::FileSystem) return dnc::E_NOINTERFACE;
-    AddRef();
-    *out = static_cast<dnc::IJHFileSystem*>(this);
-    return dnc::S_OK;
-  }
-  dnc::HRESULT SelectDirectory(const std::string&) override { return dnc::S_OK; }
-  dnc::HRESULT MakeDirectory(const std::string&) override { return dnc::S_OK; }
-  dnc::HRESULT LookUpFile(const std::string&, std::int32_t, std::string*) override { return dnc::S_OK; }
-  dnc::HRESULT TransmitFile(const std::string&, const std::string&) override { return dnc::E_FAIL; }
-};
-
-class FakeMachine final : public dnc::RefCounted<dnc::IMachine> {
- public:
-  FakeMachine(FakeAccess* access, FakeFiles* files) : access_(access), files_(files) {}
-  dnc::HRESULT QueryInterface(dnc::InterfaceId iid, void** out) override {
-    if (iid != dnc::InterfaceId::Connection2) return dnc::E_NOINTERFACE;
-    *out = static_cast<dnc::IJHConnection2*>(new Connection);
-    return dnc::S_OK;
-  }
-  dnc::HRESULT Disconnect() override { return dnc::S_OK; }
-  dnc::HRESULT GetInterfaceObject(std::int32_t kind, dnc::IUnknown** out) override {
-    dnc::IUnknown* object = kind == 9 ? static_cast<dnc::IUnknown*>(access_) : static_cast<dnc::IUnknown*>(files_);
-    object->AddRef();
-    *out = object;
-    return dnc::S_OK;
-  }
-  dnc::HRESULT GetState(std::int32_t* state) override {
-    *state = 7;
-    return dnc::S_OK;
-  }
-  dnc::HRESULT ConnectionRequest(dnc::IJHConnection2*, const dnc::Variant&, const dnc::Variant&) override {
-    return dnc::S_OK;
-  }
-
- private:
-  class Connection final : public dnc::RefCounted<dnc::IJHConnection2> {
-   public:
-    dnc::HRESULT QueryInterface(dnc::InterfaceId, void**) override { return dnc::E_NOINTERFACE; }
-    dnc::HRESULT Configure(std::int32_t, std::int32_t) override { return dnc::S_OK; }
-    dnc::HRESULT SetProperty(std::int32_t, const dnc::Variant&) override { return dnc::S_OK; }
-  };
-  FakeAccess* access_;
-  FakeFiles* files_;
-};
-
-class FakeComponent final : public dnc::IComponent {
- public:
-  FakeComponent() : access(new FakeAccess), files(new FakeFiles) {}
-  ~FakeComponent() override {
-    access->Release();
-    files->Release();
-  }
-  dnc::HRESULT CreateMachine(dnc::IMachine** out) override {
-    *out = new FakeMachine(access, files);
-    return dnc::S_OK;
-  }
-  FakeAccess* access;
-  FakeFiles* files;
-};
-
-}  // namespace
+// --- cell access ---
 
 TEST(CellAccess, ValueTypesWidenExactlyAndOthersReadAsZero) {
-  FakeComponent component;
-  test::ScriptedPrompts prompts;
-  machine::OstranaLib lib(component, prompts, "ostrana");
-  double v = 99.0;
-  EXPECT_FALSE(lib.ReadCell(1, v));  // nothing connected: the component is not asked
-  EXPECT_TRUE(component.access->paths.empty());
-  ASSERT_EQ(lib.CreateMachine(), dnc::S_OK);
-  ASSERT_TRUE(lib.OpenConnection("host", -1));
-  ASSERT_TRUE(lib.OpenServices());
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromI2(-7)), -7.0);
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromI4(7)), 7.0);
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromR4(2.5f)), 2.5);
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromR8(0.1)), 0.1);
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant()), 0.0);
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromText("12")), 0.0);
+  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromUI4(5)), 0.0);
+  // Rows keep their sign in the path the component gets.
+  EXPECT_EQ(machine::CellPath(-3), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
+  EXPECT_EQ(vc::ParseDataPath(machine::CellPath(-3))->row, -3);
+  EXPECT_EQ(vc::ParseDataPath(machine::CellPath(0))->row, 0);
+}
 
-  auto& cells = component.access->cells;
-  cells[machine::CellPath(1)] = dnc::Variant::FromI2(-7);
-  cells[machine::CellPath(2)] = dnc::Variant::FromI4(7);
-  cells[machine::CellPath(3)] = dnc::Variant::FromR4(2.5f);
-  cells[machine::CellPath(4)] = dnc::Variant::FromR8(0.1);
-  cells[machine::CellPath(5)] = dnc::Variant();
-  cells[machine::CellPath(6)] = dnc::Variant::FromText("12");
-  const double expected[] = {-7.0, 7.0, 2.5, 0.1, 0.0, 0.0};
-  for (int row = 1; row <= 6; ++row) {
+TEST_F(ConnectTest, CellsThroughTheComponent) {
+  double v = 99.0;
+  // Nothing connected: the call fails without reaching the component, so a
+  // fault armed for its next data-entry call is still armed afterwards.
+  control.InjectFault(vc::Op::GetDataEntry, 1);
+  EXPECT_FALSE(machine.Lib().ReadCell(1, v));
+  EXPECT_FALSE(machine.Connect());  // its test read met the fault: it was still armed
+  ASSERT_TRUE(machine.Connect());
+
+  // Empty and text cells read as 0.0, and the read succeeds.
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromText("")), dnc::S_OK);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 6, "PARAM", dnc::Variant::FromText("abc")), dnc::S_OK);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 7, "PARAM", dnc::Variant::FromR8(2.5)), dnc::S_OK);
+  for (const auto& [row, expected] : {std::pair{5, 0.0}, {6, 0.0}, {7, 2.5}}) {
     v = 99.0;
-    EXPECT_TRUE(lib.ReadCell(row, v));
-    EXPECT_EQ(v, expected[row - 1]) << row;
+    EXPECT_TRUE(machine.Lib().ReadCell(row, v));
+    EXPECT_EQ(v, expected) << row;
   }
   v = 99.0;
-  EXPECT_FALSE(lib.ReadCell(7, v));  // a failed read leaves the value alone
+  control.InjectFault(vc::Op::GetValue, 1);
+  EXPECT_FALSE(machine.Lib().ReadCell(7, v));  // a failed read leaves the value alone
   EXPECT_EQ(v, 99.0);
 
-  // Integral codes still travel as doubles; rows keep their sign.
-  EXPECT_TRUE(lib.WriteCell(-3, -1));
-  EXPECT_TRUE(lib.WriteCell(0, 2));
-  ASSERT_EQ(component.access->written.size(), 2u);
-  EXPECT_EQ(component.access->written[0].type, dnc::Variant::Type::R8);
-  EXPECT_EQ(component.access->written[0].r8, -1.0);
-  EXPECT_EQ(component.access->paths[component.access->paths.size() - 2],
-            "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
-  EXPECT_EQ(component.access->paths.back(), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\0\\PARAM");
-
-  lib.ReleaseAll();
-  const auto asked = component.access->paths.size();
-  EXPECT_FALSE(lib.WriteCell(1, 1));
-  EXPECT_EQ(component.access->paths.size(), asked);
+  // Integral codes travel as doubles (the control logs the R8 it got).
+  control.EnableAccessLog(true);
+  EXPECT_TRUE(machine.Lib().WriteCell(0, 2));
+  EXPECT_FALSE(machine.Lib().WriteCell(-3, -1));  // passed on; the table has no row -3
+  machine.Disconnect();
+  EXPECT_FALSE(machine.Lib().WriteCell(1, 1));
+  const auto log = control.TakeAccessLog();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(log[0].write);
+  EXPECT_EQ(log[0].row, 0);
+  EXPECT_EQ(log[0].value, 2.0);
 }

@@ -33,6 +33,11 @@ class RawClient {
   // What has arrived so far, pumping the event loop meanwhile, until it ends
   // with `until` or `ms` pass.
   std::string ReceiveUntil(const std::string& until, int ms = 5000);
+  // Sends a request and returns what arrives up to `until`.
+  std::string Ask(const std::string& request, const std::string& until = "\n") {
+    Send(request);
+    return ReceiveUntil(until);
+  }
   // Everything received and not yet taken.
   std::string Take();
   // Reads what has arrived without waiting (keeps the connector's replies flowing).

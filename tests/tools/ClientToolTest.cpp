@@ -121,8 +121,7 @@ TEST(ClientTool, FollowReceivesWhatTheNcProgramPosts) {
   const QString port = QString::number(ports[0]);
   ASSERT_EQ(Client({"--port", port, "Machine Connect: 4,localhost,0,100"}).code, 0);
   RawClient nc(c.consolePort);
-  nc.Send("init 100\n");
-  ASSERT_EQ(nc.ReceiveUntil("\n"), "ok\n");
+  ASSERT_EQ(nc.Ask("init 100\n"), "ok\n");
 
   QProcess follow;
   follow.start(OSTRANA_CLIENT, {"--port", port, "--follow", "50", "Check Machine Buffer", "Start Machine Polling"});

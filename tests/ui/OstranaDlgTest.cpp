@@ -111,18 +111,19 @@ TEST_F(OstranaDlgTest, OpensListeningWithNeitherConnectedAndThePortRowHidden) {
 
 TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
   Open();
-  SetStatus(true, false);
-  EXPECT_EQ(StatusIcon(), 135);
-  EXPECT_EQ(StatusText(), strings::kStatusClientOnly);
-  SetStatus(true, true);
-  EXPECT_EQ(StatusIcon(), 133);
-  EXPECT_EQ(StatusText(), strings::kStatusBoth);
-  SetStatus(false, true);
-  EXPECT_EQ(StatusIcon(), 134);
-  EXPECT_EQ(StatusText(), strings::kStatusMachineOnly);
-  SetStatus(false, false);
-  EXPECT_EQ(StatusIcon(), 132);
-  EXPECT_EQ(StatusText(), strings::kStatusNeither);
+  const struct {
+    bool client, machine;
+    int icon;
+    const char* text;
+  } states[] = {{true, false, 135, strings::kStatusClientOnly},
+                {true, true, 133, strings::kStatusBoth},
+                {false, true, 134, strings::kStatusMachineOnly},
+                {false, false, 132, strings::kStatusNeither}};
+  for (const auto& state : states) {
+    SetStatus(state.client, state.machine);
+    EXPECT_EQ(StatusIcon(), state.icon);
+    EXPECT_EQ(StatusText(), state.text);
+  }
   EXPECT_EQ(sounds.played, (std::vector<int>{140, 146, 144, 145, 143}));
   EXPECT_TRUE(Child<QLabel>("IDC_CONNECTION_STATUS")->toolTip().contains(strings::kStatusNeither));
 

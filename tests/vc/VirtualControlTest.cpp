@@ -191,22 +191,25 @@ TEST_F(VirtualControlTest, NcProgramKeepsTheRingAndNeverOverwritesAnUnreadSlot) 
 
 TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
   NcProgram nc(control);
-  EXPECT_EQ(ExecuteNcLine(nc, control, "init 100"), "ok");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "post 1.25 12.0305 3 1.5 -0.01 2"), "ok 1");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "pending"), "ok 1");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "set 110 2"), "ok");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "set 111 3"), "ok");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "command"), "ok 2 3 0 0 0 0 0");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "ack -2"), "ok");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "get 110"), "ok -2");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "state 3"), "ok");
+  const std::pair<const char*, const char*> exchange[] = {
+      {"init 100", "ok"},
+      {"post 1.25 12.0305 3 1.5 -0.01 2", "ok 1"},
+      {"pending", "ok 1"},
+      {"set 110 2", "ok"},
+      {"set 111 3", "ok"},
+      {"command", "ok 2 3 0 0 0 0 0"},
+      {"ack -2", "ok"},
+      {"get 110", "ok -2"},
+      {"state 3", "ok"},
+      {"fail get-value 2 0x80070005", "ok"},
+      {"fail get-value 1 5", "error a failure status is negative: 5"},
+      {"post 1 2", "error usage: post TYPE ID V0 V1 V2 V3"},
+      {"signal x", "error not a number: x"},
+      {"get 5000", "error no row 5000"},
+      {"launch", "error unknown verb launch (try help)"},
+      {"", "error empty request"},
+  };
+  for (const auto& [line, answer] : exchange) EXPECT_EQ(ExecuteNcLine(nc, control, line), answer) << line;
   EXPECT_EQ(control.State(), 3);
-  EXPECT_EQ(ExecuteNcLine(nc, control, "fail get-value 2 0x80070005"), "ok");
   EXPECT_EQ(control.TakeFault(Op::GetValue), dnc::E_ACCESSDENIED);
-  EXPECT_EQ(ExecuteNcLine(nc, control, "fail get-value 1 5"), "error a failure status is negative: 5");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "post 1 2"), "error usage: post TYPE ID V0 V1 V2 V3");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "signal x"), "error not a number: x");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "get 5000"), "error no row 5000");
-  EXPECT_EQ(ExecuteNcLine(nc, control, "launch"), "error unknown verb launch (try help)");
-  EXPECT_EQ(ExecuteNcLine(nc, control, ""), "error empty request");
 }
