@@ -40,9 +40,10 @@ inline constexpr std::int32_t kAlarmAnswered = -2;
 inline constexpr std::int32_t kSignalAnswer1 = -1;  // answers signals 1 and 3
 inline constexpr std::int32_t kSignalAnswer2 = -2;  // answers signal 2
 
-// Offset of row k (0..5) of ring slot s.
-inline constexpr std::int32_t SlotRowOffset(std::int32_t slot, std::int32_t k) {
-  return kHeaderRows + kRecordRows * slot + k;
+// Offset of row k (0..5) of ring slot s. 64-bit: a ring read from a damaged
+// table may claim any size, and the sum must not overflow.
+inline constexpr std::int64_t SlotRowOffset(std::int32_t slot, std::int32_t k) {
+  return kHeaderRows + std::int64_t{kRecordRows} * slot + k;
 }
 
 }  // namespace ostrana::mailbox

@@ -82,8 +82,8 @@ class OstranaConnect {
   bool ReadEvent(MeasureRecord& scratch, RunState& run);
   // One mailbox access at an offset from the base row; skipped (false)
   // while a command wants the mailbox.
-  bool ReadRow(std::int32_t offset, double& value);
-  bool WriteRow(std::int32_t offset, double value);
+  bool ReadRow(std::int64_t offset, double& value);
+  bool WriteRow(std::int64_t offset, double value);
   bool ReadSlotIndex(std::int32_t offset, std::int32_t& slot);
   template <class Work>
   bool PauseBracket(Work&& work);

@@ -1,6 +1,8 @@
 // The polling worker: StartPolling, StopPolling, and the passes over the
 // mailbox that move records into the measure queue, answer signals and follow
 // a pending alarm.
+#include <limits>
+#include <optional>
 #include <system_error>
 
 #include "mailbox/MailboxLayout.h"
@@ -8,14 +10,28 @@
 
 namespace ostrana::mailbox {
 
-bool OstranaConnect::ReadRow(std::int32_t offset, double& value) {
-  if (mailboxBusy.load()) return false;
-  return lib.ReadCell(baseRow.load() + offset, value);
+namespace {
+// The table row at an offset from the base row, or nothing when it lies
+// beyond the 32-bit row numbers (a base row near the limit, a huge ring):
+// no such cell exists, so the access fails like any missing row.
+std::optional<std::int32_t> RowAt(std::int32_t base, std::int64_t offset) {
+  const std::int64_t row = std::int64_t{base} + offset;
+  if (row < std::numeric_limits<std::int32_t>::min() || row > std::numeric_limits<std::int32_t>::max())
+    return std::nullopt;
+  return static_cast<std::int32_t>(row);
+}
+}  // namespace
+
+bool OstranaConnect::ReadRow(std::int64_t offset, double& value) {
+  const auto row = RowAt(baseRow.load(), offset);
+  if (mailboxBusy.load() || !row) return false;
+  return lib.ReadCell(*row, value);
 }
 
-bool OstranaConnect::WriteRow(std::int32_t offset, double value) {
-  if (mailboxBusy.load()) return false;
-  return lib.WriteCell(baseRow.load() + offset, value);
+bool OstranaConnect::WriteRow(std::int64_t offset, double value) {
+  const auto row = RowAt(baseRow.load(), offset);
+  if (mailboxBusy.load() || !row) return false;
+  return lib.WriteCell(*row, value);
 }
 
 bool OstranaConnect::ReadSlotIndex(std::int32_t offset, std::int32_t& slot) {
@@ -148,7 +164,7 @@ bool OstranaConnect::ReadEvent(MeasureRecord& scratch, RunState& run) {
   std::int32_t read = 0;
   if (!ReadSlotIndex(kReadSlotRow, read)) return false;
   const std::int32_t next = NextSlot(read, lastSlot.load());
-  const std::int32_t slot = SlotRowOffset(next, 0);
+  const std::int64_t slot = SlotRowOffset(next, 0);
 
   double cell = 0.0;
   if (!ReadRow(slot + 0, cell)) return false;

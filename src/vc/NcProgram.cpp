@@ -1,5 +1,6 @@
 #include "vc/NcProgram.h"
 
+#include <climits>
 #include <vector>
 
 #include "common/MailboxRows.h"
@@ -78,9 +79,9 @@ void NcProgram::RequireInit() const {
 
 void NcProgram::Init(std::int32_t baseRow, std::int32_t lastSlot) {
   if (lastSlot < 0 || lastSlot > 1000) throw NcError("last slot out of range");
-  if (baseRow < 0) throw NcError("base row out of range");
+  const std::int64_t end = std::int64_t{baseRow} + mb::SlotRowOffset(lastSlot, mb::kRecordRows - 1);
+  if (baseRow < 0 || end > INT32_MAX) throw NcError("base row out of range");
   Edit(control_, [&](TabTable& t) {
-    const std::int32_t end = baseRow + mb::SlotRowOffset(lastSlot, mb::kRecordRows - 1);
     for (std::int64_t row = baseRow; row <= end; ++row) SetNumber(t, row, 0.0);
     SetNumber(t, baseRow + mb::kLayoutMarkRow, mb::kLayoutMark);
     SetNumber(t, baseRow + mb::kLastSlotRow, lastSlot);

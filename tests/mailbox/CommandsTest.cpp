@@ -95,6 +95,24 @@ TEST_F(CommandsTest, WithoutAWorkerEveryCommandTimesOutAndWritesNothing) {
   EXPECT_TRUE(machine->SetAlarm(4));
 }
 
+// A base row near the 32-bit limit, or a ring claiming billions of slots:
+// the rows lie beyond any table, so every access fails (no overflow).
+TEST_F(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Set(kBase + 1, 2147483647.0);  // a damaged last-slot row
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), INT32_MAX);
+  nc.Set(kBase + 2, 2147483646.0);  // read slot: the next record lies at slot 2^31 - 1
+  nc.Set(kBase + 3, 5.0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the worker tries it, and fails
+  machine->baseRow.store(INT32_MAX - 5);
+  EXPECT_FALSE(machine->HaltMonitoring());
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_FALSE(machine->StartPolling());
+  machine->StopPolling();
+  EXPECT_THROW(nc.Init(INT32_MAX - 10), vc::NcError);
+}
+
 TEST_F(CommandsTest, CheckMachineBuffer) {
   EXPECT_TRUE(machine->CheckMachineBuffer());
   EXPECT_EQ(machine->LastSlot(), 4);
