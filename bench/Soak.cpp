@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   };
   Nc nc(ncPort);
   ask("Machine Connect: 4,localhost,0,100");
-  nc.Ask("init 100 145");  // a ring of 146 slots: the soak is about volume, not the protocol's pace
+  nc.Ask("init 100");
   nc.Ask("context 0.25");
   ask("Check Machine Buffer");
   if (ask("Start Machine Polling") != "Polling Data: 1\n") return std::fprintf(stderr, "soak: polling did not start\n"), 1;
@@ -178,7 +178,8 @@ int main(int argc, char** argv) {
   long rssPeak = rssIdle;
   int expectedActions = 0;
   double attached[3] = {0, 0, 0};
-  std::map<int, std::array<double, 3>> attachments;  // record id -> the attachment tagged for it
+  std::map<int, std::array<double, 3>> attachments;
+  int attachedFor = 0;  // the record the attachment in the table is for  // record id -> the attachment tagged for it
   const auto start = std::chrono::steady_clock::now();
   while (received < records) {
     // The NC program posts while the ring has room, and waits while a
@@ -189,9 +190,11 @@ int main(int argc, char** argv) {
       const int id = posted + 1;
       const Expected e = Record(id);
       const bool tagged = id % 9 == 0 && e.kind != 3 && e.kind != 4;
-      if (tagged) {
-        // The NC program sets a new attachment only once the last one was taken.
+      if (tagged && attachedFor != id) {
+        // The NC program sets a new attachment only once the last one was
+        // taken, and keeps it while it waits for room for its record.
         if (nc.Ask("get 105") != "ok 0\n") break;
+        attachedFor = id;
         nc.Ask("attach " + Number(id + e.index / 10000.0) + " " + Number(id) + " " + Number(-id) + " 0.5");
       }
       const double type = e.kind + e.detail / 1000.0;

@@ -31,6 +31,14 @@ std::string Cut(const std::string& text, long start, long end) {
 }
 
 namespace {
+// Whether a decimal as ReadDecimal takes it has any digits at all.
+bool StartsWithDigits(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]));
+}
+
 long Find(const std::string& text, char ch, long from) {
   if (from < 0) from = 0;
   const auto pos = text.find(ch, static_cast<std::size_t>(from));
@@ -53,9 +61,15 @@ ConnectionParse ParseConnectionFields(const std::string& argument) {
     result.refusal = ConnectionRefusal::Incomplete;
     return result;
   }
+  const std::string baseText = Cut(argument, c3 + 1, end);
+  const std::int32_t baseRow = ReadDecimal(baseText);
+  if (!StartsWithDigits(baseText) || baseRow < 0) {
+    result.refusal = ConnectionRefusal::BadBaseRow;
+    return result;
+  }
   result.data.connectionText = Cut(argument, c1 + 1, c2);
   result.data.connectionNumber = ReadDecimal(Cut(argument, c2 + 1, c3));
-  result.data.baseRow = ReadDecimal(Cut(argument, c3 + 1, end));
+  result.data.baseRow = baseRow;
   return result;
 }
 

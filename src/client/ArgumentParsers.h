@@ -27,7 +27,7 @@ struct ConnectionData {
   std::int32_t baseRow = 0;
 };
 
-enum class ConnectionRefusal { None, UnsupportedType, Incomplete };
+enum class ConnectionRefusal { None, UnsupportedType, Incomplete, BadBaseRow };
 
 struct ConnectionParse {
   ConnectionRefusal refusal = ConnectionRefusal::None;
@@ -36,7 +36,10 @@ struct ConnectionParse {
 
 // Type 4 with four fields is accepted. A type other than 4 is refused as
 // unsupported; type 4 with fewer than four fields as incomplete, since the
-// base row would otherwise come from the wrong field.
+// base row would otherwise come from the wrong field; a base row without
+// digits ("abc" would read as 0) or below 0 as a bad base row, since the
+// mailbox would then lie on rows the NC program does not own. What follows
+// the base row's digits is ignored ("100\r" is 100).
 ConnectionParse ParseConnectionFields(const std::string& argument);
 
 // Six values in steps of 0.0001, or nothing when the data is refused: the

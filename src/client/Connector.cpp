@@ -15,6 +15,11 @@ Connector::Connector(dnc::IComponent& component, Prompts& prompts, std::string m
       prompts_(prompts), server_(new QTcpServer(this)) {
   connect(server_, &QTcpServer::newConnection, this, &Connector::OnAccept);
   connect(server_, &QTcpServer::acceptError, this, &Connector::OnAcceptError);
+  acceptRetry_.setSingleShot(true);
+  acceptRetry_.setInterval(kAcceptRetryMs);
+  connect(&acceptRetry_, &QTimer::timeout, this, [this] {
+    if (server_->isListening()) server_->resumeAccepting();
+  });
 }
 
 Connector::~Connector() {
@@ -77,6 +82,7 @@ void Connector::OnAccept() {
       prompts_.ShowMessage(strings::kCannotAccept, PromptIcon::Exclamation);
       return;
     }
+    acceptFailing_ = false;
     client_ = socket;
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // short answers go out at once
     connect(socket, &QTcpSocket::readyRead, this, &Connector::OnReceive);
@@ -91,7 +97,15 @@ void Connector::OnAccept() {
 }
 
 void Connector::OnAcceptError() {
-  prompts_.ShowMessage(strings::kCannotAccept, PromptIcon::Exclamation);
+  // Qt pauses the listener after a failed accept. It must take the next
+  // client once the cause (typically no free descriptor) has passed, so
+  // accepting resumes after a short rest: soon enough for a client waiting in
+  // the backlog, slow enough not to spin while the shortage lasts. The box is
+  // shown once per run of failures, not once per retry.
+  const bool first = !acceptFailing_;
+  acceptFailing_ = true;
+  acceptRetry_.start();
+  if (first) prompts_.ShowMessage(strings::kCannotAccept, PromptIcon::Exclamation);
 }
 
 void Connector::OnReceive() {

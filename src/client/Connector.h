@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ namespace ostrana::client {
 // A client that leaves this much of its answers unread is dropped: it is
 // not reading, and its replies would otherwise pile up without limit.
 inline constexpr qint64 kMaxUnreadReplies = 1 << 20;
+
+// After a failed accept the listener rests this long, then accepts again.
+inline constexpr int kAcceptRetryMs = 250;
 
 // Ports the CAM client finds by itself; port recovery scans them.
 inline constexpr int kFirstDiscoverablePort = 50000;
@@ -74,6 +78,8 @@ class Connector final : public QObject, public mailbox::StatusNotifier, public M
   QTcpServer* server_;
   QPointer<QTcpSocket> client_;
   bool listening_ = false;
+  QTimer acceptRetry_;
+  bool acceptFailing_ = false;  // the last accept failed; 1024 has been shown
 };
 
 }  // namespace ostrana::client

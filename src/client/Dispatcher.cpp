@@ -37,11 +37,14 @@ Argument ExtractArgument(const std::string& chunk, const std::string& colonForm)
   return {chunk.substr(start, end - start), true};
 }
 
-std::int32_t AlarmCode(const std::string& argument) {
+std::optional<std::int32_t> AlarmCode(const Argument& argument) {
   static const char* const kNames[] = {"OutOfTolerance", "Unprojected", "PartAlignmentFailed", "Unspecified"};
+  if (!argument.terminated) return std::nullopt;
+  std::string name = argument.text;
+  if (!name.empty() && name.back() == '\r') name.pop_back();
   for (std::int32_t i = 0; i < 4; ++i)
-    if (argument.find(kNames[i]) != std::string::npos) return i + 1;
-  return 0;
+    if (name == kNames[i]) return i + 1;
+  return std::nullopt;
 }
 
 std::int32_t ScaleReal(double value) { return TruncToInt32(value * 10000.0); }
@@ -91,8 +94,8 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
   }
   if (Has(chunk, "Locate Machine Buffer")) reply += BufferData(false, ops.BaseRow());
   if (Has(chunk, "Set Alarm")) {
-    const std::int32_t code = AlarmCode(ExtractArgument(chunk, "Set Alarm: ").text);
-    reply += CommandData("Set Alarm", ops.SetAlarm(code));
+    const auto code = AlarmCode(ExtractArgument(chunk, "Set Alarm: "));
+    reply += CommandData("Set Alarm", code && ops.SetAlarm(*code));
   }
   if (Has(chunk, "Set WCS")) reply += CommandData("Set WCS", ops.ApplyWcsData(ExtractArgument(chunk, "Set WCS: ")));
   if (Has(chunk, "Send Device")) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "client/RequestOperations.h"
@@ -16,8 +17,11 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk);
 // The argument after `colonForm` ("Set WCS: ") up to the next line feed.
 Argument ExtractArgument(const std::string& chunk, const std::string& colonForm);
 
-// Alarm code of a "Set Alarm" argument: 1 to 4 by name, 0 when none is named.
-std::int32_t AlarmCode(const std::string& argument);
+// Alarm code of a "Set Alarm" argument: 1 to 4 when the argument ended at a
+// line feed inside the chunk and is exactly one of the four names (a trailing
+// carriage return allowed); nothing otherwise, so that a request that was not
+// understood never raises an alarm on the machine.
+std::optional<std::int32_t> AlarmCode(const Argument& argument);
 
 // A real as it travels: value x 10000 truncated toward zero; the pattern of
 // the most negative 32-bit integer when that is not a number or does not fit.

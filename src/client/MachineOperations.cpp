@@ -30,6 +30,16 @@ bool MachineOperations::ParseConnectionData(const Argument& argument) {
     prompts_.ShowMessage(strings::kIncompleteConnectionData, PromptIcon::None);
     return false;
   }
+  if (parse.refusal == ConnectionRefusal::BadBaseRow) {
+    prompts_.ShowMessage(strings::kInvalidBaseRow, PromptIcon::None);
+    return false;
+  }
+  // A worker keeps the base row it started with: new connection data ends
+  // polling first, and the client starts it again, as after a disconnect.
+  if (machine_->PollingRunning()) {
+    machine_->StopPolling();
+    stores_.SetMachineStatus(false);
+  }
   machine_->connectionText = parse.data.connectionText;
   machine_->connectionNumber = parse.data.connectionNumber;
   machine_->baseRow.store(parse.data.baseRow);

@@ -38,6 +38,12 @@ inline constexpr const char* kIncompleteConnectionData =
     "Incomplete connection data!\n\nExpected the connection type, the connection text, the "
     "connection number and the base row, separated by commas.";
 
+// A base row that is not a number, or lies below 0, would place the mailbox on
+// rows the NC program does not own; such connection data is refused.
+inline constexpr const char* kInvalidBaseRow =
+    "Invalid base row!\n\nThe base row, the last field of the connection data, must be a decimal "
+    "row number of 0 or more.";
+
 inline constexpr const char* kPortTipTitle = "Kelvra Connection Port";  // 1030
 inline constexpr const char* kPortTipValid =                             // 1031
     "The port used to connect to Kelvra\nCurrently the port is valid and waiting for a connection";

@@ -28,6 +28,17 @@ inline constexpr HRESULT E_FILENOTFOUND = static_cast<HRESULT>(0x80070002u);
 inline constexpr HRESULT E_PATHNOTFOUND = static_cast<HRESULT>(0x80070003u);
 
 inline bool Failed(HRESULT hr) { return hr < 0; }
+
+// What went wrong with the last failed call on this thread, in words, as
+// COM's per-thread error object carries it. A backend may set it before it
+// returns a failure; a caller that wants to tell the user takes it (and so
+// clears it) right after the call, having cleared it before.
+inline std::string& ThreadFailureText() {
+  thread_local std::string text;
+  return text;
+}
+inline void SetFailureText(std::string text) { ThreadFailureText() = std::move(text); }
+inline std::string TakeFailureText() { return std::exchange(ThreadFailureText(), std::string()); }
 inline bool Succeeded(HRESULT hr) { return hr >= 0; }
 
 enum class InterfaceId { Unknown, Machine, Connection2, DataAccess, DataEntry, FileSystem };

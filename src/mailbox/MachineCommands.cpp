@@ -28,6 +28,9 @@ bool OstranaConnect::PauseWorker() {
 
 template <class Work>
 bool OstranaConnect::PauseBracket(Work&& work) {
+  // Without a worker there is nothing to pause and nobody to acknowledge:
+  // fail at once instead of holding the main thread for the whole timeout.
+  if (!worker) return false;
   SetWorkerState(HaltRequested);
   const bool result = PauseWorker() && work();
   SetWorkerState(Running);  // also after a timeout
@@ -49,7 +52,8 @@ bool OstranaConnect::ResumeMonitoring() {
 
 bool OstranaConnect::SetAlarm(std::int32_t code) {
   if (code < 0 || code > 4) return false;
-  if (alarmPending.load()) return true;  // one alarm at a time; the new code is dropped
+  // One alarm at a time: a new one is not placed, and the client is told so.
+  if (alarmPending.load()) return false;
   return PauseBracket([this, code] {
     if (!CommandRowIdle()) return false;
     if (!WriteRow(kArgumentRow1, code)) {
@@ -72,13 +76,14 @@ bool OstranaConnect::SetWcs(const std::array<double, 6>& values) {
 }
 
 bool OstranaConnect::CheckMachineBuffer() {
-  double cell = 0.0;
-  if (mailboxBusy.load() || !ReadRow(kLayoutMarkRow, cell) || IntegerReading(cell) != kLayoutMark)
-    return false;
-  lastSlot.store(0);
-  if (mailboxBusy.load() || !ReadRow(kLastSlotRow, cell)) return false;
-  lastSlot.store(IntegerReading(cell));
-  return lastSlot.load() == kExpectedLastSlot;
+  // Both rows are read into locals and the ring size is published once, only
+  // for a block that passes: a running worker never sees a half-done check,
+  // and a block that fails the check never resizes its ring.
+  double mark = 0.0, last = 0.0;
+  if (!ReadRow(kLayoutMarkRow, mark) || IntegerReading(mark) != kLayoutMark) return false;
+  if (!ReadRow(kLastSlotRow, last) || IntegerReading(last) != kExpectedLastSlot) return false;
+  lastSlot.store(kExpectedLastSlot);
+  return true;
 }
 
 }  // namespace ostrana::mailbox

@@ -1,6 +1,7 @@
 // The machine connection: construction, Connect, Disconnect, teardown.
 #include "mailbox/OstranaConnect.h"
 
+#include "common/MailboxRows.h"
 #include "common/StringTable.h"
 
 namespace ostrana::mailbox {
@@ -22,8 +23,16 @@ bool OstranaConnect::Connect() {
   if (!lib.HasMachine() && lib.CreateMachine() != dnc::S_OK) {
     prompts.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
   } else if (lib.OpenConnection(text, number) && lib.OpenServices()) {
+    // Row 1 itself, whatever the base row: is the table usable? When it is
+    // not, the user is told what is wrong with which file.
     double probe = 0.0;
-    ok = lib.ReadCell(1, probe);  // row 1 itself, whatever the base row: is the table usable?
+    dnc::TakeFailureText();
+    ok = lib.ReadCell(1, probe);
+    if (!ok) {
+      const std::string why = dnc::TakeFailureText();
+      lib.ReportConnectFailure(std::string("The Freely Definable Table file ") + kTablePath +
+                               " cannot be used: " + (why.empty() ? "its row 1 cannot be read" : why));
+    }
   }
   if (!ok) lib.ReleaseAll();
   return ok;

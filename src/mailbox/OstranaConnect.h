@@ -79,12 +79,13 @@ class OstranaConnect {
   };
   void PollMailbox();
   void Pass(RunState& run);
-  bool ReadEvent(MeasureRecord& scratch, RunState& run);
+  bool ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run);
   // One mailbox access at an offset from the base row; skipped (false)
   // while a command wants the mailbox.
   bool ReadRow(std::int64_t offset, double& value);
   bool WriteRow(std::int64_t offset, double value);
-  bool ReadSlotIndex(std::int32_t offset, std::int32_t& slot);
+  // A ring index row, valid only within 0..last.
+  bool ReadSlotIndex(std::int32_t offset, std::int32_t last, std::int32_t& slot);
   template <class Work>
   bool PauseBracket(Work&& work);
   bool CommandRowIdle();

@@ -22,23 +22,27 @@ std::optional<std::int32_t> RowAt(std::int32_t base, std::int64_t offset) {
 }
 }  // namespace
 
+// Accesses are skipped while a command wants the mailbox, and once a stop is
+// requested: the main thread joining the worker then waits for one access in
+// flight, not for the rest of a pass over a slow line. A skipped access fails
+// like any other, so nothing half-read is consumed.
 bool OstranaConnect::ReadRow(std::int64_t offset, double& value) {
   const auto row = RowAt(baseRow.load(), offset);
-  if (mailboxBusy.load() || !row) return false;
+  if (mailboxBusy.load() || stopRequested.load() || !row) return false;
   return lib.ReadCell(*row, value);
 }
 
 bool OstranaConnect::WriteRow(std::int64_t offset, double value) {
   const auto row = RowAt(baseRow.load(), offset);
-  if (mailboxBusy.load() || !row) return false;
+  if (mailboxBusy.load() || stopRequested.load() || !row) return false;
   return lib.WriteCell(*row, value);
 }
 
-bool OstranaConnect::ReadSlotIndex(std::int32_t offset, std::int32_t& slot) {
+bool OstranaConnect::ReadSlotIndex(std::int32_t offset, std::int32_t last, std::int32_t& slot) {
   double cell = 0.0;
   if (!ReadRow(offset, cell)) return false;
   slot = IntegerReading(cell);
-  return SlotInRange(slot, lastSlot.load());
+  return SlotInRange(slot, last);
 }
 
 void OstranaConnect::SetWorkerState(WorkerState state) {
@@ -48,10 +52,11 @@ void OstranaConnect::SetWorkerState(WorkerState state) {
 
 bool OstranaConnect::StartPolling() {
   if (mailboxBusy.load()) return false;
+  const std::int32_t last = lastSlot.load();
   std::int32_t write = 0;
-  if (!ReadSlotIndex(kWriteSlotRow, write)) return false;
+  if (!ReadSlotIndex(kWriteSlotRow, last, write)) return false;
   // Records already in the ring when polling starts are not delivered.
-  const std::int32_t read = write == 0 ? lastSlot.load() : write - 1;
+  const std::int32_t read = write == 0 ? last : write - 1;
   if (mailboxBusy.load() || !WriteRow(kReadSlotRow, read)) return false;
   if (!worker) {
     // Cleared here, before the thread exists: were the new worker to clear
@@ -72,6 +77,7 @@ void OstranaConnect::StopPolling() {
   stopRequested.store(true);
   worker->join();
   worker.reset();
+  stopRequested.store(false);  // the main thread's own accesses go on
 }
 
 void OstranaConnect::PollMailbox() {
@@ -87,15 +93,20 @@ void OstranaConnect::PollMailbox() {
     if (state != Running) continue;  // held by a command; no stop test meanwhile
     Pass(run);
     if (stopRequested.load()) {
-      WriteRow(kSignalRow, 0);  // skipped while a command holds the mailbox
+      // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
+      const auto row = RowAt(baseRow.load(), kSignalRow);
+      if (row && !mailboxBusy.load()) lib.WriteCell(*row, 0);
       return;
     }
   }
 }
 
 void OstranaConnect::Pass(RunState& run) {
+  // One ring size for the whole pass, whatever a concurrent check publishes.
+  const std::int32_t last = lastSlot.load();
   std::int32_t read = 0;
-  if (!ReadSlotIndex(kReadSlotRow, read)) {
+  if (!ReadSlotIndex(kReadSlotRow, last, read)) {
+    if (stopRequested.load()) return;  // not lost: the worker is leaving
     if (!run.machineLost) {
       run.machineLost = true;
       owner.SetMachineStatus(false);
@@ -107,8 +118,8 @@ void OstranaConnect::Pass(RunState& run) {
     owner.SetMachineStatus(true);
   }
   std::int32_t write = 0;
-  if (!ReadSlotIndex(kWriteSlotRow, write)) return;
-  const std::int32_t pending = PendingCount(read, write, lastSlot.load());
+  if (!ReadSlotIndex(kWriteSlotRow, last, write)) return;
+  const std::int32_t pending = PendingCount(read, write, last);
 
   // Signals are looked at only when no record waits.
   if (pending == 0) {
@@ -133,11 +144,13 @@ void OstranaConnect::Pass(RunState& run) {
     }
   }
 
-  MeasureRecord scratch;
   for (std::int32_t i = 0; i < pending; ++i) {
     // A full queue leaves the rest in the ring until the client catches up.
     if (owner.clientAttached.load() && owner.MeasureQueueFull()) break;
-    if (!ReadEvent(scratch, run)) break;
+    // Every record starts cleared: a field its kind does not fill must not
+    // carry the value of the record read before it.
+    MeasureRecord scratch;
+    if (!ReadEvent(scratch, last, run)) break;
     scratch.context = contextValue;
     scratch.attached1 = attached1;
     scratch.attached2 = attached2;
@@ -160,10 +173,10 @@ void OstranaConnect::Pass(RunState& run) {
   }
 }
 
-bool OstranaConnect::ReadEvent(MeasureRecord& scratch, RunState& run) {
+bool OstranaConnect::ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run) {
   std::int32_t read = 0;
-  if (!ReadSlotIndex(kReadSlotRow, read)) return false;
-  const std::int32_t next = NextSlot(read, lastSlot.load());
+  if (!ReadSlotIndex(kReadSlotRow, last, read)) return false;
+  const std::int32_t next = NextSlot(read, last);
   const std::int64_t slot = SlotRowOffset(next, 0);
 
   double cell = 0.0;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -208,48 +209,83 @@ void NcConsole::Stop() {
 }
 
 void NcConsole::Serve() {
-  constexpr std::size_t kMaxLine = 4096;
-  std::map<int, std::string> clients;  // fd -> unfinished input
+  struct Peer {
+    std::string input;   // an unfinished request line
+    std::string output;  // answers the peer has not taken yet
+  };
+  std::map<int, Peer> clients;
+  auto drop = [&](int fd) {
+    ::close(fd);
+    clients.erase(fd);
+  };
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point acceptRestUntil{};
   for (;;) {
-    std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
-    for (const auto& [fd, pending] : clients) fds.push_back({fd, POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    const auto now = Clock::now();
+    // After a failed accept (no descriptor left) the listener rests instead
+    // of being polled again at once, which would spin a core.
+    const bool accepting = now >= acceptRestUntil;
+    std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}, {accepting ? listenFd_ : -1, POLLIN, 0}};
+    for (const auto& [fd, peer] : clients)
+      fds.push_back({fd, static_cast<short>(POLLIN | (peer.output.empty() ? 0 : POLLOUT)), 0});
+    const int timeout =
+        accepting ? -1
+                  : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(acceptRestUntil - now).count());
+    if (::poll(fds.data(), fds.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (fds[0].revents) break;
     if (fds[1].revents & POLLIN) {
-      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) clients.emplace(fd, std::string());
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd < 0) {
+        if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) acceptRestUntil = now + kAcceptRest;
+      } else if (clients.size() >= kMaxConsoleClients) {
+        static const char kRefused[] = "error too many console clients\n";
+        [[maybe_unused]] auto sent = ::send(fd, kRefused, sizeof kRefused - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(fd);
+      } else {
+        clients.emplace(fd, Peer{});
+      }
     }
     for (std::size_t i = 2; i < fds.size(); ++i) {
-      if (!fds[i].revents) continue;
       const int fd = fds[i].fd;
-      char buffer[1024];
-      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-      if (n <= 0) {
-        ::close(fd);
-        clients.erase(fd);
-        continue;
+      const short events = fds[i].revents;
+      if (!events) continue;
+      Peer& peer = clients[fd];
+      if (events & (POLLIN | POLLHUP | POLLERR)) {
+        char buffer[1024];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+          drop(fd);
+          continue;
+        }
+        if (n > 0) peer.input.append(buffer, static_cast<std::size_t>(n));
+        for (auto end = peer.input.find('\n'); end != std::string::npos; end = peer.input.find('\n')) {
+          std::string line = peer.input.substr(0, end);
+          peer.input.erase(0, end + 1);
+          if (!line.empty() && line.back() == '\r') line.pop_back();
+          peer.output += ExecuteNcLine(program_, control_, line) + "\n";
+        }
+        if (peer.input.size() > kMaxConsoleLine) {
+          peer.output += "error line too long\n";
+          peer.input.clear();
+        }
       }
-      std::string& input = clients[fd];
-      input.append(buffer, static_cast<std::size_t>(n));
-      std::string answers;
-      for (auto end = input.find('\n'); end != std::string::npos; end = input.find('\n')) {
-        std::string line = input.substr(0, end);
-        input.erase(0, end + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        answers += ExecuteNcLine(program_, control_, line) + "\n";
+      // Never a blocking send: what the peer cannot take now waits for it,
+      // up to a bound; a peer that lets more pile up does not read and goes.
+      if (!peer.output.empty()) {
+        const ssize_t sent = ::send(fd, peer.output.data(), peer.output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno != EAGAIN && errno != EINTR) {
+          drop(fd);
+          continue;
+        }
+        if (sent > 0) peer.output.erase(0, static_cast<std::size_t>(sent));
       }
-      if (input.size() > kMaxLine) {
-        answers += "error line too long\n";
-        input.clear();
-      }
-      // The console's answers are short; a peer that does not read them is its own problem.
-      if (!answers.empty()) [[maybe_unused]] auto sent = ::send(fd, answers.data(), answers.size(), MSG_NOSIGNAL);
+      if (peer.output.size() > kMaxConsoleBacklog) drop(fd);
     }
   }
-  for (const auto& [fd, pending] : clients) ::close(fd);
+  for (const auto& [fd, peer] : clients) ::close(fd);
 }
 
 }  // namespace ostrana::vc

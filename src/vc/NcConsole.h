@@ -8,6 +8,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -16,6 +18,15 @@
 #include "vc/VirtualControl.h"
 
 namespace ostrana::vc {
+
+// The console serves a handful of peers (a test, a script, a person); more
+// are refused at once, so idle connections cannot use up the descriptors.
+inline constexpr std::size_t kMaxConsoleClients = 8;
+// Answers a peer leaves unread beyond this are not kept: the peer is dropped.
+inline constexpr std::size_t kMaxConsoleBacklog = 64 * 1024;
+inline constexpr std::size_t kMaxConsoleLine = 4096;
+// How long the listener rests after an accept failed for want of resources.
+inline constexpr std::chrono::milliseconds kAcceptRest{100};
 
 // Executes one console line (without its line end) and returns the answer
 // line (without its line end).

@@ -56,13 +56,16 @@ std::optional<TabTable> TabTable::Parse(const std::string& text, std::string* er
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
-      // Line ends from either world, and tabs, count as blanks.
+      // Line ends from either world; other carriage returns and tabs count as blanks.
+      if (!line.empty() && line.back() == '\r') line.pop_back();
       for (char& ch : line)
         if (ch == '\r' || ch == '\t') ch = ' ';
       lines.push_back(line);
     }
   }
-  if (lines.size() < 2 || lines[0].rfind("BEGIN", 0) != 0) return fail("no BEGIN line");
+  if (lines.empty()) return fail("the file is empty");
+  if (lines[0].rfind("BEGIN", 0) != 0) return fail("no BEGIN line");
+  if (lines.size() < 2) return fail("no header line");
 
   TabTable table;
   table.beginLine_ = lines[0];
@@ -78,6 +81,11 @@ std::optional<TabTable> TabTable::Parse(const std::string& text, std::string* er
   }
   if (table.columns_.empty()) return fail("no columns");
   if (table.columns_[0] != "NR") return fail("first column is not NR");
+  // Each column is as wide as the header shows it, as on the control: from
+  // the start of its name to the start of the next one; the last one to the
+  // end of the header line.
+  for (std::size_t c = 0; c < starts.size(); ++c)
+    table.widths_.push_back((c + 1 < starts.size() ? starts[c + 1] : header.size()) - starts[c]);
 
   bool ended = false;
   for (std::size_t li = 2; li < lines.size(); ++li) {
@@ -91,9 +99,12 @@ std::optional<TabTable> TabTable::Parse(const std::string& text, std::string* er
     for (std::size_t c = 0; c < starts.size(); ++c) {
       if (starts[c] >= line.size()) break;
       const std::size_t end = c + 1 < starts.size() ? starts[c + 1] : std::string::npos;
+      // A value that runs into the next column is not two cells: the line is damaged.
+      if (end != std::string::npos && end <= line.size() && line[end - 1] != ' ')
+        return fail("line " + std::to_string(li + 1) + " has a value wider than its column " + table.columns_[c]);
       cells[c] = Trim(line.substr(starts[c], end == std::string::npos ? end : end - starts[c]));
     }
-    if (!ParseNr(cells[0])) return fail("row " + std::to_string(li + 1) + " has no row number");
+    if (!ParseNr(cells[0])) return fail("line " + std::to_string(li + 1) + " has no row number");
     table.rows_.push_back(std::move(cells));
   }
   if (!ended) return fail("no [END] line");
@@ -101,29 +112,19 @@ std::optional<TabTable> TabTable::Parse(const std::string& text, std::string* er
   return table;
 }
 
-TabTable TabTable::Make(std::string beginLine, std::vector<std::string> columns) {
-  TabTable table;
-  table.beginLine_ = std::move(beginLine);
-  table.columns_ = std::move(columns);
-  return table;
-}
-
 std::string TabTable::Serialize() const {
-  std::vector<std::size_t> widths(columns_.size());
-  for (std::size_t c = 0; c < columns_.size(); ++c) {
-    std::size_t w = columns_[c].size();
-    for (const auto& row : rows_) w = std::max(w, row[c].size());
-    widths[c] = w + 2;  // at least two blanks between columns
-  }
-  auto pad = [](std::string s, std::size_t width) {
-    s.resize(std::max(width, s.size()), ' ');
-    return s;
+  // Fixed widths: one long value never widens the other rows. Only a value
+  // of the last column read from a hand-edited file can be longer; it stays
+  // as it is, in its own line.
+  auto pad = [](std::string& out, const std::string& s, std::size_t width) {
+    out += s;
+    if (s.size() < width) out.append(width - s.size(), ' ');
   };
   std::string out = beginLine_ + "\n";
-  for (std::size_t c = 0; c < columns_.size(); ++c) out += pad(columns_[c], widths[c]);
+  for (std::size_t c = 0; c < columns_.size(); ++c) pad(out, columns_[c], widths_[c]);
   out += "\n";
   for (const auto& row : rows_) {
-    for (std::size_t c = 0; c < columns_.size(); ++c) out += pad(row[c], widths[c]);
+    for (std::size_t c = 0; c < columns_.size(); ++c) pad(out, row[c], widths_[c]);
     out += "\n";
   }
   out += "[END]\n";
@@ -152,17 +153,15 @@ bool TabTable::SetCell(std::int64_t nr, const std::string& column, const std::st
   const int c = ColumnIndex(column);
   const auto it = index_.find(nr);
   if (c <= 0 || it == index_.end()) return false;  // NR itself is not writable
-  rows_[it->second][static_cast<std::size_t>(c)] = Trim(text);
+  std::string value = Trim(text);
+  if (value.size() > ValueWidth(static_cast<std::size_t>(c))) return false;
+  rows_[it->second][static_cast<std::size_t>(c)] = std::move(value);
   return true;
 }
 
-bool TabTable::AddRow(std::int64_t nr) {
-  if (HasRow(nr)) return false;
-  std::vector<std::string> cells(columns_.size());
-  cells[0] = std::to_string(nr);
-  rows_.push_back(std::move(cells));
-  index_.emplace(nr, rows_.size() - 1);
-  return true;
+std::size_t TabTable::ValueWidth(std::size_t column) const {
+  // A blank must stay between a value and the next column.
+  return column + 1 < widths_.size() ? widths_[column] - 1 : widths_[column];
 }
 
 }  // namespace ostrana::vc

@@ -5,7 +5,8 @@
 //   ...
 //   [END]
 // Columns are fixed width: a column begins where its name begins in the header
-// line and runs to the next name. Cells are kept as text, as on the control.
+// line and runs to the next name (the last one to the header's end). Widths
+// never change: a value that does not fit its column is refused. Cells are kept as text, as on the control.
 // Plain value type; not thread-safe on its own (the virtual control locks).
 #pragma once
 
@@ -21,8 +22,6 @@ class TabTable {
  public:
   // Parses the text of a .TAB file; nullopt (with a reason) when it is not one.
   static std::optional<TabTable> Parse(const std::string& text, std::string* error = nullptr);
-  // A table with the given columns (the first should be NR) and no rows.
-  static TabTable Make(std::string beginLine, std::vector<std::string> columns);
 
   std::string Serialize() const;
 
@@ -33,10 +32,10 @@ class TabTable {
 
   // The cell text of row NR in a column; nullopt when row or column is missing.
   std::optional<std::string> Cell(std::int64_t nr, const std::string& column) const;
-  // False when row or column is missing.
+  // False when row or column is missing, or the text does not fit the column.
   bool SetCell(std::int64_t nr, const std::string& column, const std::string& text);
-  // Appends a row with the given NR (other cells empty); false if it exists.
-  bool AddRow(std::int64_t nr);
+  // The longest value a column takes.
+  std::size_t ValueWidth(std::size_t column) const;
 
  private:
   int ColumnIndex(const std::string& column) const;
@@ -44,6 +43,7 @@ class TabTable {
 
   std::string beginLine_;
   std::vector<std::string> columns_;
+  std::vector<std::size_t> widths_;  // from the header line, fixed
   std::vector<std::vector<std::string>> rows_;
   std::unordered_map<std::int64_t, std::size_t> index_;  // NR -> row position
 };

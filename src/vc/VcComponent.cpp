@@ -124,12 +124,9 @@ class VcDataAccess final : public dnc::RefCounted<dnc::IJHDataAccess> {
     if (dnc::Failed(hr)) return hr;
     auto parsed = ParseDataPath(path);
     if (!parsed) return dnc::E_INVALIDARG;
-    bool exists = false;
-    hr = control_.ViewTable(parsed->table, [&](const TabTable& t) {
-      exists = t.HasRow(parsed->row) && t.HasColumn(parsed->column);
-    });
+    dnc::Variant probe;  // the cell must exist; the control says why when it does not
+    hr = control_.ReadCell(parsed->table, parsed->row, parsed->column, &probe);
     if (dnc::Failed(hr)) return hr;
-    if (!exists) return dnc::E_INVALIDARG;
     *out = new VcDataEntry(control_, machine_, session_, generation_, std::move(*parsed));
     return dnc::S_OK;
   }

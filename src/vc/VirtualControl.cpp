@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -98,6 +99,23 @@ std::string VariantToCell(const dnc::Variant& value) {
 VirtualControl::VirtualControl(fs::path driveRoot) : root_(std::move(driveRoot)) {
   std::error_code ec;
   fs::create_directories(root_, ec);
+  canonicalRoot_ = fs::weakly_canonical(root_, ec);
+  RemoveStaleTemporaries();
+}
+
+void VirtualControl::RemoveStaleTemporaries() {
+  // A run killed between writing a table's temporary file and renaming it
+  // leaves "<file>.tmp<pid>" behind; nothing else on the drive is named so.
+  std::error_code ec;
+  std::vector<fs::path> stale;
+  for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const auto at = name.rfind(".tmp");
+    if (at == std::string::npos || at + 4 == name.size() || !it->is_regular_file(ec)) continue;
+    if (name.find_first_not_of("0123456789", at + 4) == std::string::npos) stale.push_back(it->path());
+  }
+  for (const auto& file : stale) fs::remove(file, ec);
 }
 
 void VirtualControl::InjectFault(Op op, int count, HRESULT status) {
@@ -195,6 +213,13 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) 
     }
   }
   if (!flush()) return std::nullopt;
+  // A folder on the drive that is a link leading elsewhere does not take the
+  // path off the drive.
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(result, ec);
+  if (ec) return std::nullopt;
+  const auto [rootEnd, realAt] = std::mismatch(canonicalRoot_.begin(), canonicalRoot_.end(), real.begin(), real.end());
+  if (rootEnd != canonicalRoot_.end()) return std::nullopt;
   return result;
 }
 
@@ -246,9 +271,11 @@ VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HR
   if (it != tables_.end() && it->second.stamp == stamp && it->second.size == size) return &it->second;
   // Changed on disk (or never seen): read it again.
   auto text = ReadFile(file);
-  auto table = text ? TabTable::Parse(*text) : std::nullopt;
+  std::string why = "cannot be read";
+  auto table = text ? TabTable::Parse(*text, &why) : std::nullopt;
   if (!table) {
     tables_.erase(file);
+    dnc::SetFailureText("the table " + file.string() + " is damaged: " + why);
     *status = dnc::E_FAIL;
     return nullptr;
   }
@@ -299,9 +326,17 @@ HRESULT VirtualControl::ViewTable(const std::string& tablePath,
 HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
                                  const std::string& column, dnc::Variant* out) {
   std::optional<std::string> cell;
-  const HRESULT hr = ViewTable(tablePath, [&](const TabTable& t) { cell = t.Cell(row, column); });
+  bool hasColumn = false;
+  const HRESULT hr = ViewTable(tablePath, [&](const TabTable& t) {
+    cell = t.Cell(row, column);
+    hasColumn = t.HasColumn(column);
+  });
   if (dnc::Failed(hr)) return hr;
-  if (!cell) return dnc::E_INVALIDARG;
+  if (!cell) {
+    dnc::SetFailureText("the table " + MapPath(tablePath)->string() + " has no " +
+                        (hasColumn ? "row " + std::to_string(row) : "column " + column));
+    return dnc::E_INVALIDARG;
+  }
   *out = CellToVariant(*cell);
   return dnc::S_OK;
 }

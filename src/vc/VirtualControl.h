@@ -99,7 +99,8 @@ class VirtualControl {
   std::uint64_t CellAccessCount() const { return accessCount_.load(); }
 
   // "TNC:\a\b" (or "TNC:/a/b") to a path under the drive folder; nullopt for
-  // anything that is not on the drive or would leave it ("..").
+  // anything that is not on the drive or would leave it ("..", or a folder on
+  // the drive that is a link to elsewhere).
   std::optional<std::filesystem::path> MapPath(const std::string& controlPath) const;
 
   bool DirectoryExists(const std::string& controlPath) const;
@@ -128,7 +129,11 @@ class VirtualControl {
   CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status);
   dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached);
 
+  // Removes temporary files a killed run left on the drive.
+  void RemoveStaleTemporaries();
+
   std::filesystem::path root_;
+  std::filesystem::path canonicalRoot_;  // links resolved: what "on the drive" means
   std::atomic<std::int32_t> state_{kMachineAvailable};
   std::atomic<std::int64_t> latencyUs_{0};
   std::atomic<std::uint64_t> accessCount_{0};

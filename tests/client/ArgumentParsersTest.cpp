@@ -42,6 +42,14 @@ TEST(ConnectionData, IncompleteDataIsRefused) {
     EXPECT_EQ(ParseConnectionFields(text).refusal, ConnectionRefusal::Incomplete) << text;
 }
 
+// A base row without digits would read as row 0, a negative one lies before
+// the table: either places the mailbox on rows the NC program does not own.
+TEST(ConnectionData, ABaseRowWithoutDigitsOrBelowZeroIsRefused) {
+  for (const char* text : {"4,host,1,abc", "4,host,1,", "4,host,1,-1", "4,host,1, -", "4,host,1,\r"})
+    EXPECT_EQ(ParseConnectionFields(text).refusal, ConnectionRefusal::BadBaseRow) << text;
+  EXPECT_EQ(ParseConnectionFields("4,host,1, +0x").data.baseRow, 0);
+}
+
 TEST(ConnectionData, DecimalsReadLikeAtoi) {
   EXPECT_EQ(ReadDecimal("  +12abc"), 12);
   EXPECT_EQ(ReadDecimal("-0"), 0);

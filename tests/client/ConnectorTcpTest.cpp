@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QTcpServer>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -220,4 +225,33 @@ TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
   control.ClearFaults();
   ASSERT_TRUE(Pump([&] { return view.statuses.back().machine; }));
   EXPECT_EQ(c->Ask("Stop Machine Polling\n"), "Polling Data: 0\n");
+}
+
+// With every descriptor of the process taken, an accept fails: entry 1024 is
+// shown, and once descriptors are free again the waiting client and the next
+// one are both greeted (the listener did not stop for good).
+TEST_F(ConnectorTcpTest, AFailedAcceptDoesNotEndAccepting) {
+  Listen();
+  RawClient first(connector.BoundPort());  // waits in the backlog until the event loop runs
+  ASSERT_TRUE(first.Connected());
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(entry.path().filename().string()));
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(highest + 8);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> taken;
+  for (int fd; (fd = ::dup(0)) >= 0;) taken.push_back(fd);
+  EXPECT_TRUE(Pump([&] { return !prompts.messages.empty(); }));
+  for (int fd : taken) ::close(fd);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kCannotAccept);
+  EXPECT_EQ(prompts.messages[0].icon, PromptIcon::Exclamation);
+  EXPECT_EQ(first.ReceiveUntil("\n"), strings::Greeting());
+  EXPECT_TRUE(connector.Listening());
+  auto second = Client();
+  EXPECT_EQ(second->Ask("Send Device\n"), "Device Data: 0,\n");
 }

@@ -113,14 +113,16 @@ TEST_F(DispatcherTest, ArgumentsRunToTheLineFeedAndKeepCarriageReturns) {
   EXPECT_EQ(ExtractArgument("x Set Alarm: A\nSet Alarm: B\n", "Set Alarm: ").text, "A");
 }
 
-TEST_F(DispatcherTest, AlarmNamesInPriorityOrder) {
-  Ask("Set Alarm: PartAlignmentFailed\n");
-  Ask("Set Alarm: Unprojected OutOfTolerance\n");
-  Ask("Set Alarm: Unspecified\n");
-  Ask("Set Alarm: outoftolerance\n");
-  Ask("Set Alarm: OutOfTolerance");  // no line feed: no name
-  EXPECT_EQ(ops.calls, "alarm3;alarm1;alarm4;alarm0;alarm0;");
-  EXPECT_EQ(Ask("Set Alarm: X\n"), "Command Data: Set Alarm,1\n");
+// An alarm reaches the machine only for a request that names exactly one
+// alarm and ended at its line feed; anything else is refused unplaced.
+TEST_F(DispatcherTest, SetAlarmOnlyForExactlyOneNameEndedByALineFeed) {
+  EXPECT_EQ(Ask("Set Alarm: PartAlignmentFailed\n"), "Command Data: Set Alarm,1\n");
+  EXPECT_EQ(Ask("Set Alarm: Unspecified\r\n"), "Command Data: Set Alarm,1\n");
+  for (const char* refused : {"Set Alarm: Unprojected OutOfTolerance\n", "Set Alarm: outoftolerance\n",
+                              "Set Alarm: OutOfTolerance", "Set Alarm:OutOfTolerance\n", "Set Alarm: X\n",
+                              "Set Alarm\n", "Set Alarm:  Unprojected\n", "Set Alarm: Unprojected\r\r\n"})
+    EXPECT_EQ(Ask(refused), "Command Data: Set Alarm,0\n") << refused;
+  EXPECT_EQ(ops.calls, "alarm3;alarm4;");
 }
 
 TEST_F(DispatcherTest, MeasuresGoBeforeActions) {

@@ -143,10 +143,34 @@ TEST_F(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
   EXPECT_EQ(component.created, 2);
 }
 
-TEST_F(ConnectTest, FailedTestReadShowsNothing) {
-  control.InjectFault(vc::Op::GetValue, 1);
+// A table that cannot be used fails the connect with a word on what is wrong
+// with which file; the file itself is left as it is.
+TEST_F(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
+  const std::string begin = "BEGIN Quorvane_Relavio.TAB MM\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {begin + "NR  PARAM\n0   0\n1   0\n", "is damaged: no [END] line"},  // truncated
+      {"", "is damaged: the file is empty"},
+      {begin, "is damaged: no header line"},
+      {begin + "PARAM  NR\n0      1\n[END]\n", "is damaged: first column is not NR"},
+      {begin + "NR  NAME\n1   x\n[END]\n", "has no column PARAM"},
+      {std::string("\x7f" "ELF\x02\x01\x01\0\0\x03", 10), "is damaged: no BEGIN line"},  // binary
+  };
+  fs::create_directories(TableFile().parent_path());
+  for (const auto& [text, why] : cases) {
+    std::ofstream(TableFile(), std::ios::binary | std::ios::trunc) << text;
+    prompts.messages.clear();
+    EXPECT_FALSE(machine.Connect());
+    EXPECT_EQ(OnlyMessage(), std::string(strings::kConnectFailurePrefix) + "The Freely Definable Table file " +
+                                 mailbox::kTablePath + " cannot be used: the table " + TableFile().string() + " " +
+                                 why + "\n");
+    std::ifstream in(TableFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+  }
+  control.InjectFault(vc::Op::GetValue, 1);  // a read that fails without a reason
+  fs::copy_file(test::TemplateFile(), TableFile(), fs::copy_options::overwrite_existing);
+  prompts.messages.clear();
   EXPECT_FALSE(machine.Connect());
-  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_NE(OnlyMessage().find("cannot be used: its row 1 cannot be read"), std::string::npos);
   EXPECT_FALSE(CellReadable());
 }
 

@@ -242,9 +242,34 @@ TEST_F(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
   EXPECT_EQ(WaitForMeasures(1).size(), 1u);
 }
 
+// Records of different kinds read in one pass: each starts cleared, so a
+// field its kind does not fill is 0, never the previous record's value.
+TEST_F(WorkerTest, EveryRecordOfAPassStartsCleared) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while all four are posted
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  nc.Post(0.0, 1.0001, 3, 1.5, 2.5, 3.5);  // kind 0: qualifier 3, three values
+  nc.Post(3.0, 2.0002, 9, 9, 9, 9);        // kind 3: kind, detail, id and index only
+  nc.Post(2.0, 3.0403, 7.5, 1, 2, 3);      // kind 2: qualifier 4, value0 7.5
+  nc.Post(0.0, 4.0001, 5, 0, 0, 0);        // kind 0 after kind 2: no value0
+  control.ClearFaults();
+  const auto got = WaitForMeasures(4);
+  ASSERT_EQ(got.size(), 4u);
+  MeasureRecord kind3;
+  kind3.kind = 3;
+  kind3.id = 2;
+  kind3.index = 2;
+  EXPECT_EQ(got[1], kind3);
+  EXPECT_NEAR(got[2].value0, 7.5, 1e-7);
+  EXPECT_EQ(got[3].qualifier, 5);
+  EXPECT_EQ(got[3].value0, 0.0);
+}
+
+// Before a check passes the ring has one slot; a block that fails the check
+// (here: last slot 0) leaves it so.
 TEST_F(WorkerTest, OneSlotRingNeverHasAnythingPending) {
-  nc.Init(kBase, 0);
-  machine->CheckMachineBuffer();
+  machine.reset();
+  SetUpMachine(FastTiming(), 0);
   EXPECT_EQ(machine->LastSlot(), 0);
   ASSERT_TRUE(machine->StartPolling());
   nc.Signal(2);
@@ -300,4 +325,19 @@ TEST_F(WorkerTest, DisconnectAndReconnectWhilePolling) {
     machine->Disconnect();
     ASSERT_TRUE(machine->Connect());
   }
+}
+
+// A stop on a slow line waits for the access in flight, not for the rest of
+// the pass (here 38 accesses of 150 ms); nothing half-read is consumed.
+TEST_F(WorkerTest, AStopOnASlowLineEndsWithinOneAccess) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.SetLatency(std::chrono::milliseconds(150));
+  for (int id = 1; id <= 4; ++id) nc.Post(0, id, 0, 0, 0, 0);
+  const auto seen = control.CellAccessCount();
+  ASSERT_TRUE(WaitUntil([&] { return control.CellAccessCount() > seen + 3; }));  // well inside the pass
+  const auto start = std::chrono::steady_clock::now();
+  machine->StopPolling();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // the pass would take 5.7 s
+  control.SetLatency(std::chrono::milliseconds(0));
+  EXPECT_EQ(stores().MeasureCount() + static_cast<std::size_t>(nc.Pending()), 4u);  // consumed means delivered
 }

@@ -45,8 +45,10 @@ class MachineFixture : public ::testing::Test {
   mailbox::EventStores& stores() { return *storesOwned; }
   void TearDown() override { machine.reset(); }
 
+  TempDir dir;  // (the members below are declared in this order on purpose)
+ public:
   // The protocol's pass interval with a short pause timeout, so that tests of
-  // a command without a worker take a second instead of ten.
+  // a command whose pause times out take half a second instead of ten.
   static mailbox::MailboxTiming FastTiming() {
     mailbox::MailboxTiming t;
     t.passInterval = std::chrono::milliseconds(20);
@@ -55,7 +57,7 @@ class MachineFixture : public ::testing::Test {
     return t;
   }
 
-  TempDir dir;
+ protected:
   vc::VirtualControl control;
   vc::VcComponent component;
   vc::NcProgram nc;

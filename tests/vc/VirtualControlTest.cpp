@@ -1,6 +1,12 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <memory>
+#include <vector>
 
 #include <filesystem>
 #include <fstream>
@@ -212,4 +218,114 @@ TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
   for (const auto& [line, answer] : exchange) EXPECT_EQ(ExecuteNcLine(nc, control, line), answer) << line;
   EXPECT_EQ(control.State(), 3);
   EXPECT_EQ(control.TakeFault(Op::GetValue), dnc::E_ACCESSDENIED);
+}
+
+// Column widths come from the header: a value that does not fit is refused
+// and the table keeps its size, however long the value.
+TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsShape) {
+  const auto file = dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName;
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-2.5)), dnc::S_OK);
+  const auto size = fs::file_size(file);
+  EXPECT_LT(control.WriteCell(mailbox::kTablePath, 900, "PARAM", dnc::Variant::FromText(std::string(100000, '9'))), 0);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 6, "PARAM", dnc::Variant::FromR8(-2.2250738585072014e-308)), dnc::S_OK);
+  EXPECT_EQ(fs::file_size(file), size);
+  dnc::Variant v;
+  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 900, "PARAM", &v), dnc::S_OK);
+  EXPECT_EQ(v.i4, 0);
+}
+
+// What a killed run left, and links that lead off the drive.
+TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
+  const auto folder = dir.path() / "tnc" / "Quorvane";
+  std::ofstream(folder / "Quorvane_Relavio.TAB.tmp4242") << "half a table";
+  std::ofstream(folder / "notes.tmp") << "a file of the user's";
+  fs::create_directories(dir.path() / "elsewhere");
+  fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "tnc" / "Linked");
+  VirtualControl reopened(dir.path() / "tnc");
+  EXPECT_FALSE(fs::exists(folder / "Quorvane_Relavio.TAB.tmp4242"));
+  EXPECT_TRUE(fs::exists(folder / "notes.tmp"));
+  EXPECT_FALSE(reopened.MapPath("TNC:\\Linked\\Quorvane_Relavio.TAB"));
+  EXPECT_LT(reopened.MakeDirectory("TNC:\\Linked\\sub"), 0);
+  EXPECT_FALSE(fs::exists(dir.path() / "elsewhere" / "sub"));
+}
+
+namespace {
+// A loopback connection to the console; -1 on failure.
+int ConsolePeer(int port, int receiveBuffer = 0) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (receiveBuffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  timeval limit{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends a line and returns what comes back up to its line feed ("" on EOF).
+std::string AskConsole(int fd, const std::string& line) {
+  ::send(fd, (line + "\n").data(), line.size() + 1, MSG_NOSIGNAL);
+  std::string answer;
+  char ch = 0;
+  while (::recv(fd, &ch, 1, 0) == 1 && ch != '\n') answer += ch;
+  return answer;
+}
+}  // namespace
+
+// A peer that sends without reading is dropped once its unread answers pass
+// the bound; the others are served meanwhile and the console stops at once.
+TEST_F(VirtualControlTest, ConsoleDropsAPeerThatDoesNotReadAndStopsPromptly) {
+  NcProgram nc(control);
+  auto console = std::make_unique<NcConsole>(nc, control);
+  const int port = console->Start(0, nullptr);
+  ASSERT_GT(port, 0);
+  const int silent = ConsolePeer(port, 4096);
+  std::string burst;
+  for (int i = 0; i < 1000; ++i) burst += "accesses\n";
+  bool dropped = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!dropped && std::chrono::steady_clock::now() < deadline) {
+    const ssize_t n = ::send(silent, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno != EAGAIN) dropped = true;
+    if (n < 0 && errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(dropped);
+  const int other = ConsolePeer(port, 4096);
+  EXPECT_EQ(AskConsole(other, "state 7"), "ok");
+  // Stop with a peer whose answers pile up unread.
+  for (int i = 0; i < 20; ++i) ::send(other, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  const auto stopping = std::chrono::steady_clock::now();
+  console.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
+  ::close(silent);
+  ::close(other);
+}
+
+// A handful of console peers are served; the next is refused at once.
+TEST_F(VirtualControlTest, ConsolePeersAreCapped) {
+  NcProgram nc(control);
+  NcConsole console(nc, control);
+  const int port = console.Start(0, nullptr);
+  std::vector<int> peers;
+  for (std::size_t i = 0; i < kMaxConsoleClients; ++i) {
+    peers.push_back(ConsolePeer(port));
+    EXPECT_EQ(AskConsole(peers.back(), "state 7"), "ok");
+  }
+  const int refused = ConsolePeer(port);
+  EXPECT_EQ(AskConsole(refused, "state 7"), "error too many console clients");
+  ::close(refused);
+  ::close(peers.back());
+  peers.pop_back();
+  EXPECT_TRUE(test::WaitUntil([&] {  // once the console has seen the close, a place is free again
+    const int fd = ConsolePeer(port);
+    const bool served = AskConsole(fd, "state 7") == "ok";
+    ::close(fd);
+    return served;
+  }));
+  for (int fd : peers) ::close(fd);
 }
