@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QTemporaryFile>
 #include <QStandardPaths>
 
 #include "common/StringTable.h"
@@ -16,6 +18,17 @@ std::optional<int> PortValue(const QString& text, bool allowZero) {
 }
 
 }  // namespace
+
+bool UsableFolder(const QString& folder, QString* why) {
+  if (!QDir().mkpath(folder)) {
+    *why = QStringLiteral("it cannot be created");
+    return false;
+  }
+  QTemporaryFile probe(folder + QStringLiteral("/.ostrana-probe-XXXXXX"));
+  if (probe.open()) return true;
+  *why = probe.errorString();
+  return false;
+}
 
 QString DefaultTncRoot() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -41,7 +54,8 @@ std::optional<Options> ParseCommandLine(const QStringList& arguments, QString* e
     return std::nullopt;
   }
   if (parser.isSet(help)) {
-    *exitText = parser.helpText();
+    // Parsed before the application object exists, so Qt does not know the name yet.
+    *exitText = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("ostrana"));
     return std::nullopt;
   }
   if (parser.isSet(version)) {

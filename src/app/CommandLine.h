@@ -25,4 +25,8 @@ std::optional<Options> ParseCommandLine(const QStringList& arguments, QString* e
 // The virtual control's drive folder when none is given.
 QString DefaultTncRoot();
 
+// Whether files can be made in `folder` (created when missing); when not,
+// `why` holds the system's reason.
+bool UsableFolder(const QString& folder, QString* why);
+
 }  // namespace ostrana::app

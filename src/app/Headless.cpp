@@ -33,12 +33,23 @@ void HeadlessView::UpdateConnectionStatus(bool) {
   std::fflush(stdout);
 }
 
+void HeadlessView::ListenFailed(int port, const std::string& reason) {
+  failedPort_ = port;
+  std::fprintf(stderr, "ostrana: cannot listen on port %d: %s\n", port, reason.c_str());
+  std::fflush(stderr);
+}
+
 void HeadlessView::UpdatePortStatus() {
   const int port = connector_.Listening() ? connector_.BoundPort() : 0;
   if (port == printedPort_) return;
   printedPort_ = port;
-  if (port) std::printf("ostrana: listening on port %d\n", port);
-  else std::printf("ostrana: not listening: port %d is not available\n", static_cast<int>(connector_.portNumber));
+  if (port && failedPort_ >= 0 && port != failedPort_)
+    std::printf("ostrana: listening on port %d instead of port %d\n", port, failedPort_);
+  else if (port)
+    std::printf("ostrana: listening on port %d\n", port);
+  else
+    std::printf("ostrana: not listening: port %d is not available\n", static_cast<int>(connector_.portNumber));
+  failedPort_ = -1;
   std::fflush(stdout);
 }
 

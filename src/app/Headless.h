@@ -25,10 +25,12 @@ class HeadlessView final : public client::StatusView {
   void UpdatePortStatus() override;
   void SetPortButtonEnabled(bool) override {}
   void ShowPortNumber() override {}
+  void ListenFailed(int port, const std::string& reason) override;
 
  private:
   client::Connector& connector_;
   int printedPort_ = -1;
+  int failedPort_ = -1;  // the port asked for, when listening on it failed
   std::string printedStatus_;
 };
 

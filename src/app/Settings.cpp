@@ -1,9 +1,13 @@
 #include "app/Settings.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <memory>
+
+#include "app/CommandLine.h"
 
 namespace ostrana::app {
 namespace {
@@ -38,6 +42,19 @@ void ReadInt(const QSettings& s, const char* name, std::int32_t& member) {
 SettingsStore::SettingsStore(QString file) : file_(std::move(file)) {}
 
 QString SettingsStore::Location() const { return Open(file_)->fileName(); }
+
+bool SettingsStore::Writable(QString* why) const {
+  auto s = Open(file_);
+  if (s->format() == QSettings::NativeFormat) return true;  // the registry
+  const QString path = s->fileName();
+  if (QFileInfo::exists(path)) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite)) return true;
+    *why = file.errorString();
+    return false;
+  }
+  return UsableFolder(QFileInfo(path).absolutePath(), why);
+}
 
 Settings SettingsStore::Load() const {
   Settings settings;

@@ -23,8 +23,10 @@ class SettingsStore {
   explicit SettingsStore(QString file = {});
   // Missing or unreadable values keep their defaults; nothing is reported.
   Settings Load() const;
-  // Failures are silent: the run's settings are then not kept.
+  // Failures are silent here: Writable says at start whether saving can work.
   void Save(const Settings& settings) const;
+  // Whether the settings file can be written; when not, `why` holds the system's reason.
+  bool Writable(QString* why) const;
   QString Location() const;
 
  private:

@@ -4,6 +4,7 @@
 // the exit sound (window only, unless muted), the polling worker stopped and
 // the machine connection released.
 #include <QApplication>
+#include <QSet>
 #include <QDesktopServices>
 #include <QSocketNotifier>
 #include <csignal>
@@ -36,8 +37,8 @@ void OnSignal(int) {
   [[maybe_unused]] auto ignored = ::write(signalFds[1], &byte, 1);
 }
 
-// SIGINT and SIGTERM end the event loop; the shutdown then runs as after a
-// window close.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) end the event loop; the
+// shutdown then runs as after a window close.
 void QuitOnSignals(QCoreApplication& app) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalFds) != 0) return;
   auto* notifier = new QSocketNotifier(signalFds[0], QSocketNotifier::Read, &app);
@@ -45,10 +46,32 @@ void QuitOnSignals(QCoreApplication& app) {
   QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
+  std::signal(SIGHUP, OnSignal);
 }
 
-bool HaveDisplay() {
-  return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+// Whether a window can be shown. An X display named by DISPLAY that cannot be
+// opened (common after an SSH session ended) counts as none, instead of
+// aborting in Qt's platform plugin.
+bool HaveDisplay(QString* why) {
+  if (std::getenv("QT_QPA_PLATFORM") || std::getenv("WAYLAND_DISPLAY")) return true;
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    *why = QStringLiteral("no display");
+    return false;
+  }
+  if (ui::CanOpenX11Display()) return true;
+  *why = QStringLiteral("the display %1 cannot be opened").arg(QString::fromLocal8Bit(display));
+  return false;
+}
+
+// Qt repeats some warnings on every use (a missing sound device on every
+// status sound); each distinct text is written once.
+void WarnOnce(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  static QSet<QString> seen;
+  if (type == QtDebugMsg || type == QtInfoMsg || seen.contains(text)) return;
+  seen.insert(text);
+  std::fprintf(stderr, "ostrana: %s\n", text.toLocal8Bit().constData());
+  if (type == QtFatalMsg) std::abort();
 }
 
 // The machine side of a run: the virtual control (with its NC console when
@@ -60,13 +83,19 @@ struct Machine {
   std::unique_ptr<vc::NcConsole> ncConsole;
 };
 
-bool SetUpMachine(const app::Options& options, Machine& m) {
+bool SetUpMachine(const app::Options& options, Prompts& prompts, Machine& m) {
   if (options.control == app::ControlKind::None) {
     m.component = std::make_unique<dnc::MissingComponent>();
     std::printf("ostrana: machine: none (no DNC component)\n");
     return true;
   }
   const QString root = options.tncRoot.isEmpty() ? app::DefaultTncRoot() : options.tncRoot;
+  QString why;
+  if (!app::UsableFolder(root, &why))
+    prompts.ShowMessage(QStringLiteral("The TNC drive folder %1 cannot be used: %2.\n\nThe exchange table cannot be "
+                                       "created there; choose another folder with --tnc-root.")
+                            .arg(root, why).toStdString(),
+                        PromptIcon::Exclamation);
   m.control = std::make_unique<vc::VirtualControl>(root.toStdString());
   m.component = std::make_unique<vc::VcComponent>(*m.control);
   std::printf("ostrana: machine: virtual control, TNC drive at %s\n", root.toLocal8Bit().constData());
@@ -85,13 +114,26 @@ bool SetUpMachine(const app::Options& options, Machine& m) {
   return true;
 }
 
-// A --port given for this run is not kept, unless port recovery moved away from it.
-void KeepPort(const app::Options& options, const client::Connector& connector, app::Settings& settings) {
-  if (!options.port || connector.portNumber != *options.port) settings.portNumber = connector.portNumber;
+// A --port given for this run is not kept, wherever port recovery moved the
+// listener; a port the user set in the window is.
+void KeepPort(const app::Options& options, const client::Connector& connector, bool userSetPort,
+              app::Settings& settings) {
+  if (!options.port || userSetPort) settings.portNumber = connector.portNumber;
 }
 
-int RunHeadless(const app::Options& options, const app::SettingsStore& store, app::Settings settings, Machine& machine) {
-  app::HeadlessPrompts prompts;
+// Says at start when the settings cannot be kept, naming the file and why.
+void CheckSettings(const app::SettingsStore& store, Prompts& prompts) {
+  QString why;
+  if (store.Writable(&why)) return;
+  prompts.ShowMessage(QStringLiteral("The settings cannot be kept in %1: %2.\n\nThis run's port, place and "
+                                     "mute setting will be lost at exit.")
+                          .arg(store.Location(), why)
+                          .toStdString(),
+                      PromptIcon::Exclamation);
+}
+
+int RunHeadless(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
+                Machine& machine, Prompts& prompts) {
   auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
                                                        QCoreApplication::applicationFilePath().toStdString());
   app::HeadlessView view(*connector);
@@ -103,22 +145,22 @@ int RunHeadless(const app::Options& options, const app::SettingsStore& store, ap
 
   QCoreApplication::exec();
 
-  KeepPort(options, *connector, settings);
+  KeepPort(options, *connector, false, settings);
   store.Save(settings);
   connector->CloseSockets();
   connector.reset();
   return 0;
 }
 
-int RunWindow(const app::Options& options, const app::SettingsStore& store, app::Settings settings, Machine& machine) {
-  ui::GuiPrompts prompts;
+int RunWindow(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
+              Machine& machine, ui::GuiPrompts& prompts) {
   auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
                                                        QCoreApplication::applicationFilePath().toStdString());
   connector->portNumber = options.port.value_or(settings.portNumber);
   auto sounds = ui::MakeSoundPlayer();
   auto watch = ui::MakeWindowWatch();
   ui::OstranaDlg::Services services{*connector, prompts, *sounds, *watch,
-                                    [](const QUrl& url) { QDesktopServices::openUrl(url); }, nullptr,
+                                    [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
                                     machine.control != nullptr};
   {
     // Settings read and the start-up sound: the window's construction.
@@ -129,10 +171,11 @@ int RunWindow(const app::Options& options, const app::SettingsStore& store, app:
     window.exec();  // ends on the close request, Escape, or the CAM client gone
 
     connector->SetView(nullptr);
+    prompts.SetParent(nullptr);
     settings.xTopLeft = window.xTopLeft;
     settings.yTopLeft = window.yTopLeft;
     settings.muted = window.muted;
-    KeepPort(options, *connector, settings);
+    KeepPort(options, *connector, window.portSetByUser, settings);
     store.Save(settings);
     connector->CloseSockets();
     if (!settings.muted) sounds->PlayAndWait(ui::kSoundExit);
@@ -157,22 +200,29 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   bool headless = options->headless;
-  if (!headless && !HaveDisplay()) {
-    std::fprintf(stderr, "ostrana: no display: running headless\n");
+  QString noDisplay;
+  if (!headless && !HaveDisplay(&noDisplay)) {
+    std::fprintf(stderr, "ostrana: %s: running headless\n", noDisplay.toLocal8Bit().constData());
     headless = true;
   }
+  qInstallMessageHandler(WarnOnce);
   std::unique_ptr<QCoreApplication> app = headless ? std::make_unique<QCoreApplication>(argc, argv)
                                                    : std::make_unique<QApplication>(argc, argv);
   QuitOnSignals(*app);
   std::signal(SIGPIPE, SIG_IGN);
 
+  app::HeadlessPrompts headlessPrompts;
+  std::unique_ptr<ui::GuiPrompts> guiPrompts = headless ? nullptr : std::make_unique<ui::GuiPrompts>();
+  Prompts& prompts = headless ? static_cast<Prompts&>(headlessPrompts) : *guiPrompts;
+
   const app::SettingsStore store(options->settingsFile);
   const app::Settings settings = store.Load();
+  CheckSettings(store, prompts);
   Machine machine;
-  if (!SetUpMachine(*options, machine)) return 1;
+  if (!SetUpMachine(*options, prompts, machine)) return 1;
 
-  const int code = headless ? RunHeadless(*options, store, settings, machine)
-                            : RunWindow(*options, store, settings, machine);
+  const int code = headless ? RunHeadless(*options, store, settings, machine, prompts)
+                            : RunWindow(*options, store, settings, machine, *guiPrompts);
   if (machine.ncConsole) machine.ncConsole->Stop();
   std::printf("ostrana: stopped\n");
   return code;

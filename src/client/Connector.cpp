@@ -35,7 +35,13 @@ bool Connector::ListenOn(std::int64_t port) {
   server_->close();
   listening_ = port >= 0 && port <= 65535 &&
                server_->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port));
-  if (!listening_) server_->close();
+  if (!listening_ && (port < 0 || port > 65535)) {
+    server_->close();
+    listenError_ = QStringLiteral("no such port");
+  } else if (!listening_) {
+    listenError_ = server_->errorString();
+    server_->close();
+  }
   return listening_;
 }
 
@@ -55,13 +61,17 @@ void Connector::RecoverPort() {
   if (!found) prompts_.ShowMessage(strings::kNoDiscoverablePort, PromptIcon::None);
 }
 
-void Connector::OpenListener() {
-  if (!ListenOn(portNumber)) RecoverPort();
+void Connector::ListenOrRecover() {
+  if (ListenOn(portNumber)) return;
+  if (view_) view_->ListenFailed(portNumber, listenError_.toStdString());
+  RecoverPort();
 }
+
+void Connector::OpenListener() { ListenOrRecover(); }
 
 void Connector::MoveListener() {
   server_->close();
-  if (!ListenOn(portNumber)) RecoverPort();
+  ListenOrRecover();
   if (view_) view_->UpdatePortStatus();
 }
 
@@ -141,7 +151,7 @@ void Connector::OnClientGone(QTcpSocket* socket) {
   socket->deleteLater();
   Stores().clientAttached.store(false);
   if (view_) view_->UpdateConnectionStatus(true);
-  if (!server_->isListening() && !ListenOn(portNumber)) RecoverPort();
+  if (!server_->isListening()) ListenOrRecover();
   listening_ = server_->isListening();
   if (view_) view_->UpdatePortStatus();
   if (view_) view_->SetPortButtonEnabled(true);

@@ -66,6 +66,8 @@ class Connector final : public QObject, public mailbox::StatusNotifier, public M
 
  private:
   bool ListenOn(std::int64_t port);
+  // Listens on the port number; when that fails, tells the view why and runs port recovery.
+  void ListenOrRecover();
   void RecoverPort();
   void OnAccept();
   void OnAcceptError();
@@ -78,6 +80,7 @@ class Connector final : public QObject, public mailbox::StatusNotifier, public M
   QTcpServer* server_;
   QPointer<QTcpSocket> client_;
   bool listening_ = false;
+  QString listenError_;  // the system's reason of the last failed listen
   QTimer acceptRetry_;
   bool acceptFailing_ = false;  // the last accept failed; 1024 has been shown
 };

@@ -3,6 +3,8 @@
 // thread only (the connector posts worker-side changes there first).
 #pragma once
 
+#include <string>
+
 #include "common/StringTable.h"
 
 namespace ostrana::client {
@@ -38,6 +40,8 @@ class StatusView {
   virtual void SetPortButtonEnabled(bool enabled) = 0;
   // The port number was changed by port recovery: show it in the port box.
   virtual void ShowPortNumber() = 0;
+  // Listening on `port` failed for the system's `reason`; port recovery follows.
+  virtual void ListenFailed(int port, const std::string& reason) = 0;
 };
 
 }  // namespace ostrana::client

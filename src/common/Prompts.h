@@ -3,6 +3,7 @@
 // tests record every text. Called on the main thread only.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace ostrana {
@@ -16,6 +17,14 @@ class Prompts {
   virtual void ShowMessage(const std::string& text, PromptIcon icon) = 0;
   // A Yes/No box; true for Yes.
   virtual bool AskYesNo(const std::string& text) = 0;
+  // A detail for the operator that needs no box (the folder and the system's
+  // reason behind a failure already shown): a line on stderr.
+  virtual void Note(const std::string& text);
 };
+
+inline void Prompts::Note(const std::string& text) {
+  std::fprintf(stderr, "ostrana: %s\n", text.c_str());
+  std::fflush(stderr);
+}
 
 }  // namespace ostrana

@@ -69,6 +69,7 @@ class MissingComponent final : public IComponent {
  public:
   HRESULT CreateMachine(IMachine** out) override {
     if (out) *out = nullptr;
+    SetFailureText("this computer has no DNC component; ostrana --control virtual runs the built-in virtual control");
     return REGDB_E_CLASSNOTREG;
   }
 };

@@ -136,8 +136,11 @@ bool OstranaLib::OpenServices() {
       return false;
     }
   }
+  dnc::TakeFailureText();
   if (!ProvisionTable()) {
     ReportConnectFailure("Could not find/create the Freely Definable Table file");
+    // The box keeps its words; the operator's line says where and why.
+    if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts_.Note(why);
     return false;
   }
   return true;

@@ -20,8 +20,10 @@ bool OstranaConnect::Connect() {
   const std::string text = connectionText;
   const std::int32_t number = connectionNumber;
   bool ok = false;
+  dnc::TakeFailureText();
   if (!lib.HasMachine() && lib.CreateMachine() != dnc::S_OK) {
     prompts.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
+    if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts.Note(why);
   } else if (lib.OpenConnection(text, number) && lib.OpenServices()) {
     // Row 1 itself, whatever the base row: is the table usable? When it is
     // not, the user is told what is wrong with which file.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/StringTable.h"
 #include "tools/Answers.h"
 #include "tools/LineClient.h"
 
@@ -28,10 +29,13 @@ void OnInterrupt(int) { interrupted = true; }
 const char* const kUsage =
     "usage: ostrana-client [--host H] [--port P] [--timeout MS] [--decode] [--follow [MS]] REQUEST...\n"
     "       ostrana-client [--host H] --discover\n"
+    "       ostrana-client --help | --version\n"
     "\n"
     "Sends each REQUEST (a line feed is added when missing) to the connector at H:P\n"
     "(default 127.0.0.1:50000), one at a time, and prints the greeting and every answer.\n"
-    "With no REQUEST and a terminal on stdin, prompts for requests.\n"
+    "Quote a request of several words: ostrana-client \"Send Device\". Exits with 3 when\n"
+    "the connector did not understand a request. With no REQUEST and a terminal on stdin,\n"
+    "prompts for requests (help lists them, quit ends).\n"
     "\n"
     "  --decode       show Measure, Device, Alarm and Buffer Data as named decimal fields\n"
     "  --follow [MS]  after the requests, poll Send Measure and Send Action every MS ms\n"
@@ -133,6 +137,18 @@ int Follow(LineClient& client, const Options& o) {
   return 0;
 }
 
+// The prompt's own words; everything else goes to the connector.
+const char* const kPromptHelp =
+    "Requests, as Kelvra sends them:\n"
+    "  Machine Connect: 4,TEXT,NUMBER,BASEROW   Machine Disconnect\n"
+    "  Start Machine Polling   Stop Machine Polling   Check Machine Buffer   Locate Machine Buffer\n"
+    "  Halt Monitoring   Resume Monitoring   Set Alarm: NAME   Set WCS: H1,H2,H3,H4,H5,H6\n"
+    "  Send Device   Send Action   Send Measure   Send Alarm\n"
+    "Alarm names: OutOfTolerance, Unprojected, PartAlignmentFailed, Unspecified.\n"
+    "help shows this; quit (or Ctrl-D) ends.\n";
+
+bool Unknown(const std::string& reply) { return reply.find("Unknown request!") != std::string::npos; }
+
 int Interactive(LineClient& client, const Options& o) {
   std::string reason;
   while (char* line = ::readline("ostrana> ")) {
@@ -140,6 +156,11 @@ int Interactive(LineClient& client, const Options& o) {
     std::free(line);
     if (request.empty()) continue;
     ::add_history(request.c_str());
+    if (request == "help" || request == "?") {
+      std::fputs(kPromptHelp, stdout);
+      continue;
+    }
+    if (request == "quit" || request == "exit") break;
     auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
     if (!reply) return Fail(reason);
     Print(*reply, o.decode);
@@ -160,6 +181,9 @@ int main(int argc, char** argv) {
     };
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::printf("ostrana-client (%s), %s\n", ostrana::strings::kAppName, ostrana::strings::kVersion);
       return 0;
     } else if (a == "--host") {
       const char* v = value("--host");
@@ -197,11 +221,18 @@ int main(int argc, char** argv) {
   if (!client.Open(o.host, o.port, milliseconds(std::min(o.timeoutMs, 5000)), &reason)) return Fail(reason);
   std::fputs(client.Greeting().c_str(), stdout);
   std::fflush(stdout);
+  int unknown = 0;
   for (const auto& request : o.requests) {
     auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
     if (!reply) return Fail("no answer to \"" + request + "\": " + reason);
     Print(*reply, o.decode);
+    if (Unknown(*reply)) {
+      ++unknown;
+      std::fprintf(stderr, "ostrana-client: the connector did not understand \"%s\"%s\n", request.c_str(),
+                   request.find(' ') == std::string::npos ? " (quote a request of several words)" : "");
+    }
   }
+  if (unknown) return 3;
   if (o.followMs > 0) return Follow(client, o);
   if (o.requests.empty() && ::isatty(STDIN_FILENO)) return Interactive(client, o);
   return 0;

@@ -5,6 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <algorithm>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,16 +56,41 @@ QString TooltipHtml(const char* title, const QString& text) {
 }
 
 QUrl HelpUrl() {
-  // The guide installed beside the program, else the one in the source tree
-  // of a build.
+  // The guide as the package installs it (the program lies in lib/ostrana/),
+  // else as a build makes it (the program in bin/, the guide in doc/).
   const QDir bin(QCoreApplication::applicationDirPath());
-  for (const QString& candidate : {bin.filePath(QStringLiteral("../share/doc/ostrana/guide.md")),
-                                   bin.filePath(QStringLiteral("../../docs/guide.md")),
-                                   bin.filePath(QStringLiteral("../docs/guide.md"))}) {
+  for (const QString& candidate : {bin.filePath(QStringLiteral("../../share/doc/ostrana/guide.html")),
+                                   bin.filePath(QStringLiteral("../doc/guide.html"))}) {
     if (QFileInfo::exists(candidate)) return QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath());
   }
-  return QUrl::fromLocalFile(QStringLiteral("/usr/share/doc/ostrana/guide.md"));
+  return QUrl::fromLocalFile(QStringLiteral("/usr/share/doc/ostrana/guide.html"));
 }
+
+QPoint PlaceOnScreen(QPoint place, QSize size, const QList<QRect>& screens) {
+  const QRect wanted(place, size);
+  if (screens.isEmpty()) return place;
+  // Wholly on the screens (one, or side by side ones): kept.
+  long long shown = 0;
+  for (const QRect& screen : screens) {
+    const QRect part = screen.intersected(wanted);
+    shown += static_cast<long long>(part.width()) * part.height();
+  }
+  if (shown >= static_cast<long long>(size.width()) * size.height()) return place;
+  // The screen nearest to the window's centre (0 when the centre lies on it).
+  auto distance = [&](const QRect& screen) {
+    const QPoint c = wanted.center();
+    const int dx = std::max({screen.left() - c.x(), 0, c.x() - screen.right()});
+    const int dy = std::max({screen.top() - c.y(), 0, c.y() - screen.bottom()});
+    return static_cast<long long>(dx) * dx + static_cast<long long>(dy) * dy;
+  };
+  const QRect screen = *std::min_element(screens.begin(), screens.end(),
+                                         [&](const QRect& a, const QRect& b) { return distance(a) < distance(b); });
+  const int x = std::max(screen.left(), std::min(place.x(), screen.left() + screen.width() - size.width()));
+  const int y = std::max(screen.top(), std::min(place.y(), screen.top() + screen.height() - size.height()));
+  return {x, y};
+}
+
+QColor PortColour(bool listening) { return listening ? QColor(0, 128, 0) : QColor(192, 0, 0); }
 
 OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool mute)
     : xTopLeft(x), yTopLeft(y), muted(mute), services_(std::move(services)) {
@@ -131,7 +160,7 @@ void OstranaDlg::OnInitDialog() {
     xTopLeft = kDefaultX;
     yTopLeft = kDefaultY;
   }
-  move(xTopLeft, yTopLeft);
+  move(xTopLeft, yTopLeft);  // checked against the screens once the window has its final size
 
   expandedBottom_ = height();
   collapsedBottom_ = editPort_->geometry().top();
@@ -170,8 +199,16 @@ void OstranaDlg::UpdatePortStatus() {
   const int icon = listening ? 129 : 130;
   portStatus_->setIcon(Icon(icon));
   portStatus_->setProperty("iconId", icon);
+  // The port box and the tooltip name the port actually bound (port 0 asks
+  // for any free one); the port number itself is left as the user set it.
+  const int shown = listening ? services_.connector.BoundPort() : services_.connector.portNumber;
+  if (!portEditing_) {
+    const QSignalBlocker quiet(port_);
+    port_->setText(QString::number(shown));
+  }
   portStatus_->setToolTip(TooltipHtml(
-      strings::kPortTipTitle, QString::fromUtf8(listening ? strings::kPortTipValid : strings::kPortTipInvalid)));
+      strings::kPortTipTitle, QString::fromUtf8(listening ? strings::kPortTipValid : strings::kPortTipInvalid) +
+                                  QStringLiteral("\nPort %1").arg(shown)));
   ApplyPortColours();
 }
 
@@ -179,7 +216,7 @@ void OstranaDlg::ApplyPortColours() {
   // Outside editing the port stands white on green while it listens and
   // white on red while it does not; while editing it has the edit colours.
   QPalette palette = this->palette();
-  const QColor back = services_.connector.Listening() ? QColor(0, 255, 0) : QColor(255, 0, 0);
+  const QColor back = PortColour(services_.connector.Listening());
   palette.setColor(QPalette::Disabled, QPalette::Base, back);
   palette.setColor(QPalette::Disabled, QPalette::Window, back);
   palette.setColor(QPalette::Disabled, QPalette::Text, QColor(255, 255, 255));
@@ -218,6 +255,7 @@ void OstranaDlg::OnEditPort() {
     return;  // the listener keeps the old port while the user types
   }
   editPort_->setText(QStringLiteral("Edit Port"));
+  portSetByUser = true;
   services_.connector.MoveListener();  // rebuilt on every Set Port, with recovery; shows the port status
   repaint();
 }
@@ -241,7 +279,10 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       if (muteAction_) muteAction_->setChecked(muted);
       break;
     case ID_INFORMATION:
-      if (services_.openUrl) services_.openUrl(HelpUrl());
+      if (services_.openUrl && !services_.openUrl(HelpUrl()))
+        services_.prompts.ShowMessage("The guide could not be opened: no program here opens HTML files.\n\nIt is at " +
+                                          HelpUrl().toLocalFile().toStdString(),
+                                      PromptIcon::None);
       break;
     case ID_ABOUT:
       if (services_.showAbout) {
@@ -258,6 +299,17 @@ void OstranaDlg::OnInfoCommand(int commandId) {
 
 void OstranaDlg::OnTimer() {
   if (!services_.watch.IsKelvraRunning()) reject();  // the CAM client has gone: end the run
+}
+
+void OstranaDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (placed_) return;
+  placed_ = true;
+  // A place off every screen (a small screen, a monitor unplugged) moves
+  // just far enough to be seen.
+  QList<QRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(screen->availableGeometry());
+  move(PlaceOnScreen(pos(), frameGeometry().size(), screens));
 }
 
 void OstranaDlg::closeEvent(QCloseEvent* event) {

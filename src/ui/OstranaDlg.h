@@ -43,7 +43,7 @@ class OstranaDlg final : public QDialog, public client::StatusView {
     Prompts& prompts;
     SoundPlayer& sounds;
     WindowWatch& watch;
-    std::function<void(const QUrl&)> openUrl;  // the desktop's "open"
+    std::function<bool(const QUrl&)> openUrl;  // the desktop's "open"; false when nothing opens it
     std::function<void()> showAbout;           // empty: the About box, modal
     bool virtualMachine = false;               // say so in the status tooltip
   };
@@ -60,6 +60,7 @@ class OstranaDlg final : public QDialog, public client::StatusView {
   void UpdatePortStatus() override;
   void SetPortButtonEnabled(bool enabled) override;
   void ShowPortNumber() override;
+  void ListenFailed(int, const std::string&) override {}  // the recovery question says it
 
   // The menu commands by id (137 Mute, 138 Help, 139 About).
   void OnInfoCommand(int commandId);
@@ -68,10 +69,12 @@ class OstranaDlg final : public QDialog, public client::StatusView {
   std::int32_t xTopLeft = 0;
   std::int32_t yTopLeft = 0;
   bool muted = false;
+  bool portSetByUser = false;  // Set Port was used in this run
   bool WatchRunning() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void OnPortButton();
@@ -94,11 +97,19 @@ class OstranaDlg final : public QDialog, public client::StatusView {
   int collapsedBottom_ = 0;
   int expandedBottom_ = 0;
   bool portEditing_ = false;
+  bool placed_ = false;  // the first show has checked the place against the screens
 };
 
 // The text of a tooltip: a bold title line over a text that breaks at "\n".
 QString TooltipHtml(const char* title, const QString& text);
-// The user guide the Help command opens.
+// The user guide the Help command opens (HTML).
 QUrl HelpUrl();
+// Where a window of `size` that wants to be at `place` goes: the place itself
+// when the window lies wholly on the `screens` (which do not overlap);
+// otherwise moved just far enough to lie wholly on the screen nearest to it.
+QPoint PlaceOnScreen(QPoint place, QSize size, const QList<QRect>& screens);
+// The window's port colours: text on green while listening, on red while not,
+// both legible (contrast above 4.5:1 against white).
+QColor PortColour(bool listening);
 
 }  // namespace ostrana::ui

@@ -31,5 +31,7 @@ class WindowWatch {
 std::unique_ptr<SoundPlayer> MakeSoundPlayer();
 // X11 through xcb where the display is X11; elsewhere a watch that never sees the client.
 std::unique_ptr<WindowWatch> MakeWindowWatch();
+// Whether the X display named by DISPLAY can be opened now.
+bool CanOpenX11Display();
 
 }  // namespace ostrana::ui

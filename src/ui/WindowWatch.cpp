@@ -95,4 +95,11 @@ std::unique_ptr<WindowWatch> MakeWindowWatch() {
   return std::make_unique<NoWindowWatch>();  // Wayland, offscreen: no window listing
 }
 
+bool CanOpenX11Display() {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const bool ok = !xcb_connection_has_error(connection);
+  xcb_disconnect(connection);
+  return ok;
+}
+
 }  // namespace ostrana::ui

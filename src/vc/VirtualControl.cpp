@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -50,25 +52,24 @@ std::string OpNames() {
   return all;
 }
 
-bool WriteFileAtomically(const fs::path& file, const std::string& text) {
+bool WriteFileAtomically(const fs::path& file, const std::string& text, std::string* why) {
   const fs::path temp = file.string() + ".tmp" + std::to_string(::getpid());
+  auto fail = [&](const std::string& reason) {
+    if (why) *why = reason;
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return false;
+  };
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out) return fail(std::strerror(errno));
     out << text;
     out.flush();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temp, ignored);
-      return false;
-    }
+    if (!out) return fail(std::strerror(errno));
   }
   std::error_code ec;
   fs::rename(temp, file, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return false;
-  }
+  if (ec) return fail(ec.message());
   return true;
 }
 
@@ -234,8 +235,13 @@ HRESULT VirtualControl::MakeDirectory(const std::string& controlPath) {
   if (!dir) return dnc::E_INVALIDARG;
   std::error_code ec;
   if (fs::is_directory(*dir, ec)) return dnc::E_FAIL;  // exists already, as a control says
-  if (!fs::is_directory(dir->parent_path(), ec)) return dnc::E_PATHNOTFOUND;
-  return fs::create_directory(*dir, ec) ? dnc::S_OK : dnc::E_FAIL;
+  if (!fs::is_directory(dir->parent_path(), ec)) {
+    dnc::SetFailureText("the folder " + dir->parent_path().string() + " does not exist");
+    return dnc::E_PATHNOTFOUND;
+  }
+  if (fs::create_directory(*dir, ec)) return dnc::S_OK;
+  dnc::SetFailureText("the folder " + dir->string() + " cannot be created: " + ec.message());
+  return dnc::E_FAIL;
 }
 
 bool VirtualControl::FileExists(const std::string& controlDirectory, const std::string& name) const {
@@ -249,11 +255,21 @@ HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::
   auto target = MapPath(controlPath);
   if (!target) return dnc::E_INVALIDARG;
   std::error_code ec;
-  if (!fs::is_directory(target->parent_path(), ec)) return dnc::E_PATHNOTFOUND;
+  if (!fs::is_directory(target->parent_path(), ec)) {
+    dnc::SetFailureText("the folder " + target->parent_path().string() + " does not exist");
+    return dnc::E_PATHNOTFOUND;
+  }
   auto text = ReadFile(workstationPath);
-  if (!text) return dnc::E_FILENOTFOUND;
+  if (!text) {
+    dnc::SetFailureText("the table template " + workstationPath + " cannot be read");
+    return dnc::E_FILENOTFOUND;
+  }
   std::lock_guard guard(lock_);
-  if (!WriteFileAtomically(*target, *text)) return dnc::E_FAIL;
+  std::string why;
+  if (!WriteFileAtomically(*target, *text, &why)) {
+    dnc::SetFailureText(target->string() + " cannot be written: " + why);
+    return dnc::E_FAIL;
+  }
   tables_.erase(*target);
   return dnc::S_OK;
 }

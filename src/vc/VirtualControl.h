@@ -152,8 +152,9 @@ class VirtualControl {
   std::map<std::filesystem::path, CachedTable> tables_;
 };
 
-// Writes `text` to `file` through a temporary file and a rename.
-bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text);
+// Writes `text` to `file` through a temporary file and a rename; on failure
+// `why` (when given) holds the system's reason.
+bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text, std::string* why = nullptr);
 
 // Converts between a cell's text and the value the component hands out:
 // empty -> Empty, an integer -> I4, another number -> R8, anything else -> Text.

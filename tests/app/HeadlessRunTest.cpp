@@ -21,10 +21,11 @@ namespace {
 
 class HeadlessRun : public ::testing::Test {
  protected:
-  void Start(QStringList extra = {}, bool portZero = true) {
-    settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
-    QStringList args = {"--headless", "--settings", settingsFile,
-                        "--tnc-root", QString::fromStdString((dir.path() / "tnc").string())};
+  void Start(QStringList extra = {}, bool portZero = true, bool headless = true) {
+    if (settingsFile.isEmpty()) settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
+    QStringList args = {"--settings", settingsFile};
+    if (!extra.contains("--tnc-root")) args << "--tnc-root" << QString::fromStdString((dir.path() / "tnc").string());
+    if (headless) args << "--headless";
     if (portZero) args << "--port" << "0";
     args += extra;
     process.start(OSTRANA_BINARY, args);
@@ -133,6 +134,7 @@ TEST_F(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
   Stop();
   const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
   EXPECT_TRUE(errors.contains("Cannot find the Heidenhain DCOM component."));
+  EXPECT_TRUE(errors.contains("--control virtual"));  // and where the machine is on this computer
 }
 
 TEST_F(HeadlessRun, TheStoredPortIsUsedAtStart) {
@@ -145,6 +147,42 @@ TEST_F(HeadlessRun, TheStoredPortIsUsedAtStart) {
   Start({}, /*portZero=*/false);
   EXPECT_EQ(port, stored);
   Stop();
+
+  // A busy --port: the run says what it asked for, why that failed and what it
+  // took instead; the stored port is kept.
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  output.clear();
+  Start({"--port", QString::number(squatter.serverPort())}, /*portZero=*/false);
+  EXPECT_TRUE(output.contains(QStringLiteral("instead of port %1").arg(squatter.serverPort()))) << output.toStdString();
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                  .contains(QStringLiteral("cannot listen on port %1: The bound address is already in use")
+                                .arg(squatter.serverPort())));
+  Stop();
+  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PortNumber").toInt(), stored);
+}
+
+// Settings and a TNC drive that cannot be written, a display that is gone,
+// and the terminal closing: each is said once, and the run goes on (and ends) in order.
+TEST_F(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
+  const auto blocker = dir.path() / "a-file";
+  std::ofstream(blocker) << "not a folder";
+  settingsFile = QString::fromStdString((blocker / "settings.conf").string());
+  const QString tnc = QString::fromStdString((blocker / "tnc").string());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("QT_QPA_PLATFORM");
+  env.remove("WAYLAND_DISPLAY");
+  env.insert("DISPLAY", ":97");
+  process.setProcessEnvironment(env);
+  Start({"--tnc-root", tnc}, true, /*headless=*/false);
+  ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+  ASSERT_TRUE(process.waitForFinished(10000));
+  output += QString::fromLocal8Bit(process.readAllStandardOutput());
+  EXPECT_TRUE(output.contains("ostrana: stopped"));
+  const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(errors.contains("the display :97 cannot be opened: running headless")) << errors.toStdString();
+  EXPECT_TRUE(errors.contains("The settings cannot be kept in " + settingsFile)) << errors.toStdString();
+  EXPECT_TRUE(errors.contains("The TNC drive folder " + tnc + " cannot be used")) << errors.toStdString();
 }
 
 TEST_F(HeadlessRun, ABadCommandLineIsRefused) {

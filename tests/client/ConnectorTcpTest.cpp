@@ -32,6 +32,7 @@ class RecordingView final : public client::StatusView {
   void UpdatePortStatus() override { ++portUpdates; }
   void SetPortButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
   void ShowPortNumber() override { shownPorts.push_back(connector.portNumber); }
+  void ListenFailed(int port, const std::string& reason) override { failures.push_back({port, reason}); }
 
   struct Status {
     bool client, machine, sound;
@@ -41,6 +42,7 @@ class RecordingView final : public client::StatusView {
   int portUpdates = 0;
   bool buttonEnabled = true;
   std::vector<int> shownPorts;
+  std::vector<std::pair<int, std::string>> failures;
 };
 
 // The lowest port of the discoverable range that nobody listens on now.
@@ -146,6 +148,9 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   EXPECT_EQ(connector.portNumber, expected);
   EXPECT_EQ(connector.BoundPort(), expected);
   EXPECT_EQ(view.shownPorts, std::vector<int>{expected});
+  ASSERT_EQ(view.failures.size(), 1u);  // the port asked for, with the system's reason
+  EXPECT_EQ(view.failures[0].first, squatter.serverPort());
+  EXPECT_NE(view.failures[0].second.find("in use"), std::string::npos) << view.failures[0].second;
   EXPECT_TRUE(prompts.messages.empty());
 }
 
@@ -231,6 +236,10 @@ TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
 // shown, and once descriptors are free again the waiting client and the next
 // one are both greeted (the listener did not stop for good).
 TEST_F(ConnectorTcpTest, AFailedAcceptDoesNotEndAccepting) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' runtime needs descriptors of its own to check a call.
+  GTEST_SKIP() << "runs in the builds without sanitizers";
+#endif
   Listen();
   RawClient first(connector.BoundPort());  // waits in the backlog until the event loop runs
   ASSERT_TRUE(first.Connected());

@@ -28,7 +28,9 @@ class ScriptedPrompts final : public Prompts {
     answers.pop_front();
     return a;
   }
+  void Note(const std::string& text) override { notes.push_back(text); }
   std::vector<Shown> messages;
+  std::vector<std::string> notes;
   std::vector<std::string> questions;
   std::deque<bool> answers;  // answers to come; Yes when empty
 };

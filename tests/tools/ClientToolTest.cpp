@@ -75,6 +75,13 @@ TEST(ClientTool, RequestsAndTheirAnswers) {
                    "Device Data: online=0 name=\n"
                    "Buffer Data: result=0 baseRow=0\n"
                    "Alarm Data: alarm=0\n");
+  // Unquoted words are two requests the connector does not know: said, and not 0.
+  r = Client({"--port", QString::number(ports[0]), "Send", "Device"});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_TRUE(r.err.contains("did not understand \"Send\" (quote a request of several words)")) << r.err.toStdString();
+  r = Client({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "ostrana-client (Ostrana Connector), Version 1.1\n");
 }
 
 TEST(ClientTool, FailuresAreOneLineAndNonZero) {

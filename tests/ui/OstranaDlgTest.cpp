@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "client/Connector.h"
@@ -37,6 +41,16 @@ class FakeWatch final : public ui::WindowWatch {
   bool running = false;
 };
 
+// WCAG contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 int FreeDiscoverablePort() {
   for (int p = 50000; p <= 50100; ++p) {
     QTcpServer probe;
@@ -52,7 +66,7 @@ class OstranaDlgTest : public ::testing::Test {
   }
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
     ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
-                                      [this](const QUrl& url) { opened.push_back(url); },
+                                      [this](const QUrl& url) { opened.push_back(url); return openable; },
                                       [this] { ++aboutShown; }, true};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
@@ -84,6 +98,7 @@ class OstranaDlgTest : public ::testing::Test {
   FakeWatch watch;
   client::Connector connector;
   std::vector<QUrl> opened;
+  bool openable = true;
   int aboutShown = 0;
   std::unique_ptr<ui::OstranaDlg> dlg;
 };
@@ -189,8 +204,9 @@ TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
   EXPECT_FALSE(field->isEnabled());
   EXPECT_EQ(connector.BoundPort(), port);
   EXPECT_EQ(PortIcon(), 129);
-  EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Base), QColor(0, 255, 0));
-  EXPECT_EQ(field->palette().color(QPalette::Disabled, QPalette::Text), QColor(255, 255, 255));
+  const QColor back = field->palette().color(QPalette::Disabled, QPalette::Base);
+  EXPECT_GT(back.green(), 2 * std::max(back.red(), back.blue()));  // green, legibly
+  EXPECT_GE(Contrast(back, field->palette().color(QPalette::Disabled, QPalette::Text)), 4.5);
 }
 
 TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
@@ -202,7 +218,19 @@ TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
   EXPECT_FALSE(connector.Listening());
   EXPECT_EQ(PortIcon(), 130);
   EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains("Currently the port is invalid"));
-  EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->palette().color(QPalette::Disabled, QPalette::Base), QColor(255, 0, 0));
+  const QPalette palette = Child<QLineEdit>("IDC_PORT")->palette();
+  const QColor back = palette.color(QPalette::Disabled, QPalette::Base);
+  EXPECT_GT(back.red(), 2 * std::max(back.green(), back.blue()));
+  EXPECT_GE(Contrast(back, palette.color(QPalette::Disabled, QPalette::Text)), 4.5);
+}
+
+// With port 0 the system picks the port: the box and the tooltip show that one.
+TEST_F(OstranaDlgTest, ThePortBoxShowsThePortActuallyBound) {
+  Open();
+  ASSERT_NE(connector.BoundPort(), 0);
+  EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->text(), QString::number(connector.BoundPort()));
+  EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains(QString::number(connector.BoundPort())));
+  EXPECT_EQ(connector.portNumber, 0);
 }
 
 TEST_F(OstranaDlgTest, MenuCommands) {
@@ -219,6 +247,12 @@ TEST_F(OstranaDlgTest, MenuCommands) {
   MenuAction("Help")->trigger();
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], ui::HelpUrl());
+  EXPECT_TRUE(opened[0].toLocalFile().endsWith("guide.html"));
+  EXPECT_TRUE(prompts.messages.empty());
+  openable = false;  // nothing here opens it: the box says where it is
+  MenuAction("Help")->trigger();
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_NE(prompts.messages[0].text.find("guide.html"), std::string::npos);
   MenuAction("About")->trigger();
   EXPECT_EQ(aboutShown, 1);
 }
@@ -230,9 +264,28 @@ TEST_F(OstranaDlgTest, MutedFromTheStartPlaysNothing) {
   EXPECT_TRUE(MenuAction("Mute")->isChecked());
 }
 
+TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
+  const QSize size(370, 100);
+  const QRect laptop(0, 0, 1280, 800), right(1280, 0, 1920, 1080);
+  const struct {
+    QPoint wanted;
+    QList<QRect> screens;
+    QPoint placed;
+  } cases[] = {
+      {{1250, 60}, {laptop}, {910, 60}},             // the default on a 1280 x 800 screen
+      {{1250, 60}, {laptop, right}, {1250, 60}},      // straddling two screens counts as seen
+      {{1000, 60}, {{0, 0, 1920, 1080}}, {1000, 60}},  // fits: kept
+      {{3400, 900}, {laptop}, {910, 700}},            // a monitor that is gone
+      {{-500, -40}, {laptop, right}, {0, 0}},
+      {{2500, 1050}, {laptop, right}, {2500, 980}},   // nearest is the right-hand screen
+  };
+  for (const auto& c : cases) EXPECT_EQ(ui::PlaceOnScreen(c.wanted, size, c.screens), c.placed) << c.wanted.x();
+}
+
 TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
-  Open(0, 0);
-  EXPECT_EQ(dlg->pos(), QPoint(1250, 60));
+  Open(0, 0);  // the default place, moved onto the screen when it does not fit there
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(dlg->frameGeometry()));
+  EXPECT_EQ(dlg->pos().y(), 60);
   dlg.reset();
   Open(0, 200);  // only the pair 0, 0 means "no place"
   EXPECT_EQ(dlg->pos(), QPoint(0, 200));
