@@ -191,6 +191,9 @@ TEST_F(ConnectTest, MissingTemplateOrDirectoryIsReported) {
   ASSERT_EQ(local.messages.size(), 1u);
   EXPECT_EQ(local.messages[0].text, Reason("Could not find/create the Freely Definable Table file"));
   EXPECT_TRUE(fs::is_directory(TableFile().parent_path()));  // the directory was made first
+  // The box keeps its words; the operator's line says which file and why.
+  EXPECT_EQ(local.notes, std::vector<std::string>{"the table template " + (dir.path() / "bin" / "Quorvane_Relavio.TAB").string() +
+                                                  " cannot be read"});
 
   // A directory that can be neither selected nor made.
   control.InjectFault(vc::Op::SelectDirectory, 1);
