@@ -11,12 +11,14 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "client/Connector.h"
+#include "common/EventLog.h"
 #include "common/Prompts.h"
 #include "dnc/Dnc.h"
 
@@ -96,6 +98,8 @@ int StartEcho(std::thread& thread) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
+  // OSTRANA_BENCH_LOG=FILE: the same figures with the event log on.
+  if (const char* log = std::getenv("OSTRANA_BENCH_LOG")) EventLog::Instance().Open(log, false);
   QuietPrompts prompts;
   dnc::MissingComponent component;
   client::Connector connector(component, prompts, "ostrana");
@@ -117,12 +121,15 @@ int main(int argc, char** argv) {
     const Figures device = Measure(fd, "Send Device\n", count);
     const Figures measure = Measure(fd, "Send Measure\n", count);
     const Figures echo12 = Measure(echo, "Send Device\n", count);
+    // An audited command: with no worker it is answered at once, after its audit line.
+    const Figures halt = Measure(fd, "Halt Monitoring\n", count);
     std::printf("round trip over loopback, %d requests each (microseconds)\n", count);
     std::printf("  echo server      median %7.1f  p99 %7.1f\n", echo12.median, echo12.p99);
     std::printf("  Send Device      median %7.1f  p99 %7.1f  (%.2f x echo)\n", device.median, device.p99,
                 device.median / echo12.median);
     std::printf("  Send Measure     median %7.1f  p99 %7.1f  (%.2f x echo)\n", measure.median, measure.p99,
                 measure.median / echo12.median);
+    std::printf("  Halt Monitoring  median %7.1f  p99 %7.1f  (audited; no worker)\n", halt.median, halt.p99);
     ::close(fd);
     ::close(echo);
     echoThread.join();

@@ -30,6 +30,22 @@ bool UsableFolder(const QString& folder, QString* why) {
   return false;
 }
 
+std::optional<QHostAddress> ListenAddressValue(const QString& text) {
+  if (text.isEmpty()) return QHostAddress(QHostAddress::AnyIPv4);
+  QHostAddress address;
+  if (!address.setAddress(text)) return std::nullopt;
+  return address;
+}
+
+QString DefaultLogFile() {
+#ifdef Q_OS_WIN
+  return qEnvironmentVariable("LOCALAPPDATA") + QStringLiteral("\\Ostrana\\ostrana.log");
+#else
+  const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+  return (state.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/state") : state) + QStringLiteral("/ostrana/ostrana.log");
+#endif
+}
+
 QString DefaultTncRoot() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
          QStringLiteral("/ostrana/tnc");
@@ -47,7 +63,9 @@ std::optional<Options> ParseCommandLine(const QStringList& arguments, QString* e
   const QCommandLineOption tncRoot("tnc-root", "The virtual control's TNC drive folder.", "DIR");
   const QCommandLineOption control("control", "The machine: virtual (default) or none.", "KIND");
   const QCommandLineOption ncConsole("nc-console", "Offer the virtual control's NC console on loopback port N (0: any).", "N");
-  parser.addOptions({help, version, headless, port, settings, tncRoot, control, ncConsole});
+  const QCommandLineOption log("log", "Write the event log to FILE for this run.", "FILE");
+  const QCommandLineOption listen("listen", "Listen on this local address only (default: all interfaces).", "ADDRESS");
+  parser.addOptions({help, version, headless, port, settings, tncRoot, control, ncConsole, log, listen});
 
   if (!parser.parse(arguments)) {
     *error = parser.errorText();
@@ -76,6 +94,14 @@ std::optional<Options> ParseCommandLine(const QStringList& arguments, QString* e
     }
   }
   options.settingsFile = parser.value(settings);
+  options.logFile = parser.value(log);
+  if (parser.isSet(listen)) {
+    options.listenAddress = parser.value(listen);
+    if (!ListenAddressValue(options.listenAddress)) {
+      *error = QStringLiteral("--listen takes an IPv4 or IPv6 address of this computer, not '%1'").arg(parser.value(listen));
+      return std::nullopt;
+    }
+  }
   options.tncRoot = parser.value(tncRoot);
   if (parser.isSet(control)) {
     const QString kind = parser.value(control);

@@ -1,6 +1,7 @@
 // The connector's command line. Main thread only.
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -16,6 +17,8 @@ struct Options {
   QString tncRoot;              // empty: the per-user data folder
   ControlKind control = ControlKind::Virtual;
   std::optional<int> ncConsolePort;
+  QString logFile;              // empty: the stored one, else the per-user state folder
+  QString listenAddress;        // empty: the stored one, else all interfaces
 };
 
 // Parses the arguments (the first is the program). On a mistake returns
@@ -24,6 +27,10 @@ std::optional<Options> ParseCommandLine(const QStringList& arguments, QString* e
 
 // The virtual control's drive folder when none is given.
 QString DefaultTncRoot();
+// The event log when none is given: the per-user state folder.
+QString DefaultLogFile();
+// A listen address as text: empty means all IPv4 interfaces; nothing when it is not an address.
+std::optional<QHostAddress> ListenAddressValue(const QString& text);
 
 // Whether files can be made in `folder` (created when missing); when not,
 // `why` holds the system's reason.

@@ -44,9 +44,10 @@ void HeadlessView::UpdatePortStatus() {
   if (port == printedPort_) return;
   printedPort_ = port;
   if (port && failedPort_ >= 0 && port != failedPort_)
-    std::printf("ostrana: listening on port %d instead of port %d\n", port, failedPort_);
+    std::printf("ostrana: listening on port %d instead of port %d (%s)\n", port, failedPort_,
+                connector_.ListenAddressText().toLocal8Bit().constData());
   else if (port)
-    std::printf("ostrana: listening on port %d\n", port);
+    std::printf("ostrana: listening on port %d (%s)\n", port, connector_.ListenAddressText().toLocal8Bit().constData());
   else
     std::printf("ostrana: not listening: port %d is not available\n", static_cast<int>(connector_.portNumber));
   failedPort_ = -1;

@@ -65,6 +65,8 @@ Settings SettingsStore::Load() const {
   std::int32_t mute = 0;
   ReadInt(*s, kMute, mute);
   settings.muted = mute != 0;
+  settings.logFile = s->value(QStringLiteral("LogFile")).toString();
+  settings.listenAddress = s->value(QStringLiteral("ListenAddress")).toString();
   return settings;
 }
 

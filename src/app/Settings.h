@@ -15,6 +15,9 @@ struct Settings {
   std::int32_t xTopLeft = 0;
   std::int32_t yTopLeft = 0;
   bool muted = false;
+  // Read, never written: set by hand (or by an installer) for every run.
+  QString logFile;        // "LogFile"
+  QString listenAddress;  // "ListenAddress"
 };
 
 class SettingsStore {

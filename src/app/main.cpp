@@ -17,6 +17,9 @@
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "app/Settings.h"
+#include "common/EventLog.h"
+#include "common/LoggedPrompts.h"
+#include "common/StringTable.h"
 #include "client/Connector.h"
 #include "dnc/Dnc.h"
 #include "ui/GuiPrompts.h"
@@ -132,12 +135,19 @@ void CheckSettings(const app::SettingsStore& store, Prompts& prompts) {
                       PromptIcon::Exclamation);
 }
 
+// What the whole run shares beside the machine: where it listens and logs.
+struct RunPlaces {
+  QHostAddress listenAddress;
+  QString logFile;
+};
+
 int RunHeadless(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
-                Machine& machine, Prompts& prompts) {
+                Machine& machine, Prompts& prompts, const RunPlaces& places) {
   auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
                                                        QCoreApplication::applicationFilePath().toStdString());
   app::HeadlessView view(*connector);
   connector->SetView(&view);
+  connector->listenAddress = places.listenAddress;
   connector->portNumber = options.port.value_or(settings.portNumber);
   connector->OpenListener();
   view.UpdatePortStatus();
@@ -153,25 +163,26 @@ int RunHeadless(const app::Options& options, const app::SettingsStore& store, ap
 }
 
 int RunWindow(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
-              Machine& machine, ui::GuiPrompts& prompts) {
+              Machine& machine, Prompts& prompts, ui::GuiPrompts& boxes, const RunPlaces& places) {
   auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
                                                        QCoreApplication::applicationFilePath().toStdString());
+  connector->listenAddress = places.listenAddress;
   connector->portNumber = options.port.value_or(settings.portNumber);
   auto sounds = ui::MakeSoundPlayer();
   auto watch = ui::MakeWindowWatch();
   ui::OstranaDlg::Services services{*connector, prompts, *sounds, *watch,
                                     [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
-                                    machine.control != nullptr};
+                                    machine.control != nullptr, places.logFile};
   {
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);
-    prompts.SetParent(&window);
+    boxes.SetParent(&window);
     connector->SetView(&window);
     window.OnInitDialog();
     window.exec();  // ends on the close request, Escape, or the CAM client gone
 
     connector->SetView(nullptr);
-    prompts.SetParent(nullptr);
+    boxes.SetParent(nullptr);
     settings.xTopLeft = window.xTopLeft;
     settings.yTopLeft = window.yTopLeft;
     settings.muted = window.muted;
@@ -213,17 +224,40 @@ int main(int argc, char* argv[]) {
 
   app::HeadlessPrompts headlessPrompts;
   std::unique_ptr<ui::GuiPrompts> guiPrompts = headless ? nullptr : std::make_unique<ui::GuiPrompts>();
-  Prompts& prompts = headless ? static_cast<Prompts&>(headlessPrompts) : *guiPrompts;
+  LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : *guiPrompts);
 
   const app::SettingsStore store(options->settingsFile);
   const app::Settings settings = store.Load();
+  RunPlaces places;
+  places.logFile = !options->logFile.isEmpty()  ? options->logFile
+                   : !settings.logFile.isEmpty() ? settings.logFile
+                                                 : app::DefaultLogFile();
+  // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
+  EventLog::Instance().Open(places.logFile.toStdString(), headless);
+  const QString addressText = options->listenAddress.isEmpty() ? settings.listenAddress : options->listenAddress;
+  const auto address = app::ListenAddressValue(addressText);
+  places.listenAddress = address.value_or(QHostAddress(QHostAddress::AnyIPv4));
+  if (!address)
+    prompts.ShowMessage(QStringLiteral("The stored listen address '%1' is not an address: the port listens on all "
+                                       "interfaces.").arg(addressText).toStdString(),
+                        PromptIcon::None);
+  Log(LogLevel::Info, "start",
+      std::string(strings::kAppName) + " " + strings::kVersion + "; port " +
+          std::to_string(options->port.value_or(settings.portNumber)) + " on " +
+          (places.listenAddress == QHostAddress(QHostAddress::AnyIPv4) ? std::string("all interfaces")
+                                                                       : places.listenAddress.toString().toStdString()) +
+          "; control " + (options->control == app::ControlKind::None ? "none" : "virtual") + "; drive " +
+          (options->tncRoot.isEmpty() ? app::DefaultTncRoot() : options->tncRoot).toStdString() + "; settings " +
+          store.Location().toStdString() + "; log " + places.logFile.toStdString());
   CheckSettings(store, prompts);
   Machine machine;
   if (!SetUpMachine(*options, prompts, machine)) return 1;
 
-  const int code = headless ? RunHeadless(*options, store, settings, machine, prompts)
-                            : RunWindow(*options, store, settings, machine, *guiPrompts);
+  const int code = headless ? RunHeadless(*options, store, settings, machine, prompts, places)
+                            : RunWindow(*options, store, settings, machine, prompts, *guiPrompts, places);
   if (machine.ncConsole) machine.ncConsole->Stop();
+  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
+  EventLog::Instance().Close();
   std::printf("ostrana: stopped\n");
   return code;
 }

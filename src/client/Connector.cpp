@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "client/Dispatcher.h"
+#include "common/EventLog.h"
 #include "common/StringTable.h"
 
 namespace ostrana::client {
@@ -33,8 +34,7 @@ int Connector::BoundPort() const { return server_->isListening() ? server_->serv
 
 bool Connector::ListenOn(std::int64_t port) {
   server_->close();
-  listening_ = port >= 0 && port <= 65535 &&
-               server_->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port));
+  listening_ = port >= 0 && port <= 65535 && server_->listen(listenAddress, static_cast<quint16>(port));
   if (!listening_ && (port < 0 || port > 65535)) {
     server_->close();
     listenError_ = QStringLiteral("no such port");
@@ -42,7 +42,15 @@ bool Connector::ListenOn(std::int64_t port) {
     listenError_ = server_->errorString();
     server_->close();
   }
+  if (listening_)
+    Log(LogLevel::Info, "port", "listening on " + ListenAddressText().toStdString() + " port " +
+                                    std::to_string(server_->serverPort()));
   return listening_;
+}
+
+QString Connector::ListenAddressText() const {
+  return listenAddress == QHostAddress(QHostAddress::AnyIPv4) ? QStringLiteral("all interfaces")
+                                                              : listenAddress.toString();
 }
 
 void Connector::RecoverPort() {
@@ -58,11 +66,16 @@ void Connector::RecoverPort() {
     }
   }
   if (view_) view_->ShowPortNumber();
-  if (!found) prompts_.ShowMessage(strings::kNoDiscoverablePort, PromptIcon::None);
+  if (!found) {
+    Log(LogLevel::Error, "port", "no port from 50000 to 50100 is free");
+    prompts_.ShowMessage(strings::kNoDiscoverablePort, PromptIcon::None);
+  }
 }
 
 void Connector::ListenOrRecover() {
   if (ListenOn(portNumber)) return;
+  Log(LogLevel::Warning, "port", "cannot listen on port " + std::to_string(portNumber) + ": " +
+                                     listenError_.toStdString());
   if (view_) view_->ListenFailed(portNumber, listenError_.toStdString());
   RecoverPort();
 }
@@ -79,6 +92,7 @@ void Connector::DropClient() {
   if (!client_) return;
   QTcpSocket* old = client_;
   client_ = nullptr;
+  Log(LogLevel::Info, "client", "replaced: " + clientPeer_);
   old->disconnect(this);  // a replaced connection ends without any status change
   old->abort();
   old->deleteLater();
@@ -94,6 +108,8 @@ void Connector::OnAccept() {
     }
     acceptFailing_ = false;
     client_ = socket;
+    clientPeer_ = PeerText(socket);
+    Log(LogLevel::Info, "client", "accepted: " + clientPeer_);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // short answers go out at once
     connect(socket, &QTcpSocket::readyRead, this, &Connector::OnReceive);
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { OnClientGone(socket); });
@@ -106,7 +122,12 @@ void Connector::OnAccept() {
   }
 }
 
+std::string Connector::PeerText(const QTcpSocket* socket) {
+  return (socket->peerAddress().toString() + QStringLiteral(":") + QString::number(socket->peerPort())).toStdString();
+}
+
 void Connector::OnAcceptError() {
+  Log(LogLevel::Error, "client", "accept failed: " + server_->errorString().toStdString());
   // Qt pauses the listener after a failed accept. It must take the next
   // client once the cause (typically no free descriptor) has passed, so
   // accepting resumes after a short rest: soon enough for a client waiting in
@@ -134,6 +155,7 @@ void Connector::OnReceive() {
       socket->write(reply.data(), static_cast<qint64>(reply.size()));
       socket->flush();  // one send now, not on a later turn of the event loop
       if (socket->bytesToWrite() > kMaxUnreadReplies) {
+        Log(LogLevel::Warning, "client", "dropped: " + clientPeer_ + " leaves its answers unread");
         socket->abort();  // ends as a reset does: the client has left
         return;
       }
@@ -147,6 +169,7 @@ void Connector::OnClientGone(QTcpSocket* socket) {
   // either way the client has left and the port is free for the next one.
   if (socket != client_) return;
   client_ = nullptr;
+  Log(LogLevel::Info, "client", "left: " + clientPeer_);
   socket->disconnect(this);
   socket->deleteLater();
   Stores().clientAttached.store(false);

@@ -8,6 +8,7 @@
 // refresh to the main thread and never waits for it.
 #pragma once
 
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
@@ -56,6 +57,12 @@ class Connector final : public QObject, public mailbox::StatusNotifier, public M
   void CloseSockets();
 
   std::int32_t portNumber = 50000;  // may be outside 0..65535 when stored so
+  // The local address the port listens on: all IPv4 interfaces unless the
+  // run keeps it to one (127.0.0.1 keeps it on this computer). Port recovery
+  // keeps it too.
+  QHostAddress listenAddress{QHostAddress::AnyIPv4};
+  // "all interfaces" or the address, for messages.
+  QString ListenAddressText() const;
   bool Listening() const { return listening_; }
   // The port actually bound (differs from portNumber for port 0); 0 when not listening.
   int BoundPort() const;
@@ -74,11 +81,13 @@ class Connector final : public QObject, public mailbox::StatusNotifier, public M
   void OnReceive();
   void OnClientGone(QTcpSocket* socket);
   void DropClient();
+  static std::string PeerText(const QTcpSocket* socket);
 
   Prompts& prompts_;
   StatusView* view_ = nullptr;
   QTcpServer* server_;
   QPointer<QTcpSocket> client_;
+  std::string clientPeer_;  // the client's address and port, for the log
   bool listening_ = false;
   QString listenError_;  // the system's reason of the last failed listen
   QTimer acceptRetry_;

@@ -1,6 +1,9 @@
 #include "client/MachineOperations.h"
 
+#include <cstdio>
+
 #include "client/ArgumentParsers.h"
+#include "common/EventLog.h"
 #include "common/StringTable.h"
 
 namespace ostrana::client {
@@ -48,7 +51,39 @@ bool MachineOperations::ParseConnectionData(const Argument& argument) {
 
 bool MachineOperations::ApplyWcsData(const Argument& argument) {
   const auto values = ParseWcsFields(argument);
-  return values && machine_->SetWcs(*values);
+  if (!values) return false;  // refused: nothing is written
+  const bool done = machine_->SetWcs(*values);
+  std::string written;
+  for (double v : *values) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%.4f", written.empty() ? "" : ",", v);
+    written += text;
+  }
+  Log(LogLevel::Audit, "command", "WCS (code 3) sent " + argument.text + " written " + written + ": answer " +
+                                      (done ? "1" : "0"));
+  return done;
+}
+
+bool MachineOperations::HaltMonitoring() {
+  const bool done = machine_->HaltMonitoring();
+  Log(LogLevel::Audit, "command", std::string("halt monitoring (code 1): answer ") + (done ? "1" : "0"));
+  return done;
+}
+
+bool MachineOperations::ResumeMonitoring() {
+  const bool done = machine_->ResumeMonitoring();
+  Log(LogLevel::Audit, "command", std::string("resume monitoring (code 0): answer ") + (done ? "1" : "0"));
+  return done;
+}
+
+bool MachineOperations::SetAlarm(std::int32_t code) {
+  static const char* const kNames[] = {"none", "OutOfTolerance", "Unprojected", "PartAlignmentFailed", "Unspecified"};
+  const bool pending = machine_->AlarmPending();
+  const bool done = machine_->SetAlarm(code);
+  Log(LogLevel::Audit, "command",
+      std::string("alarm ") + (code >= 0 && code <= 4 ? kNames[code] : "?") + " (code 2, alarm code " +
+          std::to_string(code) + "): answer " + (done ? "1" : "0") + (pending ? " (an alarm is pending)" : ""));
+  return done;
 }
 
 }  // namespace ostrana::client

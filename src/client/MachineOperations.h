@@ -36,10 +36,12 @@ class MachineOperations : public RequestOperations {
   void Disconnect() override { machine_->Disconnect(); }
   bool StartPolling() override { return machine_->StartPolling(); }
   void StopPolling() override { machine_->StopPolling(); }
-  bool ResumeMonitoring() override { return machine_->ResumeMonitoring(); }
-  bool HaltMonitoring() override { return machine_->HaltMonitoring(); }
+  // The commands that write to the machine leave an audit line in the event
+  // log: what was asked, what was written, and the answer.
+  bool ResumeMonitoring() override;
+  bool HaltMonitoring() override;
   bool CheckMachineBuffer() override { return machine_->CheckMachineBuffer(); }
-  bool SetAlarm(std::int32_t code) override { return machine_->SetAlarm(code); }
+  bool SetAlarm(std::int32_t code) override;
   void SetMachineStatus(bool online) override { stores_.SetMachineStatus(online); }
   std::optional<std::int32_t> PopAction() override { return stores_.PopAction(); }
   std::optional<mailbox::MeasureRecord> PopMeasure() override { return stores_.PopMeasure(); }

@@ -60,10 +60,19 @@ HRESULT OstranaLib::CreateMachine() {
   dnc::IMachine* raw = nullptr;
   const HRESULT hr = component_.CreateMachine(&raw);
   auto created = ComPtr<dnc::IMachine>::Attach(raw);
-  if (hr != dnc::S_OK) return hr;
+  if (hr != dnc::S_OK) {
+    lastFailure_ = hr;
+    return hr;
+  }
   if (!created) return dnc::E_POINTER;
   machine_ = std::move(created);
   return dnc::S_OK;
+}
+
+bool OstranaLib::FailedStep(HRESULT hr) {
+  if (!Failed(hr)) return false;
+  lastFailure_ = hr;
+  return true;
 }
 
 void OstranaLib::ReportConnectFailure(const std::string& reason) {
@@ -73,11 +82,11 @@ void OstranaLib::ReportConnectFailure(const std::string& reason) {
 bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
   // The connection reference lives only for these steps.
   ComPtr<dnc::IJHConnection2> connection;
-  if (Failed(machine_.As(InterfaceId::Connection2, &connection)) || !connection) {
+  if (FailedStep(machine_.As(InterfaceId::Connection2, &connection)) || !connection) {
     ReportConnectFailure("Could not QueryInterface IJHConnection2 interface");
     return false;
   }
-  if (Failed(connection->Configure(10, 5))) {
+  if (FailedStep(connection->Configure(10, 5))) {
     ReportConnectFailure("Could not Configure connection");
     return false;
   }
@@ -87,13 +96,13 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
     connection->SetProperty(0, host);
     connection->SetProperty(1, port);
   }
-  if (Failed(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
+  if (FailedStep(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
                                          dnc::Variant::Missing()))) {
     ReportConnectFailure("Connection request failed");
     return false;
   }
   std::int32_t state = 0;
-  if (Failed(machine_->GetState(&state))) {
+  if (FailedStep(machine_->GetState(&state))) {
     ReportConnectFailure("Could not get Machine State");
     return false;
   }
@@ -107,7 +116,7 @@ bool OstranaLib::OpenServices() {
     dnc::IUnknown* raw = nullptr;
     const HRESULT hr = machine_->GetInterfaceObject(dnc::kDataAccessObject, &raw);
     auto object = ComPtr<dnc::IUnknown>::Attach(raw);
-    if (Failed(hr) || !object) {
+    if (FailedStep(hr) || !object) {
       ReportConnectFailure("Could not create IJHDataAccess object");
       return false;
     }
@@ -117,7 +126,7 @@ bool OstranaLib::OpenServices() {
       std::lock_guard guard(referenceLock_);
       dataAccess_ = access;  // the earlier reference is released here
     }
-    if (Failed(qi) || !access) {
+    if (FailedStep(qi) || !access) {
       ReportConnectFailure("Could not QueryInterface IJHDataAccess interface");
       return false;
     }
@@ -126,12 +135,12 @@ bool OstranaLib::OpenServices() {
     dnc::IUnknown* raw = nullptr;
     const HRESULT hr = machine_->GetInterfaceObject(dnc::kFileSystemObject, &raw);
     auto object = ComPtr<dnc::IUnknown>::Attach(raw);
-    if (Failed(hr) || !object) {
+    if (FailedStep(hr) || !object) {
       ReportConnectFailure("Could not create IJHFileSystem object");
       return false;
     }
     fileSystem_.Clear();
-    if (Failed(object.As(InterfaceId::FileSystem, &fileSystem_)) || !fileSystem_) {
+    if (FailedStep(object.As(InterfaceId::FileSystem, &fileSystem_)) || !fileSystem_) {
       ReportConnectFailure("Could not QueryInterface IJHFileSystem interface");
       return false;
     }
@@ -154,13 +163,13 @@ std::string OstranaLib::TemplatePath() const {
 
 bool OstranaLib::ProvisionTable() {
   const std::string directory = mailbox::kTableDirectory;
-  if (Failed(fileSystem_->SelectDirectory(directory))) {
-    if (Failed(fileSystem_->MakeDirectory(directory))) return false;
-    if (Failed(fileSystem_->SelectDirectory(directory))) return false;
+  if (FailedStep(fileSystem_->SelectDirectory(directory))) {
+    if (FailedStep(fileSystem_->MakeDirectory(directory))) return false;
+    if (FailedStep(fileSystem_->SelectDirectory(directory))) return false;
   }
   std::string found;
-  if (!Failed(fileSystem_->LookUpFile(mailbox::kTableFileName, 1, &found))) return true;
-  return !Failed(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
+  if (!FailedStep(fileSystem_->LookUpFile(mailbox::kTableFileName, 1, &found))) return true;
+  return !FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
 }
 
 ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {

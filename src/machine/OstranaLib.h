@@ -28,6 +28,7 @@ class OstranaLib {
   OstranaLib& operator=(const OstranaLib&) = delete;
 
   bool HasMachine() const { return static_cast<bool>(machine_); }
+  void ClearLastFailure() { lastFailure_ = dnc::S_OK; }
   // Creates the machine object; the component's result (only S_OK is success).
   dnc::HRESULT CreateMachine();
 
@@ -42,6 +43,8 @@ class OstranaLib {
   bool WriteCell(std::int32_t row, double value);
 
   void ReportConnectFailure(const std::string& reason);
+  // The status of the last connection step that failed (main thread), for the log.
+  dnc::HRESULT LastFailure() const { return lastFailure_; }
   // The teardown steps: release the services, disconnect and release the machine.
   void ReleaseAll();
 
@@ -56,6 +59,10 @@ class OstranaLib {
   Prompts& prompts_;
   std::string modulePath_;
 
+  // A failed status of a connection step: noted for the log, then true.
+  bool FailedStep(dnc::HRESULT hr);
+
+  dnc::HRESULT lastFailure_ = dnc::S_OK;  // main thread only
   dnc::ComPtr<dnc::IMachine> machine_;
   mutable std::mutex referenceLock_;  // guards dataAccess_ only
   dnc::ComPtr<dnc::IJHDataAccess> dataAccess_;

@@ -1,6 +1,9 @@
 // The machine connection: construction, Connect, Disconnect, teardown.
 #include "mailbox/OstranaConnect.h"
 
+#include <cstdio>
+
+#include "common/EventLog.h"
 #include "common/MailboxRows.h"
 #include "common/StringTable.h"
 
@@ -20,6 +23,7 @@ bool OstranaConnect::Connect() {
   const std::string text = connectionText;
   const std::int32_t number = connectionNumber;
   bool ok = false;
+  lib.ClearLastFailure();
   dnc::TakeFailureText();
   if (!lib.HasMachine() && lib.CreateMachine() != dnc::S_OK) {
     prompts.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
@@ -36,10 +40,22 @@ bool OstranaConnect::Connect() {
                                " cannot be used: " + (why.empty() ? "its row 1 cannot be read" : why));
     }
   }
-  if (!ok) lib.ReleaseAll();
+  const std::string where = text + "," + std::to_string(number) + ", base row " + std::to_string(baseRow.load());
+  if (ok) {
+    Log(LogLevel::Info, "machine", "connected to " + where + ": " + machine::MachineStateName(machine::kStateMachineAvailable));
+  } else {
+    char status[16];
+    std::snprintf(status, sizeof status, "0x%08X", static_cast<unsigned>(lib.LastFailure()));
+    Log(LogLevel::Warning, "machine",
+        "connect to " + where + " failed" + (dnc::Failed(lib.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
+    lib.ReleaseAll();
+  }
   return ok;
 }
 
-void OstranaConnect::Disconnect() { lib.ReleaseAll(); }
+void OstranaConnect::Disconnect() {
+  if (lib.HasMachine()) Log(LogLevel::Info, "machine", "disconnected");
+  lib.ReleaseAll();
+}
 
 }  // namespace ostrana::mailbox

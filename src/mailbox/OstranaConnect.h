@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -76,7 +77,13 @@ class OstranaConnect {
   struct RunState {
     bool machineLost = false;
     bool contextTaken = false;
+    std::optional<std::int32_t> alarmAnswer;  // the NC program's answer last logged
+    // Counted for the log, not logged one by one.
+    long records = 0, actions = 0, recordsTotal = 0, actionsTotal = 0;
+    std::chrono::steady_clock::time_point countedSince = std::chrono::steady_clock::now();
   };
+  void LogCounts(RunState& run, bool stopping);
+  void PushAction(RunState& run, std::int32_t code);
   void PollMailbox();
   void Pass(RunState& run);
   bool ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run);

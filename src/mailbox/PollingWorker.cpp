@@ -4,7 +4,9 @@
 #include <limits>
 #include <optional>
 #include <system_error>
+#include <utility>
 
+#include "common/EventLog.h"
 #include "mailbox/MailboxLayout.h"
 #include "mailbox/OstranaConnect.h"
 
@@ -66,8 +68,11 @@ bool OstranaConnect::StartPolling() {
     try {
       worker = std::make_unique<std::thread>([this] { PollMailbox(); });
     } catch (const std::system_error&) {
+      Log(LogLevel::Error, "polling", "no thread for the worker");
       return false;  // no thread to be had: polling stays off and the client is told 0
     }
+    Log(LogLevel::Info, "polling", "started at base row " + std::to_string(baseRow.load()) + ", last slot " +
+                                       std::to_string(last));
   }
   return true;
 }
@@ -92,6 +97,7 @@ void OstranaConnect::PollMailbox() {
     }
     if (state != Running) continue;  // held by a command; no stop test meanwhile
     Pass(run);
+    LogCounts(run, stopRequested.load());
     if (stopRequested.load()) {
       // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
       const auto row = RowAt(baseRow.load(), kSignalRow);
@@ -99,6 +105,26 @@ void OstranaConnect::PollMailbox() {
       return;
     }
   }
+}
+
+void OstranaConnect::LogCounts(RunState& run, bool stopping) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!stopping && now - run.countedSince < std::chrono::minutes(1)) return;
+  if (stopping) {
+    Log(LogLevel::Info, "polling", "stopped: " + std::to_string(run.recordsTotal + run.records) + " records, " +
+                                       std::to_string(run.actionsTotal + run.actions) + " actions in this run");
+    return;
+  }
+  Log(LogLevel::Info, "polling", std::to_string(run.records) + " records, " + std::to_string(run.actions) +
+                                     " actions in the last minute");
+  run.recordsTotal += std::exchange(run.records, 0);
+  run.actionsTotal += std::exchange(run.actions, 0);
+  run.countedSince = now;
+}
+
+void OstranaConnect::PushAction(RunState& run, std::int32_t code) {
+  owner.PushAction(code);
+  ++run.actions;
 }
 
 void OstranaConnect::Pass(RunState& run) {
@@ -109,12 +135,14 @@ void OstranaConnect::Pass(RunState& run) {
     if (stopRequested.load()) return;  // not lost: the worker is leaving
     if (!run.machineLost) {
       run.machineLost = true;
+      Log(LogLevel::Warning, "mailbox", "lost: its read slot cannot be read");
       owner.SetMachineStatus(false);
     }
     return;
   }
   if (run.machineLost) {
     run.machineLost = false;
+    Log(LogLevel::Info, "mailbox", "back");
     owner.SetMachineStatus(true);
   }
   std::int32_t write = 0;
@@ -128,16 +156,16 @@ void OstranaConnect::Pass(RunState& run) {
     switch (IntegerReading(cell)) {
       case 1:
         if (!WriteRow(kSignalRow, kSignalAnswer1)) return;
-        owner.PushAction(0);
+        PushAction(run, 0);
         break;
       case 2:
         if (!WriteRow(kSignalRow, kSignalAnswer2)) return;
-        owner.PushAction(1);
+        PushAction(run, 1);
         break;
       case 3:
         if (!WriteRow(kSignalRow, kSignalAnswer1)) return;
-        owner.PushAction(1);
-        owner.PushAction(0);
+        PushAction(run, 1);
+        PushAction(run, 0);
         break;
       default:
         break;
@@ -156,6 +184,7 @@ void OstranaConnect::Pass(RunState& run) {
     scratch.attached2 = attached2;
     scratch.attached3 = attached3;
     owner.PushMeasure(scratch);
+    ++run.records;
   }
 
   if (alarmPending.load()) {
@@ -165,9 +194,15 @@ void OstranaConnect::Pass(RunState& run) {
     if (command == kCommandAlarm) return;  // not taken yet
     if (command == kAlarmAnswered) {
       if (!ReadRow(kArgumentRow1, cell)) return;
-      owner.StoreAlarmValue(IntegerReading(cell));
+      const std::int32_t value = IntegerReading(cell);
+      if (run.alarmAnswer != value)
+        Log(LogLevel::Audit, "alarm", "answered by the NC program: alarm value " + std::to_string(value));
+      run.alarmAnswer = value;
+      owner.StoreAlarmValue(value);
     } else {
       alarmPending.store(false);
+      run.alarmAnswer.reset();
+      Log(LogLevel::Audit, "alarm", "ended by the NC program (command row " + std::to_string(command) + ")");
       owner.StoreAlarmValue(0);
     }
   }

@@ -172,6 +172,8 @@ void OstranaDlg::OnInitDialog() {
   connect(muteAction_, &QAction::triggered, this, [this] { OnInfoCommand(ID_MUTE); });
   connect(infoMenu_->addAction(QStringLiteral("Help")), &QAction::triggered, this,
           [this] { OnInfoCommand(ID_INFORMATION); });
+  connect(infoMenu_->addAction(QStringLiteral("Open Log")), &QAction::triggered, this,
+          [this] { OnInfoCommand(ID_OPEN_LOG); });
   connect(infoMenu_->addAction(QStringLiteral("About")), &QAction::triggered, this,
           [this] { OnInfoCommand(ID_ABOUT); });
   info_->setMenu(infoMenu_);
@@ -208,7 +210,7 @@ void OstranaDlg::UpdatePortStatus() {
   }
   portStatus_->setToolTip(TooltipHtml(
       strings::kPortTipTitle, QString::fromUtf8(listening ? strings::kPortTipValid : strings::kPortTipInvalid) +
-                                  QStringLiteral("\nPort %1").arg(shown)));
+                                  QStringLiteral("\nPort %1 on %2").arg(shown).arg(services_.connector.ListenAddressText())));
   ApplyPortColours();
 }
 
@@ -282,6 +284,12 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       if (services_.openUrl && !services_.openUrl(HelpUrl()))
         services_.prompts.ShowMessage("The guide could not be opened: no program here opens HTML files.\n\nIt is at " +
                                           HelpUrl().toLocalFile().toStdString(),
+                                      PromptIcon::None);
+      break;
+    case ID_OPEN_LOG:
+      if (services_.openUrl && !services_.openUrl(QUrl::fromLocalFile(services_.logFile)))
+        services_.prompts.ShowMessage("The event log could not be opened: no program here opens it.\n\nIt is at " +
+                                          services_.logFile.toStdString(),
                                       PromptIcon::None);
       break;
     case ID_ABOUT:

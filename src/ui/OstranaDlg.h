@@ -33,6 +33,7 @@ inline constexpr int IDC_PORT = 1014;
 inline constexpr int ID_MUTE = 137;
 inline constexpr int ID_INFORMATION = 138;
 inline constexpr int ID_ABOUT = 139;
+inline constexpr int ID_OPEN_LOG = 150;
 inline constexpr int kDefaultX = 1250;
 inline constexpr int kDefaultY = 60;
 
@@ -46,6 +47,7 @@ class OstranaDlg final : public QDialog, public client::StatusView {
     std::function<bool(const QUrl&)> openUrl;  // the desktop's "open"; false when nothing opens it
     std::function<void()> showAbout;           // empty: the About box, modal
     bool virtualMachine = false;               // say so in the status tooltip
+    QString logFile;                           // the event log "Open Log" shows
   };
 
   // Plays the start-up sound unless muted.

@@ -4,7 +4,9 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QFile>
 #include <QSettings>
+#include <QTcpSocket>
 #include <QTcpServer>
 #include <csignal>
 #include <filesystem>
@@ -23,7 +25,7 @@ class HeadlessRun : public ::testing::Test {
  protected:
   void Start(QStringList extra = {}, bool portZero = true, bool headless = true) {
     if (settingsFile.isEmpty()) settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
-    QStringList args = {"--settings", settingsFile};
+    QStringList args = {"--settings", settingsFile, "--log", LogFile()};
     if (!extra.contains("--tnc-root")) args << "--tnc-root" << QString::fromStdString((dir.path() / "tnc").string());
     if (headless) args << "--headless";
     if (portZero) args << "--port" << "0";
@@ -33,6 +35,7 @@ class HeadlessRun : public ::testing::Test {
     port = WaitForNumber("listening on port (\\d+)");
     ASSERT_GT(port, 0) << output.toStdString();
   }
+  QString LogFile() const { return QString::fromStdString((dir.path() / "log" / "ostrana.log").string()); }
   int WaitForNumber(const QString& pattern) {
     const QRegularExpression re(pattern);
     int found = 0;
@@ -98,7 +101,7 @@ TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
   // The NC program posts and signals; the client fetches, measures first.
   EXPECT_EQ(Ask(nc, "context 7.5\npost 1.25 12.0305 3 1.5 -0.01 2\nsignal 3\n", "ok\n"), "ok\nok 1\nok\n");
   ASSERT_TRUE(Pump([&] { return Ask(nc, "get 104\n", "\n") == "ok -1\n"; }, 5000));
-  EXPECT_EQ(Ask(cam, "Send Action\nSend Measure\n", "\n0,0,0,0\n"),
+  EXPECT_EQ(Ask(cam, "Send Action\nSend Measure\n", ",0,0,0,0\n"),
             "No Actions!\nMeasure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0\n");
   EXPECT_EQ(Ask(cam, "Send Action\n", "\n"), "Action Data: 1\n");
   EXPECT_EQ(Ask(cam, "Send Action\n", "\n"), "Action Data: 0\n");
@@ -111,6 +114,7 @@ TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
   EXPECT_EQ(Ask(cam, "Set WCS: 186A0,0,FFFE7960,0,0,0\n", "\n"), "Command Data: Set WCS,1\n");
   EXPECT_EQ(Ask(nc, "command\nack\n", "ok\n"), "ok 3 10 0 -10 0 0 0\nok\n");
   EXPECT_EQ(Ask(cam, "Set Alarm: Unprojected\n", "\n"), "Command Data: Set Alarm,1\n");
+  EXPECT_EQ(Ask(cam, "Set Alarm: Bogus\n", "\n"), "Command Data: Set Alarm,0\n");  // refused: no audit line
   EXPECT_EQ(Ask(nc, "command\nack -2\n", "ok\n"), "ok 2 2 0 -10 0 0 0\nok\n");
   ASSERT_TRUE(Pump([&] { return Ask(cam, "Send Alarm\n", "\n") == "Alarm Data: 2\n"; }, 5000));
   EXPECT_EQ(Ask(nc, "ack 0\n", "\n"), "ok\n");
@@ -123,6 +127,39 @@ TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
   QSettings saved(settingsFile, QSettings::IniFormat);
   EXPECT_EQ(saved.allKeys().size(), 4);
   EXPECT_EQ(saved.value("PortNumber").toInt(), 50000);  // --port 0 was for this run only
+
+  // The event log answers "what was written to the machine, and when".
+  QFile log(LogFile());
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (INFO |WARN |ERROR|AUDIT) \\w+: ");
+  QStringList audit;
+  for (const QString& line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
+    EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
+    if (line.mid(24, 5) == "AUDIT") audit << line.mid(30);
+  }
+  EXPECT_EQ(audit, QStringList({
+                       "command: halt monitoring (code 1): answer 1",
+                       "command: resume monitoring (code 0): answer 1",
+                       "command: WCS (code 3) sent 186A0,0,FFFE7960,0,0,0 written "
+                       "10.0000,0.0000,-10.0000,0.0000,0.0000,0.0000: answer 1",
+                       "command: alarm Unprojected (code 2, alarm code 2): answer 1",
+                       "alarm: answered by the NC program: alarm value 2",
+                       "alarm: ended by the NC program (command row 0)",
+                   }));
+}
+
+// --listen 127.0.0.1 keeps the port on this computer: another local address
+// (127.0.0.2 is this machine too) is refused.
+TEST_F(HeadlessRun, AListenAddressKeepsThePortToIt) {
+  Start({"--listen", "127.0.0.1"});
+  EXPECT_TRUE(output.contains(QStringLiteral("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
+  RawClient local(port);
+  EXPECT_EQ(local.ReceiveUntil("\n"), strings::Greeting());
+  QTcpSocket other;
+  other.connectToHost(QHostAddress("127.0.0.2"), static_cast<quint16>(port));
+  EXPECT_FALSE(other.waitForConnected(3000));
+  EXPECT_EQ(other.error(), QAbstractSocket::ConnectionRefusedError);
+  Stop();
 }
 
 TEST_F(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {

@@ -67,7 +67,7 @@ class OstranaDlgTest : public ::testing::Test {
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
     ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
                                       [this](const QUrl& url) { opened.push_back(url); return openable; },
-                                      [this] { ++aboutShown; }, true};
+                                      [this] { ++aboutShown; }, true, QStringLiteral("/var/log/x/ostrana.log")};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
     dlg->OnInitDialog();
@@ -253,6 +253,11 @@ TEST_F(OstranaDlgTest, MenuCommands) {
   MenuAction("Help")->trigger();
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_NE(prompts.messages[0].text.find("guide.html"), std::string::npos);
+  MenuAction("Open Log")->trigger();
+  ASSERT_EQ(opened.size(), 3u);
+  EXPECT_EQ(opened[2], QUrl::fromLocalFile("/var/log/x/ostrana.log"));
+  ASSERT_EQ(prompts.messages.size(), 2u);
+  EXPECT_NE(prompts.messages[1].text.find("/var/log/x/ostrana.log"), std::string::npos);
   MenuAction("About")->trigger();
   EXPECT_EQ(aboutShown, 1);
 }

@@ -142,7 +142,7 @@ TEST(Screenshots, FourStatesAndThePortRow) {
   auto watch = ui::MakeWindowWatch();
   client::Connector connector(component, prompts, "ostrana");
   connector.portNumber = 50000;
-  ui::OstranaDlg dlg({connector, prompts, sounds, *watch, nullptr, nullptr, true}, 0, 0, true);
+  ui::OstranaDlg dlg({connector, prompts, sounds, *watch, nullptr, nullptr, true, QString()}, 0, 0, true);
   connector.SetView(&dlg);
   dlg.OnInitDialog();
   dlg.show();
