@@ -141,6 +141,22 @@ struct RunPlaces {
   QString logFile;
 };
 
+// The first line of a run's log: what it is and where everything lies.
+void LogStart(const app::Options& options, const app::Settings& settings, const app::SettingsStore& store,
+              const RunPlaces& places) {
+  const QString address = places.listenAddress == QHostAddress(QHostAddress::AnyIPv4)
+                              ? QStringLiteral("all interfaces")
+                              : places.listenAddress.toString();
+  const QString drive = options.tncRoot.isEmpty() ? app::DefaultTncRoot() : options.tncRoot;
+  Log(LogLevel::Info, "start",
+      QStringLiteral("%1 %2; port %3 on %4; control %5; drive %6; settings %7; log %8")
+          .arg(strings::kAppName, strings::kVersion)
+          .arg(options.port.value_or(settings.portNumber))
+          .arg(address, options.control == app::ControlKind::None ? "none" : "virtual", drive, store.Location(),
+               places.logFile)
+          .toStdString());
+}
+
 int RunHeadless(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
                 Machine& machine, Prompts& prompts, const RunPlaces& places) {
   auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
@@ -241,14 +257,7 @@ int main(int argc, char* argv[]) {
     prompts.ShowMessage(QStringLiteral("The stored listen address '%1' is not an address: the port listens on all "
                                        "interfaces.").arg(addressText).toStdString(),
                         PromptIcon::None);
-  Log(LogLevel::Info, "start",
-      std::string(strings::kAppName) + " " + strings::kVersion + "; port " +
-          std::to_string(options->port.value_or(settings.portNumber)) + " on " +
-          (places.listenAddress == QHostAddress(QHostAddress::AnyIPv4) ? std::string("all interfaces")
-                                                                       : places.listenAddress.toString().toStdString()) +
-          "; control " + (options->control == app::ControlKind::None ? "none" : "virtual") + "; drive " +
-          (options->tncRoot.isEmpty() ? app::DefaultTncRoot() : options->tncRoot).toStdString() + "; settings " +
-          store.Location().toStdString() + "; log " + places.logFile.toStdString());
+  LogStart(*options, settings, store, places);
   CheckSettings(store, prompts);
   Machine machine;
   if (!SetUpMachine(*options, prompts, machine)) return 1;

@@ -97,8 +97,9 @@ void OstranaConnect::PollMailbox() {
     }
     if (state != Running) continue;  // held by a command; no stop test meanwhile
     Pass(run);
-    LogCounts(run, stopRequested.load());
-    if (stopRequested.load()) {
+    const bool stopping = stopRequested.load();
+    LogCounts(run, stopping);
+    if (stopping) {
       // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
       const auto row = RowAt(baseRow.load(), kSignalRow);
       if (row && !mailboxBusy.load()) lib.WriteCell(*row, 0);
