@@ -14,18 +14,20 @@ namespace ostrana::dnc {
 
 using HRESULT = std::int32_t;
 
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
-inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
-inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
-inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
-inline constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
-inline constexpr HRESULT E_NOTCONNECTED = static_cast<HRESULT>(0x8007048Fu);  // device not connected
-inline constexpr HRESULT E_FILENOTFOUND = static_cast<HRESULT>(0x80070002u);
-inline constexpr HRESULT E_PATHNOTFOUND = static_cast<HRESULT>(0x80070003u);
+// The status codes the connector meets, with the values COM gives them. Named
+// so that they stand beside <windows.h>, whose names for them are macros.
+inline constexpr HRESULT kOk = 0;                                              // S_OK
+inline constexpr HRESULT kFalse = 1;                                           // S_FALSE
+inline constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);            // E_FAIL
+inline constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002u);     // E_NOINTERFACE
+inline constexpr HRESULT kPointer = static_cast<HRESULT>(0x80004003u);         // E_POINTER
+inline constexpr HRESULT kInvalidArg = static_cast<HRESULT>(0x80070057u);      // E_INVALIDARG
+inline constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005u);    // E_ACCESSDENIED
+inline constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154u);  // REGDB_E_CLASSNOTREG
+inline constexpr HRESULT kParamNotFound = static_cast<HRESULT>(0x80020004u);   // DISP_E_PARAMNOTFOUND
+inline constexpr HRESULT kNotConnected = static_cast<HRESULT>(0x8007048Fu);    // ERROR_DEVICE_NOT_CONNECTED
+inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);    // ERROR_FILE_NOT_FOUND
+inline constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003u);    // ERROR_PATH_NOT_FOUND
 
 inline bool Failed(HRESULT hr) { return hr < 0; }
 
@@ -105,7 +107,7 @@ class ComPtr {
   // QueryInterface into another smart reference.
   template <class U>
   HRESULT As(InterfaceId iid, ComPtr<U>* out) const {
-    if (!p_) return E_POINTER;
+    if (!p_) return kPointer;
     void* raw = nullptr;
     HRESULT hr = p_->QueryInterface(iid, &raw);
     *out = ComPtr<U>::Attach(Succeeded(hr) ? static_cast<U*>(raw) : nullptr);
@@ -135,7 +137,7 @@ struct Variant {
   static Variant FromR8(double v) { Variant x; x.type = Type::R8; x.r8 = v; return x; }
   static Variant FromText(std::string v) { Variant x; x.type = Type::Text; x.text = std::move(v); return x; }
   // The value COM uses for an optional argument that is left out.
-  static Variant Missing() { Variant x; x.type = Type::Error; x.error = DISP_E_PARAMNOTFOUND; return x; }
+  static Variant Missing() { Variant x; x.type = Type::Error; x.error = kParamNotFound; return x; }
   void Clear() { *this = Variant(); }
 };
 

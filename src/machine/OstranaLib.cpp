@@ -60,13 +60,13 @@ HRESULT OstranaLib::CreateMachine() {
   dnc::IMachine* raw = nullptr;
   const HRESULT hr = component_.CreateMachine(&raw);
   auto created = ComPtr<dnc::IMachine>::Attach(raw);
-  if (hr != dnc::S_OK) {
+  if (hr != dnc::kOk) {
     lastFailure_ = hr;
     return hr;
   }
-  if (!created) return dnc::E_POINTER;
+  if (!created) return dnc::kPointer;
   machine_ = std::move(created);
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 bool OstranaLib::FailedStep(HRESULT hr) {
@@ -86,15 +86,15 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
     ReportConnectFailure("Could not QueryInterface IJHConnection2 interface");
     return false;
   }
-  if (FailedStep(connection->Configure(10, 5))) {
+  if (FailedStep(connection->Configure(dnc::kConfigureFirst, dnc::kConfigureSecond))) {
     ReportConnectFailure("Could not Configure connection");
     return false;
   }
   {
     dnc::Variant host = dnc::Variant::FromText(text);
     dnc::Variant port = dnc::Variant::FromUI4(static_cast<std::uint32_t>(number));
-    connection->SetProperty(0, host);
-    connection->SetProperty(1, port);
+    connection->SetProperty(dnc::kPropertyConnectionText, host);
+    connection->SetProperty(dnc::kPropertyConnectionNumber, port);
   }
   if (FailedStep(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
                                          dnc::Variant::Missing()))) {
@@ -168,7 +168,7 @@ bool OstranaLib::ProvisionTable() {
     if (FailedStep(fileSystem_->SelectDirectory(directory))) return false;
   }
   std::string found;
-  if (!FailedStep(fileSystem_->LookUpFile(mailbox::kTableFileName, 1, &found))) return true;
+  if (!FailedStep(fileSystem_->LookUpFile(mailbox::kTableFileName, dnc::kLookUpFlags, &found))) return true;
   return !FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
 }
 
@@ -180,7 +180,7 @@ ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {
   }
   if (!access) return {};  // nothing connected: the component is not asked
   dnc::IDataEntry* raw = nullptr;
-  const HRESULT hr = access->GetDataEntry(CellPath(row), 1, 0, &raw);
+  const HRESULT hr = access->GetDataEntry(CellPath(row), dnc::kDataEntryKind, dnc::kDataEntryOptions, &raw);
   auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
   if (Failed(hr)) return {};
   return entry;
@@ -189,14 +189,14 @@ ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {
 bool OstranaLib::ReadCell(std::int32_t row, double& value) {
   auto entry = OpenCell(row);
   dnc::Variant result;
-  if (!entry || Failed(entry->GetValue(0, &result))) return false;
+  if (!entry || Failed(entry->GetValue(dnc::kValueFlags, &result))) return false;
   value = VariantToDouble(result);
   return true;
 }
 
 bool OstranaLib::WriteCell(std::int32_t row, double value) {
   auto entry = OpenCell(row);
-  return entry && !Failed(entry->SetValue(0, dnc::Variant::FromR8(value), 0));
+  return entry && !Failed(entry->SetValue(dnc::kValueFlags, dnc::Variant::FromR8(value), dnc::kValueFlags));
 }
 
 void OstranaLib::ReleaseAll() {

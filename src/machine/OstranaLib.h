@@ -28,8 +28,8 @@ class OstranaLib {
   OstranaLib& operator=(const OstranaLib&) = delete;
 
   bool HasMachine() const { return static_cast<bool>(machine_); }
-  void ClearLastFailure() { lastFailure_ = dnc::S_OK; }
-  // Creates the machine object; the component's result (only S_OK is success).
+  void ClearLastFailure() { lastFailure_ = dnc::kOk; }
+  // Creates the machine object; the component's result (only kOk is success).
   dnc::HRESULT CreateMachine();
 
   // The DNC connection steps: configure, request, check the machine state.
@@ -62,7 +62,7 @@ class OstranaLib {
   // A failed status of a connection step: noted for the log, then true.
   bool FailedStep(dnc::HRESULT hr);
 
-  dnc::HRESULT lastFailure_ = dnc::S_OK;  // main thread only
+  dnc::HRESULT lastFailure_ = dnc::kOk;  // main thread only
   dnc::ComPtr<dnc::IMachine> machine_;
   mutable std::mutex referenceLock_;  // guards dataAccess_ only
   dnc::ComPtr<dnc::IJHDataAccess> dataAccess_;

@@ -42,7 +42,6 @@ class EventStores {
  public:
   explicit EventStores(StatusNotifier* notifier = nullptr, std::size_t measureLimit = kMeasureQueueLimit)
       : notifier_(notifier), measureLimit_(measureLimit) {}
-  void SetNotifier(StatusNotifier* notifier) { notifier_ = notifier; }
 
   // The client flag: true while a client is attached. Written by the main thread.
   std::atomic<bool> clientAttached{false};
@@ -65,7 +64,7 @@ class EventStores {
   std::size_t ActionCount() const;
 
  private:
-  StatusNotifier* notifier_;
+  StatusNotifier* const notifier_;  // fixed for the stores' life: the worker reads it
   const std::size_t measureLimit_;
   mutable std::mutex actionLock_;
   std::deque<std::int32_t> actions_;

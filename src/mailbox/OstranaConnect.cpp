@@ -25,7 +25,7 @@ bool OstranaConnect::Connect() {
   bool ok = false;
   lib.ClearLastFailure();
   dnc::TakeFailureText();
-  if (!lib.HasMachine() && lib.CreateMachine() != dnc::S_OK) {
+  if (!lib.HasMachine() && lib.CreateMachine() != dnc::kOk) {
     prompts.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
     if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts.Note(why);
   } else if (lib.OpenConnection(text, number) && lib.OpenServices()) {

@@ -138,14 +138,14 @@ std::string ExecuteNcLine(NcProgram& program, VirtualControl& control, const std
       if (!op) throw NcError("unknown operation " + w[1] + " (one of: " + OpNames() + ")");
       const std::int32_t count = Int32(w[2]);
       if (count < 0) throw NcError("count must not be negative");
-      control.InjectFault(*op, count, w.size() > 3 ? Status(w[3]) : dnc::E_FAIL);
+      control.InjectFault(*op, count, w.size() > 3 ? Status(w[3]) : dnc::kFail);
       return "ok";
     }
     if (verb == "fail-row") {
       Arity(w, 2, 3, "fail-row ROW COUNT [STATUS]");
       const std::int32_t count = Int32(w[2]);
       if (count < 0) throw NcError("count must not be negative");
-      control.InjectRowFault(Integer(w[1]), count, w.size() > 3 ? Status(w[3]) : dnc::E_FAIL);
+      control.InjectRowFault(Integer(w[1]), count, w.size() > 3 ? Status(w[3]) : dnc::kFail);
       return "ok";
     }
     if (verb == "flaky") {

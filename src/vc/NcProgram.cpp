@@ -26,7 +26,7 @@ void SetNumber(TabTable& table, std::int64_t row, double value) {
 }
 
 std::string Describe(dnc::HRESULT hr) {
-  if (hr == dnc::E_FILENOTFOUND) return "no table (connect the connector once to create it)";
+  if (hr == dnc::kFileNotFound) return "no table (connect the connector once to create it)";
   return "table not usable";
 }
 

@@ -20,17 +20,17 @@ template <class T>
 HRESULT Hand(T* object, void** out) {
   object->AddRef();
   *out = object;
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 class VcConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
  public:
   explicit VcConnection(VirtualControl& control) : control_(control) {}
   HRESULT QueryInterface(InterfaceId iid, void** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
     if (iid == InterfaceId::Connection2 || iid == InterfaceId::Unknown) return Hand(this, out);
-    return dnc::E_NOINTERFACE;
+    return dnc::kNoInterface;
   }
   HRESULT Configure(std::int32_t, std::int32_t) override { return control_.TakeFault(Op::Configure); }
   HRESULT SetProperty(std::int32_t index, const dnc::Variant& value) override {
@@ -39,8 +39,8 @@ class VcConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
     std::lock_guard guard(lock_);
     if (index == 0 && value.type == dnc::Variant::Type::Text) host_ = value.text;
     else if (index == 1 && value.type == dnc::Variant::Type::UI4) number_ = value.ui4;
-    else return dnc::E_INVALIDARG;
-    return dnc::S_OK;
+    else return dnc::kInvalidArg;
+    return dnc::kOk;
   }
 
  private:
@@ -60,15 +60,15 @@ class VcDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
   }
   ~VcDataEntry() override { machine_->Release(); }
   HRESULT QueryInterface(InterfaceId iid, void** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
     if (iid == InterfaceId::DataEntry || iid == InterfaceId::Unknown) return Hand(this, out);
-    return dnc::E_NOINTERFACE;
+    return dnc::kNoInterface;
   }
   HRESULT GetValue(std::int32_t, dnc::Variant* out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     control_.SleepLatency();
-    HRESULT hr = Alive() ? control_.TakeFault(Op::GetValue) : dnc::E_NOTCONNECTED;
+    HRESULT hr = Alive() ? control_.TakeFault(Op::GetValue) : dnc::kNotConnected;
     if (dnc::Succeeded(hr)) hr = control_.TakeRowFault(path_.row);
     if (dnc::Succeeded(hr)) hr = control_.DrawRandomFault();
     if (dnc::Succeeded(hr)) hr = control_.ReadCell(path_.table, path_.row, path_.column, out);
@@ -82,7 +82,7 @@ class VcDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
   }
   HRESULT SetValue(std::int32_t, const dnc::Variant& value, std::int32_t) override {
     control_.SleepLatency();
-    HRESULT hr = Alive() ? control_.TakeFault(Op::SetValue) : dnc::E_NOTCONNECTED;
+    HRESULT hr = Alive() ? control_.TakeFault(Op::SetValue) : dnc::kNotConnected;
     if (dnc::Succeeded(hr)) hr = control_.TakeRowFault(path_.row);
     if (dnc::Succeeded(hr)) hr = control_.DrawRandomFault();
     if (dnc::Succeeded(hr)) hr = control_.WriteCell(path_.table, path_.row, path_.column, value);
@@ -108,27 +108,27 @@ class VcDataAccess final : public dnc::RefCounted<dnc::IJHDataAccess> {
   }
   ~VcDataAccess() override { machine_->Release(); }
   HRESULT QueryInterface(InterfaceId iid, void** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
     if (iid == InterfaceId::DataAccess || iid == InterfaceId::Unknown) {
       const HRESULT hr = control_.TakeFault(Op::QueryDataAccess);
       return dnc::Failed(hr) ? hr : Hand(this, out);
     }
-    return dnc::E_NOINTERFACE;
+    return dnc::kNoInterface;
   }
   HRESULT GetDataEntry(const std::string& path, std::int32_t, std::int32_t, dnc::IDataEntry** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
-    if (!(session_.open.load() && session_.generation.load() == generation_)) return dnc::E_NOTCONNECTED;
+    if (!(session_.open.load() && session_.generation.load() == generation_)) return dnc::kNotConnected;
     HRESULT hr = control_.TakeFault(Op::GetDataEntry);
     if (dnc::Failed(hr)) return hr;
     auto parsed = ParseDataPath(path);
-    if (!parsed) return dnc::E_INVALIDARG;
+    if (!parsed) return dnc::kInvalidArg;
     dnc::Variant probe;  // the cell must exist; the control says why when it does not
     hr = control_.ReadCell(parsed->table, parsed->row, parsed->column, &probe);
     if (dnc::Failed(hr)) return hr;
     *out = new VcDataEntry(control_, machine_, session_, generation_, std::move(*parsed));
-    return dnc::S_OK;
+    return dnc::kOk;
   }
 
  private:
@@ -146,21 +146,21 @@ class VcFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
   }
   ~VcFileSystem() override { machine_->Release(); }
   HRESULT QueryInterface(InterfaceId iid, void** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
     if (iid == InterfaceId::FileSystem || iid == InterfaceId::Unknown) {
       const HRESULT hr = control_.TakeFault(Op::QueryFileSystem);
       return dnc::Failed(hr) ? hr : Hand(this, out);
     }
-    return dnc::E_NOINTERFACE;
+    return dnc::kNoInterface;
   }
   HRESULT SelectDirectory(const std::string& path) override {
     HRESULT hr = Check(Op::SelectDirectory);
     if (dnc::Failed(hr)) return hr;
-    if (!control_.DirectoryExists(path)) return dnc::E_PATHNOTFOUND;
+    if (!control_.DirectoryExists(path)) return dnc::kPathNotFound;
     std::lock_guard guard(lock_);
     selected_ = path;
-    return dnc::S_OK;
+    return dnc::kOk;
   }
   HRESULT MakeDirectory(const std::string& path) override {
     HRESULT hr = Check(Op::MakeDirectory);
@@ -174,9 +174,9 @@ class VcFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
       std::lock_guard guard(lock_);
       dir = selected_;
     }
-    if (dir.empty() || !control_.FileExists(dir, name)) return dnc::E_FILENOTFOUND;
+    if (dir.empty() || !control_.FileExists(dir, name)) return dnc::kFileNotFound;
     if (out) *out = name;
-    return dnc::S_OK;
+    return dnc::kOk;
   }
   HRESULT TransmitFile(const std::string& workstationPath, const std::string& controlPath) override {
     HRESULT hr = Check(Op::TransmitFile);
@@ -185,7 +185,7 @@ class VcFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
 
  private:
   HRESULT Check(Op op) {
-    if (!(session_.open.load() && session_.generation.load() == generation_)) return dnc::E_NOTCONNECTED;
+    if (!(session_.open.load() && session_.generation.load() == generation_)) return dnc::kNotConnected;
     return control_.TakeFault(op);
   }
   VirtualControl& control_;
@@ -200,16 +200,16 @@ class VcMachine final : public dnc::RefCounted<dnc::IMachine> {
  public:
   explicit VcMachine(VirtualControl& control) : control_(control) {}
   HRESULT QueryInterface(InterfaceId iid, void** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
     if (iid == InterfaceId::Machine || iid == InterfaceId::Unknown) return Hand(this, out);
     if (iid == InterfaceId::Connection2) {
       const HRESULT hr = control_.TakeFault(Op::QueryConnection);
       if (dnc::Failed(hr)) return hr;
       *out = static_cast<dnc::IJHConnection2*>(new VcConnection(control_));
-      return dnc::S_OK;
+      return dnc::kOk;
     }
-    return dnc::E_NOINTERFACE;
+    return dnc::kNoInterface;
   }
   HRESULT Disconnect() override {
     const HRESULT hr = control_.TakeFault(Op::Disconnect);
@@ -217,40 +217,40 @@ class VcMachine final : public dnc::RefCounted<dnc::IMachine> {
     return hr;
   }
   HRESULT GetInterfaceObject(std::int32_t kind, dnc::IUnknown** out) override {
-    if (!out) return dnc::E_POINTER;
+    if (!out) return dnc::kPointer;
     *out = nullptr;
-    if (!session_.open.load()) return dnc::E_NOTCONNECTED;
+    if (!session_.open.load()) return dnc::kNotConnected;
     const std::uint64_t generation = session_.generation.load();
     if (kind == dnc::kDataAccessObject) {
       const HRESULT hr = control_.TakeFault(Op::GetDataAccessObject);
       if (dnc::Failed(hr)) return hr;
       *out = new VcDataAccess(control_, this, session_, generation);
-      return dnc::S_OK;
+      return dnc::kOk;
     }
     if (kind == dnc::kFileSystemObject) {
       const HRESULT hr = control_.TakeFault(Op::GetFileSystemObject);
       if (dnc::Failed(hr)) return hr;
       *out = new VcFileSystem(control_, this, session_, generation);
-      return dnc::S_OK;
+      return dnc::kOk;
     }
-    return dnc::E_INVALIDARG;
+    return dnc::kInvalidArg;
   }
   HRESULT GetState(std::int32_t* state) override {
-    if (!state) return dnc::E_POINTER;
+    if (!state) return dnc::kPointer;
     const HRESULT hr = control_.TakeFault(Op::GetState);
     if (dnc::Failed(hr)) return hr;
     *state = control_.State();
-    return dnc::S_OK;
+    return dnc::kOk;
   }
   HRESULT ConnectionRequest(dnc::IJHConnection2* connection, const dnc::Variant&,
                             const dnc::Variant&) override {
-    if (!connection) return dnc::E_POINTER;
+    if (!connection) return dnc::kPointer;
     const HRESULT hr = control_.TakeFault(Op::ConnectionRequest);
     if (dnc::Failed(hr)) return hr;
     // A new request replaces the session: what the old one handed out stops working.
     session_.generation.fetch_add(1);
     session_.open.store(true);
-    return dnc::S_OK;
+    return dnc::kOk;
   }
 
  private:
@@ -261,12 +261,12 @@ class VcMachine final : public dnc::RefCounted<dnc::IMachine> {
 }  // namespace
 
 HRESULT VcComponent::CreateMachine(dnc::IMachine** out) {
-  if (!out) return dnc::E_POINTER;
+  if (!out) return dnc::kPointer;
   *out = nullptr;
   const HRESULT hr = control_.TakeFault(Op::CreateMachine);
-  if (hr != dnc::S_OK) return hr;
+  if (hr != dnc::kOk) return hr;
   *out = new VcMachine(control_);
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 std::optional<DataPath> ParseDataPath(const std::string& path) {

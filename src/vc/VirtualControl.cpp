@@ -137,13 +137,13 @@ void VirtualControl::SetRandomFaults(double probability, unsigned seed) {
 
 HRESULT VirtualControl::DrawRandomFault() {
   std::lock_guard guard(lock_);
-  if (randomFaultRate_ <= 0.0) return dnc::S_OK;
+  if (randomFaultRate_ <= 0.0) return dnc::kOk;
   // xorshift64*: small, fast and plenty for fault injection
   randomState_ ^= randomState_ >> 12;
   randomState_ ^= randomState_ << 25;
   randomState_ ^= randomState_ >> 27;
   const double draw = static_cast<double>((randomState_ * 2685821657736338717ULL) >> 11) / 9007199254740992.0;
-  return draw < randomFaultRate_ ? dnc::E_FAIL : dnc::S_OK;
+  return draw < randomFaultRate_ ? dnc::kFail : dnc::kOk;
 }
 
 void VirtualControl::ClearFaults() {
@@ -156,7 +156,7 @@ void VirtualControl::ClearFaults() {
 HRESULT VirtualControl::TakeRowFault(std::int64_t row) {
   std::lock_guard guard(lock_);
   auto it = rowFaults_.find(row);
-  if (it == rowFaults_.end() || it->second.remaining <= 0) return dnc::S_OK;
+  if (it == rowFaults_.end() || it->second.remaining <= 0) return dnc::kOk;
   --it->second.remaining;
   return it->second.status;
 }
@@ -164,7 +164,7 @@ HRESULT VirtualControl::TakeRowFault(std::int64_t row) {
 HRESULT VirtualControl::TakeFault(Op op) {
   std::lock_guard guard(lock_);
   Fault& f = faults_[static_cast<int>(op)];
-  if (f.remaining <= 0) return dnc::S_OK;
+  if (f.remaining <= 0) return dnc::kOk;
   --f.remaining;
   return f.status;
 }
@@ -232,16 +232,16 @@ bool VirtualControl::DirectoryExists(const std::string& controlPath) const {
 
 HRESULT VirtualControl::MakeDirectory(const std::string& controlPath) {
   auto dir = MapPath(controlPath);
-  if (!dir) return dnc::E_INVALIDARG;
+  if (!dir) return dnc::kInvalidArg;
   std::error_code ec;
-  if (fs::is_directory(*dir, ec)) return dnc::E_FAIL;  // exists already, as a control says
+  if (fs::is_directory(*dir, ec)) return dnc::kFail;  // exists already, as a control says
   if (!fs::is_directory(dir->parent_path(), ec)) {
     dnc::SetFailureText("the folder " + dir->parent_path().string() + " does not exist");
-    return dnc::E_PATHNOTFOUND;
+    return dnc::kPathNotFound;
   }
-  if (fs::create_directory(*dir, ec)) return dnc::S_OK;
+  if (fs::create_directory(*dir, ec)) return dnc::kOk;
   dnc::SetFailureText("the folder " + dir->string() + " cannot be created: " + ec.message());
-  return dnc::E_FAIL;
+  return dnc::kFail;
 }
 
 bool VirtualControl::FileExists(const std::string& controlDirectory, const std::string& name) const {
@@ -253,25 +253,25 @@ bool VirtualControl::FileExists(const std::string& controlDirectory, const std::
 
 HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::string& controlPath) {
   auto target = MapPath(controlPath);
-  if (!target) return dnc::E_INVALIDARG;
+  if (!target) return dnc::kInvalidArg;
   std::error_code ec;
   if (!fs::is_directory(target->parent_path(), ec)) {
     dnc::SetFailureText("the folder " + target->parent_path().string() + " does not exist");
-    return dnc::E_PATHNOTFOUND;
+    return dnc::kPathNotFound;
   }
   auto text = ReadFile(workstationPath);
   if (!text) {
     dnc::SetFailureText("the table template " + workstationPath + " cannot be read");
-    return dnc::E_FILENOTFOUND;
+    return dnc::kFileNotFound;
   }
   std::lock_guard guard(lock_);
   std::string why;
   if (!WriteFileAtomically(*target, *text, &why)) {
     dnc::SetFailureText(target->string() + " cannot be written: " + why);
-    return dnc::E_FAIL;
+    return dnc::kFail;
   }
   tables_.erase(*target);
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HRESULT* status) {
@@ -280,7 +280,7 @@ VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HR
   const auto size = ec ? 0 : fs::file_size(file, ec);
   if (ec) {
     tables_.erase(file);
-    *status = dnc::E_FILENOTFOUND;
+    *status = dnc::kFileNotFound;
     return nullptr;
   }
   auto it = tables_.find(file);
@@ -292,7 +292,7 @@ VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HR
   if (!table) {
     tables_.erase(file);
     dnc::SetFailureText("the table " + file.string() + " is damaged: " + why);
-    *status = dnc::E_FAIL;
+    *status = dnc::kFail;
     return nullptr;
   }
   auto& cached = tables_[file];
@@ -304,24 +304,24 @@ HRESULT VirtualControl::SaveLocked(const fs::path& file, CachedTable& cached) {
   const std::string text = cached.table.Serialize();
   if (!WriteFileAtomically(file, text)) {
     tables_.erase(file);  // the file still holds the old content; read it again next time
-    return dnc::E_FAIL;
+    return dnc::kFail;
   }
   std::error_code ec;
   cached.stamp = fs::last_write_time(file, ec);
   cached.size = text.size();
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 HRESULT VirtualControl::EditTable(const std::string& tablePath,
                                   const std::function<bool(TabTable&)>& edit) {
   auto file = MapPath(tablePath);
-  if (!file) return dnc::E_INVALIDARG;
+  if (!file) return dnc::kInvalidArg;
   std::lock_guard guard(lock_);
-  HRESULT status = dnc::S_OK;
+  HRESULT status = dnc::kOk;
   CachedTable* cached = LoadLocked(*file, &status);
   if (!cached) return status;
   TabTable copy = cached->table;  // the cache changes only once the file does
-  if (!edit(copy)) return dnc::E_INVALIDARG;
+  if (!edit(copy)) return dnc::kInvalidArg;
   std::swap(cached->table, copy);
   const HRESULT saved = SaveLocked(*file, *cached);
   return saved;
@@ -330,13 +330,13 @@ HRESULT VirtualControl::EditTable(const std::string& tablePath,
 HRESULT VirtualControl::ViewTable(const std::string& tablePath,
                                   const std::function<void(const TabTable&)>& view) {
   auto file = MapPath(tablePath);
-  if (!file) return dnc::E_INVALIDARG;
+  if (!file) return dnc::kInvalidArg;
   std::lock_guard guard(lock_);
-  HRESULT status = dnc::S_OK;
+  HRESULT status = dnc::kOk;
   CachedTable* cached = LoadLocked(*file, &status);
   if (!cached) return status;
   view(cached->table);
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
@@ -351,10 +351,10 @@ HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
   if (!cell) {
     dnc::SetFailureText("the table " + MapPath(tablePath)->string() + " has no " +
                         (hasColumn ? "row " + std::to_string(row) : "column " + column));
-    return dnc::E_INVALIDARG;
+    return dnc::kInvalidArg;
   }
   *out = CellToVariant(*cell);
-  return dnc::S_OK;
+  return dnc::kOk;
 }
 
 HRESULT VirtualControl::WriteCell(const std::string& tablePath, std::int64_t row,

@@ -76,17 +76,17 @@ class VirtualControl {
   std::int32_t State() const { return state_.load(); }
 
   // The next `count` calls of `op` fail with `status`.
-  void InjectFault(Op op, int count, dnc::HRESULT status = dnc::E_FAIL);
+  void InjectFault(Op op, int count, dnc::HRESULT status = dnc::kFail);
   // The next `count` accesses to one row of any table (read or write) fail.
-  void InjectRowFault(std::int64_t row, int count, dnc::HRESULT status = dnc::E_FAIL);
+  void InjectRowFault(std::int64_t row, int count, dnc::HRESULT status = dnc::kFail);
   // Every cell access made through the component fails with this
   // probability (0 to 1), drawn from a seeded generator: a flaky line.
   void SetRandomFaults(double probability, unsigned seed = 1);
   void ClearFaults();
-  // S_OK when the call may go on, else the injected failure (consumed).
+  // kOk when the call may go on, else the injected failure (consumed).
   dnc::HRESULT TakeFault(Op op);
   dnc::HRESULT TakeRowFault(std::int64_t row);
-  // S_OK, or a failure drawn at the random fault rate (cell accesses).
+  // kOk, or a failure drawn at the random fault rate (cell accesses).
   dnc::HRESULT DrawRandomFault();
 
   // Latency added to every cell access made through the component.
@@ -141,7 +141,7 @@ class VirtualControl {
   mutable std::mutex lock_;  // guards everything below
   struct Fault {
     int remaining = 0;
-    dnc::HRESULT status = dnc::E_FAIL;
+    dnc::HRESULT status = dnc::kFail;
   };
   Fault faults_[kOpCount];
   std::map<std::int64_t, Fault> rowFaults_;

@@ -48,12 +48,12 @@ TEST_F(VirtualControlTest, PathsStayOnTheDrive) {
 
 TEST_F(VirtualControlTest, CellsReadAsTheControlHandsThemOut) {
   dnc::Variant v;
-  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(2.5)), dnc::S_OK);
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 5, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(2.5)), dnc::kOk);
+  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 5, "PARAM", &v), dnc::kOk);
   EXPECT_EQ(v.type, dnc::Variant::Type::R8);
   EXPECT_EQ(v.r8, 2.5);
-  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-1.0)), dnc::S_OK);
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 5, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-1.0)), dnc::kOk);
+  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 5, "PARAM", &v), dnc::kOk);
   EXPECT_EQ(v.type, dnc::Variant::Type::I4);
   EXPECT_EQ(v.i4, -1);
   // Missing rows and columns fail, as on a control.
@@ -64,12 +64,12 @@ TEST_F(VirtualControlTest, CellsReadAsTheControlHandsThemOut) {
 
 TEST_F(VirtualControlTest, AHandEditedTableIsReadAgain) {
   dnc::Variant v;
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 3, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 3, "PARAM", &v), dnc::kOk);
   EXPECT_EQ(v.i4, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a new modification time
   const auto file = dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName;
   std::ofstream(file) << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n3   42\n[END]\n";
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 3, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 3, "PARAM", &v), dnc::kOk);
   EXPECT_EQ(v.i4, 42);
 }
 
@@ -84,7 +84,7 @@ TEST_F(VirtualControlTest, AcknowledgedWritesSurviveAKill) {
     ::close(pipeFds[0]);
     VirtualControl writer(dir.path() / "tnc");
     for (int i = 1;; ++i) {
-      if (writer.WriteCell(mailbox::kTablePath, 10 + i % 50, "PARAM", dnc::Variant::FromR8(i)) != dnc::S_OK) ::_exit(1);
+      if (writer.WriteCell(mailbox::kTablePath, 10 + i % 50, "PARAM", dnc::Variant::FromR8(i)) != dnc::kOk) ::_exit(1);
       if (::write(pipeFds[1], &i, sizeof i) != sizeof i) ::_exit(1);  // acknowledged
     }
   }
@@ -99,17 +99,17 @@ TEST_F(VirtualControlTest, AcknowledgedWritesSurviveAKill) {
 
   VirtualControl reader(dir.path() / "tnc");
   dnc::Variant v;
-  ASSERT_EQ(reader.ReadCell(mailbox::kTablePath, 10 + acknowledged % 50, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(reader.ReadCell(mailbox::kTablePath, 10 + acknowledged % 50, "PARAM", &v), dnc::kOk);
   // The last acknowledged value is there (the next one may be too, if it was
   // written but not yet acknowledged when the kill came).
   EXPECT_GE(v.i4, acknowledged);
-  ASSERT_EQ(reader.ReadCell(mailbox::kTablePath, 10 + (acknowledged - 1) % 50, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(reader.ReadCell(mailbox::kTablePath, 10 + (acknowledged - 1) % 50, "PARAM", &v), dnc::kOk);
   EXPECT_GE(v.i4, acknowledged - 1);
 }
 
 TEST_F(VirtualControlTest, TwoThreadsWriteWithoutLosingValues) {
   auto writer = [this](int row) {
-    for (int i = 1; i <= 200; ++i) ASSERT_EQ(control.WriteCell(mailbox::kTablePath, row, "PARAM", dnc::Variant::FromR8(i)), dnc::S_OK);
+    for (int i = 1; i <= 200; ++i) ASSERT_EQ(control.WriteCell(mailbox::kTablePath, row, "PARAM", dnc::Variant::FromR8(i)), dnc::kOk);
   };
   std::thread a(writer, 20), b(writer, 21);
   a.join();
@@ -122,12 +122,12 @@ TEST_F(VirtualControlTest, TwoThreadsWriteWithoutLosingValues) {
 }
 
 TEST_F(VirtualControlTest, FaultsFailTheNextCallsOfOneOperation) {
-  control.InjectFault(Op::CreateMachine, 2, dnc::E_ACCESSDENIED);
+  control.InjectFault(Op::CreateMachine, 2, dnc::kAccessDenied);
   VcComponent component(control);
   dnc::IMachine* machine = nullptr;
-  EXPECT_EQ(component.CreateMachine(&machine), dnc::E_ACCESSDENIED);
-  EXPECT_EQ(component.CreateMachine(&machine), dnc::E_ACCESSDENIED);
-  ASSERT_EQ(component.CreateMachine(&machine), dnc::S_OK);
+  EXPECT_EQ(component.CreateMachine(&machine), dnc::kAccessDenied);
+  EXPECT_EQ(component.CreateMachine(&machine), dnc::kAccessDenied);
+  ASSERT_EQ(component.CreateMachine(&machine), dnc::kOk);
   machine->Release();
   EXPECT_EQ(OpFromName("get-value"), Op::GetValue);
   EXPECT_FALSE(OpFromName("nonsense"));
@@ -138,28 +138,28 @@ TEST_F(VirtualControlTest, FaultsFailTheNextCallsOfOneOperation) {
 TEST_F(VirtualControlTest, ObjectsOfAClosedSessionFail) {
   VcComponent component(control);
   dnc::IMachine* raw = nullptr;
-  ASSERT_EQ(component.CreateMachine(&raw), dnc::S_OK);
+  ASSERT_EQ(component.CreateMachine(&raw), dnc::kOk);
   auto machine = dnc::ComPtr<dnc::IMachine>::Attach(raw);
   dnc::ComPtr<dnc::IJHConnection2> connection;
-  ASSERT_EQ(machine.As(dnc::InterfaceId::Connection2, &connection), dnc::S_OK);
+  ASSERT_EQ(machine.As(dnc::InterfaceId::Connection2, &connection), dnc::kOk);
   dnc::IUnknown* object = nullptr;
   EXPECT_LT(machine->GetInterfaceObject(9, &object), 0);  // not connected yet
-  ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::S_OK);
-  ASSERT_EQ(machine->GetInterfaceObject(9, &object), dnc::S_OK);
+  ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::kOk);
+  ASSERT_EQ(machine->GetInterfaceObject(9, &object), dnc::kOk);
   auto unknown = dnc::ComPtr<dnc::IUnknown>::Attach(object);
   dnc::ComPtr<dnc::IJHDataAccess> access;
-  ASSERT_EQ(unknown.As(dnc::InterfaceId::DataAccess, &access), dnc::S_OK);
+  ASSERT_EQ(unknown.As(dnc::InterfaceId::DataAccess, &access), dnc::kOk);
   dnc::IDataEntry* entry = nullptr;
-  ASSERT_EQ(access->GetDataEntry("\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\1\\PARAM", 1, 0, &entry), dnc::S_OK);
+  ASSERT_EQ(access->GetDataEntry("\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\1\\PARAM", 1, 0, &entry), dnc::kOk);
   auto cell = dnc::ComPtr<dnc::IDataEntry>::Attach(entry);
   dnc::Variant v;
-  EXPECT_EQ(cell->GetValue(0, &v), dnc::S_OK);
+  EXPECT_EQ(cell->GetValue(0, &v), dnc::kOk);
   // A new request replaces the session.
-  ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::S_OK);
-  EXPECT_EQ(cell->GetValue(0, &v), dnc::E_NOTCONNECTED);
+  ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::kOk);
+  EXPECT_EQ(cell->GetValue(0, &v), dnc::kNotConnected);
   machine->Disconnect();
   machine.Clear();  // the objects keep the session alive on their own
-  EXPECT_EQ(cell->SetValue(0, dnc::Variant::FromR8(1), 0), dnc::E_NOTCONNECTED);
+  EXPECT_EQ(cell->SetValue(0, dnc::Variant::FromR8(1), 0), dnc::kNotConnected);
 }
 
 TEST(DataPath, ParsesTheCellPathAndRefusesOthers) {
@@ -217,20 +217,20 @@ TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
   };
   for (const auto& [line, answer] : exchange) EXPECT_EQ(ExecuteNcLine(nc, control, line), answer) << line;
   EXPECT_EQ(control.State(), 3);
-  EXPECT_EQ(control.TakeFault(Op::GetValue), dnc::E_ACCESSDENIED);
+  EXPECT_EQ(control.TakeFault(Op::GetValue), dnc::kAccessDenied);
 }
 
 // Column widths come from the header: a value that does not fit is refused
 // and the table keeps its size, however long the value.
 TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsShape) {
   const auto file = dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName;
-  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-2.5)), dnc::S_OK);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-2.5)), dnc::kOk);
   const auto size = fs::file_size(file);
   EXPECT_LT(control.WriteCell(mailbox::kTablePath, 900, "PARAM", dnc::Variant::FromText(std::string(100000, '9'))), 0);
-  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 6, "PARAM", dnc::Variant::FromR8(-2.2250738585072014e-308)), dnc::S_OK);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 6, "PARAM", dnc::Variant::FromR8(-2.2250738585072014e-308)), dnc::kOk);
   EXPECT_EQ(fs::file_size(file), size);
   dnc::Variant v;
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 900, "PARAM", &v), dnc::S_OK);
+  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 900, "PARAM", &v), dnc::kOk);
   EXPECT_EQ(v.i4, 0);
 }
 
