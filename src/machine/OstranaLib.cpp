@@ -50,7 +50,7 @@ OstranaLib::~OstranaLib() {
   // Last declared first.
   fileSystem_.Clear();
   {
-    std::lock_guard guard(referenceLock_);
+    MutexLock guard(referenceLock_);
     dataAccess_.Clear();
   }
   machine_.Clear();
@@ -123,7 +123,7 @@ bool OstranaLib::OpenServices() {
     ComPtr<dnc::IJHDataAccess> access;
     const HRESULT qi = object.As(InterfaceId::DataAccess, &access);
     {
-      std::lock_guard guard(referenceLock_);
+      MutexLock guard(referenceLock_);
       dataAccess_ = access;  // the earlier reference is released here
     }
     if (FailedStep(qi) || !access) {
@@ -175,7 +175,7 @@ bool OstranaLib::ProvisionTable() {
 ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {
   ComPtr<dnc::IJHDataAccess> access;
   {
-    std::lock_guard guard(referenceLock_);
+    MutexLock guard(referenceLock_);
     access = dataAccess_;
   }
   if (!access) return {};  // nothing connected: the component is not asked
@@ -203,7 +203,7 @@ void OstranaLib::ReleaseAll() {
   {
     ComPtr<dnc::IJHDataAccess> released;
     {
-      std::lock_guard guard(referenceLock_);
+      MutexLock guard(referenceLock_);
       released = std::move(dataAccess_);
     }
   }  // released outside the lock

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/Mutex.h"
 #include "common/Prompts.h"
 #include "dnc/Dnc.h"
 
@@ -64,8 +65,8 @@ class OstranaLib {
 
   dnc::HRESULT lastFailure_ = dnc::kOk;  // main thread only
   dnc::ComPtr<dnc::IMachine> machine_;
-  mutable std::mutex referenceLock_;  // guards dataAccess_ only
-  dnc::ComPtr<dnc::IJHDataAccess> dataAccess_;
+  mutable Mutex referenceLock_;  // guards dataAccess_ only
+  dnc::ComPtr<dnc::IJHDataAccess> dataAccess_ GUARDED_BY(referenceLock_);
   dnc::ComPtr<dnc::IJHFileSystem> fileSystem_;
 };
 

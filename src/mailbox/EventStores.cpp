@@ -4,30 +4,30 @@ namespace ostrana::mailbox {
 
 void EventStores::PushAction(std::int32_t code) {
   if (!clientAttached.load()) return;
-  std::lock_guard guard(actionLock_);
+  MutexLock guard(actionLock_);
   actions_.push_back(code);
 }
 
 void EventStores::PushMeasure(const MeasureRecord& record) {
   if (!clientAttached.load()) return;
-  std::lock_guard guard(measureLock_);
+  MutexLock guard(measureLock_);
   measures_.push_back(record);
 }
 
 bool EventStores::MeasureQueueFull() const {
-  std::lock_guard guard(measureLock_);
+  MutexLock guard(measureLock_);
   return measures_.size() >= measureLimit_;
 }
 
 void EventStores::StoreAlarmValue(std::int32_t value) {
   if (!clientAttached.load()) return;
-  std::lock_guard guard(alarmLock_);
+  MutexLock guard(alarmLock_);
   alarmValue_ = value;
 }
 
 void EventStores::SetMachineStatus(bool online) {
   {
-    std::lock_guard guard(deviceLock_);
+    MutexLock guard(deviceLock_);
     device_.name = "Machine Tool";
     device_.online = online;
   }
@@ -36,7 +36,7 @@ void EventStores::SetMachineStatus(bool online) {
 
 std::optional<std::int32_t> EventStores::PopAction() {
   if (MeasureCount() != 0) return std::nullopt;
-  std::lock_guard guard(actionLock_);
+  MutexLock guard(actionLock_);
   if (actions_.empty()) return std::nullopt;
   const std::int32_t code = actions_.front();
   actions_.pop_front();
@@ -44,7 +44,7 @@ std::optional<std::int32_t> EventStores::PopAction() {
 }
 
 std::optional<MeasureRecord> EventStores::PopMeasure() {
-  std::lock_guard guard(measureLock_);
+  MutexLock guard(measureLock_);
   if (measures_.empty()) return std::nullopt;
   MeasureRecord record = measures_.front();
   measures_.pop_front();
@@ -52,22 +52,22 @@ std::optional<MeasureRecord> EventStores::PopMeasure() {
 }
 
 std::int32_t EventStores::AlarmValue() const {
-  std::lock_guard guard(alarmLock_);
+  MutexLock guard(alarmLock_);
   return alarmValue_;
 }
 
 DeviceStatus EventStores::ReadDeviceStatus() const {
-  std::lock_guard guard(deviceLock_);
+  MutexLock guard(deviceLock_);
   return device_;
 }
 
 std::size_t EventStores::MeasureCount() const {
-  std::lock_guard guard(measureLock_);
+  MutexLock guard(measureLock_);
   return measures_.size();
 }
 
 std::size_t EventStores::ActionCount() const {
-  std::lock_guard guard(actionLock_);
+  MutexLock guard(actionLock_);
   return actions_.size();
 }
 

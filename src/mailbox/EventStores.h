@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "common/Mutex.h"
 #include "mailbox/MeasureRecord.h"
 
 namespace ostrana::mailbox {
@@ -66,14 +67,14 @@ class EventStores {
  private:
   StatusNotifier* const notifier_;  // fixed for the stores' life: the worker reads it
   const std::size_t measureLimit_;
-  mutable std::mutex actionLock_;
-  std::deque<std::int32_t> actions_;
-  mutable std::mutex measureLock_;
-  std::deque<MeasureRecord> measures_;
-  mutable std::mutex alarmLock_;
-  std::int32_t alarmValue_ = 0;
-  mutable std::mutex deviceLock_;
-  DeviceStatus device_;
+  mutable Mutex actionLock_;
+  std::deque<std::int32_t> actions_ GUARDED_BY(actionLock_);
+  mutable Mutex measureLock_;
+  std::deque<MeasureRecord> measures_ GUARDED_BY(measureLock_);
+  mutable Mutex alarmLock_;
+  std::int32_t alarmValue_ GUARDED_BY(alarmLock_) = 0;
+  mutable Mutex deviceLock_;
+  DeviceStatus device_ GUARDED_BY(deviceLock_);
 };
 
 }  // namespace ostrana::mailbox

@@ -11,7 +11,7 @@ bool OstranaConnect::PauseWorker() {
   for (;;) {
     std::int32_t state;
     {
-      std::lock_guard guard(stateLock);
+      MutexLock guard(stateLock);
       state = workerState;
     }
     if (state == Halted) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "common/Mutex.h"
 #include "machine/OstranaLib.h"
 #include "mailbox/EventStores.h"
 #include "mailbox/MeasureRecord.h"
@@ -102,10 +103,10 @@ class OstranaConnect {
   machine::OstranaLib lib;
   MailboxTiming timing;
 
-  std::mutex stateLock;  // guards workerState only
+  Mutex stateLock;  // guards workerState only
   std::unique_ptr<std::thread> worker;
   std::atomic<bool> stopRequested{false};
-  std::int32_t workerState = Running;
+  std::int32_t workerState GUARDED_BY(stateLock) = Running;
   std::atomic<bool> mailboxBusy{false};
   std::atomic<std::int32_t> lastSlot{0};
   double contextValue = 0.0;             // worker thread only

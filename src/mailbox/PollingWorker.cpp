@@ -48,7 +48,7 @@ bool OstranaConnect::ReadSlotIndex(std::int32_t offset, std::int32_t last, std::
 }
 
 void OstranaConnect::SetWorkerState(WorkerState state) {
-  std::lock_guard guard(stateLock);
+  MutexLock guard(stateLock);
   workerState = state;
 }
 
@@ -91,7 +91,7 @@ void OstranaConnect::PollMailbox() {
     std::this_thread::sleep_for(timing.passInterval);
     std::int32_t state;
     {
-      std::lock_guard guard(stateLock);
+      MutexLock guard(stateLock);
       if (workerState == HaltRequested) workerState = Halted;
       state = workerState;
     }

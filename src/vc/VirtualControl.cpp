@@ -1,5 +1,6 @@
 #include "vc/VirtualControl.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,36 +108,41 @@ VirtualControl::VirtualControl(fs::path driveRoot) : root_(std::move(driveRoot))
 void VirtualControl::RemoveStaleTemporaries() {
   // A run killed between writing a table's temporary file and renaming it
   // leaves "<file>.tmp<pid>" behind; nothing else on the drive is named so.
+  // A file of a process that still runs (another connector on the same
+  // drive, in the middle of a write) is left to it.
   std::error_code ec;
   std::vector<fs::path> stale;
   for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     const std::string name = it->path().filename().string();
     const auto at = name.rfind(".tmp");
-    if (at == std::string::npos || at + 4 == name.size() || !it->is_regular_file(ec)) continue;
-    if (name.find_first_not_of("0123456789", at + 4) == std::string::npos) stale.push_back(it->path());
+    if (at == std::string::npos || at + 4 == name.size() || name.size() - at > 14 || !it->is_regular_file(ec)) continue;
+    if (name.find_first_not_of("0123456789", at + 4) != std::string::npos) continue;
+    const long pid = std::stol(name.substr(at + 4));
+    if (pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) == 0) continue;
+    stale.push_back(it->path());
   }
   for (const auto& file : stale) fs::remove(file, ec);
 }
 
 void VirtualControl::InjectFault(Op op, int count, HRESULT status) {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   faults_[static_cast<int>(op)] = Fault{count, status};
 }
 
 void VirtualControl::InjectRowFault(std::int64_t row, int count, HRESULT status) {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   rowFaults_[row] = Fault{count, status};
 }
 
 void VirtualControl::SetRandomFaults(double probability, unsigned seed) {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   randomFaultRate_ = probability;
   randomState_ = seed ? seed : 1;
 }
 
 HRESULT VirtualControl::DrawRandomFault() {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   if (randomFaultRate_ <= 0.0) return dnc::kOk;
   // xorshift64*: small, fast and plenty for fault injection
   randomState_ ^= randomState_ >> 12;
@@ -147,14 +153,14 @@ HRESULT VirtualControl::DrawRandomFault() {
 }
 
 void VirtualControl::ClearFaults() {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   for (auto& f : faults_) f = Fault{};
   rowFaults_.clear();
   randomFaultRate_ = 0.0;
 }
 
 HRESULT VirtualControl::TakeRowFault(std::int64_t row) {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   auto it = rowFaults_.find(row);
   if (it == rowFaults_.end() || it->second.remaining <= 0) return dnc::kOk;
   --it->second.remaining;
@@ -162,7 +168,7 @@ HRESULT VirtualControl::TakeRowFault(std::int64_t row) {
 }
 
 HRESULT VirtualControl::TakeFault(Op op) {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   Fault& f = faults_[static_cast<int>(op)];
   if (f.remaining <= 0) return dnc::kOk;
   --f.remaining;
@@ -175,19 +181,19 @@ void VirtualControl::SleepLatency() const {
 }
 
 void VirtualControl::EnableAccessLog(bool on) {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   logging_ = on;
   log_.clear();
 }
 
 std::vector<CellAccess> VirtualControl::TakeAccessLog() {
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   return std::exchange(log_, {});
 }
 
 void VirtualControl::LogAccess(const CellAccess& access) {
   accessCount_.fetch_add(1, std::memory_order_relaxed);
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   if (logging_) log_.push_back(access);
 }
 
@@ -264,7 +270,7 @@ HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::
     dnc::SetFailureText("the table template " + workstationPath + " cannot be read");
     return dnc::kFileNotFound;
   }
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   std::string why;
   if (!WriteFileAtomically(*target, *text, &why)) {
     dnc::SetFailureText(target->string() + " cannot be written: " + why);
@@ -316,7 +322,7 @@ HRESULT VirtualControl::EditTable(const std::string& tablePath,
                                   const std::function<bool(TabTable&)>& edit) {
   auto file = MapPath(tablePath);
   if (!file) return dnc::kInvalidArg;
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   HRESULT status = dnc::kOk;
   CachedTable* cached = LoadLocked(*file, &status);
   if (!cached) return status;
@@ -331,7 +337,7 @@ HRESULT VirtualControl::ViewTable(const std::string& tablePath,
                                   const std::function<void(const TabTable&)>& view) {
   auto file = MapPath(tablePath);
   if (!file) return dnc::kInvalidArg;
-  std::lock_guard guard(lock_);
+  MutexLock guard(lock_);
   HRESULT status = dnc::kOk;
   CachedTable* cached = LoadLocked(*file, &status);
   if (!cached) return status;

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Mutex.h"
 #include "dnc/Com.h"
 #include "vc/TabTable.h"
 
@@ -125,9 +126,8 @@ class VirtualControl {
     std::filesystem::file_time_type stamp;
     std::uintmax_t size = 0;
   };
-  // Both called with lock_ held.
-  CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status);
-  dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached);
+  CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status) REQUIRES(lock_);
+  dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached) REQUIRES(lock_);
 
   // Removes temporary files a killed run left on the drive.
   void RemoveStaleTemporaries();
@@ -138,18 +138,18 @@ class VirtualControl {
   std::atomic<std::int64_t> latencyUs_{0};
   std::atomic<std::uint64_t> accessCount_{0};
 
-  mutable std::mutex lock_;  // guards everything below
+  mutable Mutex lock_;  // guards everything below
   struct Fault {
     int remaining = 0;
     dnc::HRESULT status = dnc::kFail;
   };
-  Fault faults_[kOpCount];
-  std::map<std::int64_t, Fault> rowFaults_;
-  double randomFaultRate_ = 0.0;
-  std::uint64_t randomState_ = 1;
-  bool logging_ = false;
-  std::vector<CellAccess> log_;
-  std::map<std::filesystem::path, CachedTable> tables_;
+  Fault faults_[kOpCount] GUARDED_BY(lock_);
+  std::map<std::int64_t, Fault> rowFaults_ GUARDED_BY(lock_);
+  double randomFaultRate_ GUARDED_BY(lock_) = 0.0;
+  std::uint64_t randomState_ GUARDED_BY(lock_) = 1;
+  bool logging_ GUARDED_BY(lock_) = false;
+  std::vector<CellAccess> log_ GUARDED_BY(lock_);
+  std::map<std::filesystem::path, CachedTable> tables_ GUARDED_BY(lock_);
 };
 
 // Writes `text` to `file` through a temporary file and a rename; on failure

@@ -237,12 +237,15 @@ TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsS
 // What a killed run left, and links that lead off the drive.
 TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   const auto folder = dir.path() / "tnc" / "Quorvane";
-  std::ofstream(folder / "Quorvane_Relavio.TAB.tmp4242") << "half a table";
+  std::ofstream(folder / "Quorvane_Relavio.TAB.tmp2147483647") << "half a table";  // no such process
+  const std::string live = "Quorvane_Relavio.TAB.tmp" + std::to_string(::getppid());  // another run's write in flight
+  std::ofstream(folder / live) << "being written";
   std::ofstream(folder / "notes.tmp") << "a file of the user's";
   fs::create_directories(dir.path() / "elsewhere");
   fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "tnc" / "Linked");
   VirtualControl reopened(dir.path() / "tnc");
-  EXPECT_FALSE(fs::exists(folder / "Quorvane_Relavio.TAB.tmp4242"));
+  EXPECT_FALSE(fs::exists(folder / "Quorvane_Relavio.TAB.tmp2147483647"));
+  EXPECT_TRUE(fs::exists(folder / live));
   EXPECT_TRUE(fs::exists(folder / "notes.tmp"));
   EXPECT_FALSE(reopened.MapPath("TNC:\\Linked\\Quorvane_Relavio.TAB"));
   EXPECT_LT(reopened.MakeDirectory("TNC:\\Linked\\sub"), 0);
