@@ -163,7 +163,7 @@ int RunHeadless(const app::Options& options, const app::SettingsStore& store, ap
                                                        QCoreApplication::applicationFilePath().toStdString());
   app::HeadlessView view(*connector);
   connector->SetView(&view);
-  connector->listenAddress = places.listenAddress;
+  connector->SetListenAddress(places.listenAddress);
   connector->portNumber = options.port.value_or(settings.portNumber);
   connector->OpenListener();
   view.UpdatePortStatus();
@@ -182,7 +182,7 @@ int RunWindow(const app::Options& options, const app::SettingsStore& store, app:
               Machine& machine, Prompts& prompts, ui::GuiPrompts& boxes, const RunPlaces& places) {
   auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
                                                        QCoreApplication::applicationFilePath().toStdString());
-  connector->listenAddress = places.listenAddress;
+  connector->SetListenAddress(places.listenAddress);
   connector->portNumber = options.port.value_or(settings.portNumber);
   auto sounds = ui::MakeSoundPlayer();
   auto watch = ui::MakeWindowWatch();
