@@ -40,6 +40,16 @@ inline constexpr std::int32_t kAlarmAnswered = -2;
 inline constexpr std::int32_t kSignalAnswer1 = -1;  // answers signals 1 and 3
 inline constexpr std::int32_t kSignalAnswer2 = -2;  // answers signal 2
 
+// The ring arithmetic both sides share: records waiting in a ring of
+// lastSlot + 1 slots, the slot after `slot`, and whether a slot index is one.
+inline constexpr std::int32_t PendingCount(std::int32_t read, std::int32_t write, std::int32_t lastSlot) {
+  return write > read ? write - read - 1 : write - read + lastSlot;
+}
+inline constexpr std::int32_t NextSlot(std::int32_t slot, std::int32_t lastSlot) {
+  return slot == lastSlot ? 0 : slot + 1;
+}
+inline constexpr bool SlotInRange(std::int32_t slot, std::int32_t lastSlot) { return slot >= 0 && slot <= lastSlot; }
+
 // Offset of row k (0..5) of ring slot s. 64-bit: a ring read from a damaged
 // table may claim any size, and the sum must not overflow.
 inline constexpr std::int64_t SlotRowOffset(std::int32_t slot, std::int32_t k) {

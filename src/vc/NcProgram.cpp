@@ -66,9 +66,9 @@ std::int32_t PendingIn(const TabTable& t, std::int32_t base) {
   const std::int32_t last = IntegerReading(CellNumber(t, base + mb::kLastSlotRow));
   const std::int32_t read = IntegerReading(CellNumber(t, base + mb::kReadSlotRow));
   const std::int32_t write = IntegerReading(CellNumber(t, base + mb::kWriteSlotRow));
-  if (last < 0 || read < 0 || read > last || write < 0 || write > last)
+  if (last < 0 || !mb::SlotInRange(read, last) || !mb::SlotInRange(write, last))
     throw NcError("ring indices out of range");
-  return write > read ? write - read - 1 : write - read + last;
+  return mb::PendingCount(read, write, last);
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ std::int32_t NcProgram::Post(double type, double identity, double v0, double v1,
     const double values[mb::kRecordRows] = {type, identity, v0, v1, v2, v3};
     for (std::int32_t k = 0; k < mb::kRecordRows; ++k)
       SetNumber(t, base + mb::SlotRowOffset(slot, k), values[k]);
-    SetNumber(t, base + mb::kWriteSlotRow, slot == last ? 0 : slot + 1);
+    SetNumber(t, base + mb::kWriteSlotRow, mb::NextSlot(slot, last));
   });
   return slot;
 }
