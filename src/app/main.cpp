@@ -144,9 +144,8 @@ struct RunPlaces {
 // The first line of a run's log: what it is and where everything lies.
 void LogStart(const app::Options& options, const app::Settings& settings, const app::SettingsStore& store,
               const RunPlaces& places) {
-  const QString address = places.listenAddress == QHostAddress(QHostAddress::AnyIPv4)
-                              ? QStringLiteral("all interfaces")
-                              : places.listenAddress.toString();
+  const QString address =
+      QString::fromStdString(client::ListenAddressText(places.listenAddress.toString().toStdString()));
   const QString drive = options.tncRoot.isEmpty() ? app::DefaultTncRoot() : options.tncRoot;
   Log(LogLevel::Info, "start",
       QStringLiteral("%1 %2; port %3 on %4; control %5; drive %6; settings %7; log %8")

@@ -13,8 +13,8 @@ ClientSession::ClientSession(ClientTransport& transport, MachineOperations& oper
 
 bool ClientSession::ClientConnected() const { return operations_.Stores().clientAttached.load(); }
 
-std::string ClientSession::ListenAddressText() const {
-  return listenAddress.empty() || listenAddress == "0.0.0.0" ? "all interfaces" : listenAddress;
+std::string ListenAddressText(const std::string& address) {
+  return address.empty() || address == "0.0.0.0" ? "all interfaces" : address;
 }
 
 bool ClientSession::ListenOn(std::int64_t port) {

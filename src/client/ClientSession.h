@@ -32,6 +32,9 @@ inline constexpr int kLastDiscoverablePort = 50100;
 // One receive hands at most this many bytes to the dispatcher.
 inline constexpr int kMaxChunk = 255;
 
+// "all interfaces" for "" or "0.0.0.0", else the address: for messages.
+std::string ListenAddressText(const std::string& address);
+
 class ClientSession {
  public:
   ClientSession(ClientTransport& transport, MachineOperations& operations, Prompts& prompts);
@@ -52,7 +55,7 @@ class ClientSession {
   // interface. Port recovery keeps it.
   std::string listenAddress;
   // "all interfaces" or the address, for messages.
-  std::string ListenAddressText() const;
+  std::string ListenAddressText() const { return client::ListenAddressText(listenAddress); }
   bool Listening() const { return listening_; }
   // The port actually bound (differs from portNumber for port 0); 0 when not listening.
   int BoundPort() const { return listening_ ? transport_.BoundPort() : 0; }

@@ -37,15 +37,20 @@ Argument ExtractArgument(const std::string& chunk, const std::string& colonForm)
   return {chunk.substr(start, end - start), true};
 }
 
+namespace {
+const char* const kAlarmNames[] = {"OutOfTolerance", "Unprojected", "PartAlignmentFailed", "Unspecified"};
+}  // namespace
+
 std::optional<std::int32_t> AlarmCode(const Argument& argument) {
-  static const char* const kNames[] = {"OutOfTolerance", "Unprojected", "PartAlignmentFailed", "Unspecified"};
   if (!argument.terminated) return std::nullopt;
   std::string name = argument.text;
   if (!name.empty() && name.back() == '\r') name.pop_back();
   for (std::int32_t i = 0; i < 4; ++i)
-    if (name == kNames[i]) return i + 1;
+    if (name == kAlarmNames[i]) return i + 1;
   return std::nullopt;
 }
+
+const char* AlarmName(std::int32_t code) { return code >= 1 && code <= 4 ? kAlarmNames[code - 1] : "none"; }
 
 std::int32_t ScaleReal(double value) { return TruncToInt32(value * 10000.0); }
 

@@ -22,6 +22,8 @@ Argument ExtractArgument(const std::string& chunk, const std::string& colonForm)
 // carriage return allowed); nothing otherwise, so that a request that was not
 // understood never raises an alarm on the machine.
 std::optional<std::int32_t> AlarmCode(const Argument& argument);
+// The name of alarm code 1 to 4; "none" for any other code.
+const char* AlarmName(std::int32_t code);
 
 // A real as it travels: value x 10000 truncated toward zero; the pattern of
 // the most negative 32-bit integer when that is not a number or does not fit.

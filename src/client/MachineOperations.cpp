@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "client/ArgumentParsers.h"
+#include "client/Dispatcher.h"
 #include "common/EventLog.h"
 #include "common/StringTable.h"
 
@@ -77,11 +78,10 @@ bool MachineOperations::ResumeMonitoring() {
 }
 
 bool MachineOperations::SetAlarm(std::int32_t code) {
-  static const char* const kNames[] = {"none", "OutOfTolerance", "Unprojected", "PartAlignmentFailed", "Unspecified"};
   const bool pending = machine_->AlarmPending();
   const bool done = machine_->SetAlarm(code);
   Log(LogLevel::Audit, "command",
-      std::string("alarm ") + (code >= 0 && code <= 4 ? kNames[code] : "?") + " (code 2, alarm code " +
+      std::string("alarm ") + AlarmName(code) + " (code 2, alarm code " +
           std::to_string(code) + "): answer " + (done ? "1" : "0") + (pending ? " (an alarm is pending)" : ""));
   return done;
 }
