@@ -2,17 +2,17 @@
 // machine operations. Figures, not a test.
 #include <benchmark/benchmark.h>
 
-#include "client/Dispatcher.h"
-#include "mailbox/EventStores.h"
+#include "protocol/Dispatcher.h"
+#include "machine/EventStores.h"
 
 using namespace ostrana;
 
 namespace {
 
-class StoreOperations final : public client::RequestOperations {
+class StoreOperations final : public protocol::RequestOperations {
  public:
-  bool ParseConnectionData(const client::Argument&) override { return false; }
-  bool ApplyWcsData(const client::Argument&) override { return false; }
+  bool ParseConnectionData(const protocol::Argument&) override { return false; }
+  bool ApplyWcsData(const protocol::Argument&) override { return false; }
   bool Connect() override { return false; }
   void Disconnect() override {}
   bool StartPolling() override { return false; }
@@ -25,14 +25,16 @@ class StoreOperations final : public client::RequestOperations {
   std::optional<std::int32_t> PopAction() override { return stores.PopAction(); }
   std::optional<mailbox::MeasureRecord> PopMeasure() override { return stores.PopMeasure(); }
   std::int32_t AlarmValue() override { return stores.AlarmValue(); }
-  mailbox::DeviceStatus ReadDeviceStatus() override { return stores.ReadDeviceStatus(); }
+  machine::DeviceStatus ReadDeviceStatus() override { return stores.ReadDeviceStatus(); }
   std::int32_t BaseRow() override { return 100; }
-  mailbox::EventStores stores;
+  void SetClientAttached(bool attached) override { stores.SetClientAttached(attached); }
+  bool ClientAttached() const override { return stores.ClientAttached(); }
+  machine::EventStores stores;
 };
 
 void Run(benchmark::State& state, const std::string& chunk, bool refill) {
   StoreOperations ops;
-  ops.stores.clientAttached = true;
+  ops.stores.SetClientAttached(true);
   mailbox::MeasureRecord record{1, 250, 12, 5, 3, 1.5, -0.01, 2, 7.5, 0, 0, 0, 0};
   for (auto _ : state) {
     if (refill) {
@@ -40,7 +42,7 @@ void Run(benchmark::State& state, const std::string& chunk, bool refill) {
       ops.stores.PushMeasure(record);
       state.ResumeTiming();
     }
-    benchmark::DoNotOptimize(client::DispatchRequest(ops, chunk));
+    benchmark::DoNotOptimize(protocol::DispatchRequest(ops, chunk));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * chunk.size()));
 }

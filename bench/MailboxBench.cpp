@@ -13,9 +13,9 @@
 
 #include "common/EventLog.h"
 #include "common/Prompts.h"
-#include "mailbox/EventStores.h"
-#include "mailbox/OstranaConnect.h"
-#include "vc/NcProgram.h"
+#include "machine/EventStores.h"
+#include "machine/OstranaConnect.h"
+#include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
@@ -39,14 +39,14 @@ struct Rig {
     if (!machine.Connect()) std::exit(1);
     nc.Init(100);
     machine.CheckMachineBuffer();
-    stores.clientAttached = true;
+    stores.SetClientAttached(true);
   }
   vc::VirtualControl control;
   vc::VcComponent component;
-  vc::NcProgram nc;
+  ncsim::NcProgram nc;
   QuietPrompts prompts;
-  mailbox::EventStores stores;
-  mailbox::OstranaConnect machine;
+  machine::EventStores stores;
+  machine::OstranaConnect machine;
 };
 
 double Percentile(std::vector<double> v, double p) {
@@ -72,7 +72,7 @@ void Throughput(const std::string& templateFile, int latencyMs, int records) {
       try {
         rig.nc.Post(0, sent + 1, 0, 0, 0, 0);
         posted[static_cast<std::size_t>(++sent)] = Clock::now();
-      } catch (const vc::NcError&) {
+      } catch (const ncsim::NcError&) {
         break;  // full: wait for the connector
       }
     }

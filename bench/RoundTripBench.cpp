@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "client/Connector.h"
+#include "qt/QtConnectorRun.h"
 #include "common/EventLog.h"
 #include "common/Prompts.h"
 #include "dnc/Dnc.h"
@@ -102,10 +102,11 @@ int main(int argc, char** argv) {
   if (const char* log = std::getenv("OSTRANA_BENCH_LOG")) EventLog::Instance().Open(log, false);
   QuietPrompts prompts;
   dnc::MissingComponent component;
-  client::Connector connector(component, prompts, "ostrana");
-  connector.portNumber = 0;
-  connector.OpenListener();
-  const int port = connector.BoundPort();
+  qt::QtConnectorRun connector(component, prompts, "ostrana");
+  run::ConnectorRun& run = connector.Run();
+  run.SetPortNumber(0);
+  run.OpenListener();
+  const int port = run.BoundPort();
 
   std::thread client([&] {
     std::thread echoThread;
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
     ::recv(fd, greeting, sizeof greeting, 0);
     // Records for every "Send Measure", pushed as the worker would.
     mailbox::MeasureRecord record{1, 250, 12, 5, 3, 1.5, -0.01, 2, 7.5, 0.5, 0.25, 0.125, 0};
-    for (int i = 0; i < count + 300; ++i) connector.Stores().PushMeasure(record);
+    for (int i = 0; i < count + 300; ++i) run.Operations().Stores().PushMeasure(record);
 
     const Figures device = Measure(fd, "Send Device\n", count);
     const Figures measure = Measure(fd, "Send Measure\n", count);

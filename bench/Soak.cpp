@@ -22,10 +22,11 @@
 #include <string>
 #include <thread>
 
-#include "tools/Answers.h"
+#include "protocol/Answers.h"
 #include "tools/LineClient.h"
 
 using namespace ostrana::tools;
+using namespace ostrana::protocol;
 using std::chrono::milliseconds;
 
 namespace {
@@ -213,7 +214,7 @@ int main(int argc, char** argv) {
       }
     }
     // The client fetches everything that waits, measures first.
-    for (std::string reply; (reply = ask("Send Measure")).rfind("Measure Data: ", 0) == 0;) {
+    for (std::string reply; answer::IsAnswer(reply = ask("Send Measure"), answer::kMeasure);) {
       const auto d = DecodeAnswer(reply);
       const int id = std::stoi(d->fields[2].second);
       if (id <= received) ++duplicates;
@@ -237,14 +238,14 @@ int main(int argc, char** argv) {
         if (++mismatches <= 5) std::fprintf(stderr, "soak: record %d arrived as %s", id, reply.c_str());
       }
     }
-    while (ask("Send Action").rfind("Action Data: ", 0) == 0) ++actions;
+    while (answer::IsAnswer(ask("Send Action"), answer::kAction)) ++actions;
     if (received % 10000 < 50) rssPeak = std::max(rssPeak, ResidentKb(connector.pid));
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // Signals are answered once the ring is empty: collect the last ones.
   for (int i = 0; i < 50 && actions < expectedActions; ++i) {
     std::this_thread::sleep_for(milliseconds(100));
-    while (ask("Send Action").rfind("Action Data: ", 0) == 0) ++actions;
+    while (answer::IsAnswer(ask("Send Action"), answer::kAction)) ++actions;
   }
   const long rssEnd = ResidentKb(connector.pid);
   nc.Ask("flaky 0");

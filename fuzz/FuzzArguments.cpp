@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "client/ArgumentParsers.h"
-#include "client/Dispatcher.h"
+#include "protocol/ArgumentParsers.h"
+#include "protocol/Dispatcher.h"
 
-using namespace ostrana::client;
+using namespace ostrana::protocol;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/Answers.h"
+#include "protocol/Answers.h"
 
-using namespace ostrana::tools;
+using namespace ostrana::protocol;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string line(reinterpret_cast<const char*>(data), size);

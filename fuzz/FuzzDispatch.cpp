@@ -8,10 +8,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "client/Dispatcher.h"
-#include "client/MachineOperations.h"
-#include "tools/Answers.h"
-#include "vc/NcProgram.h"
+#include "protocol/Dispatcher.h"
+#include "run/MachineOperations.h"
+#include "protocol/Answers.h"
+#include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
@@ -25,8 +25,8 @@ class SilentPrompts final : public Prompts {
   bool AskYesNo(const std::string&) override { return true; }
 };
 
-mailbox::MailboxTiming FastTiming() {
-  mailbox::MailboxTiming t;
+machine::MailboxTiming FastTiming() {
+  machine::MailboxTiming t;
   t.passInterval = std::chrono::milliseconds(1);
   t.pausePoll = std::chrono::milliseconds(1);
   t.pauseTimeout = std::chrono::milliseconds(5);
@@ -38,9 +38,9 @@ struct Rig {
       : root(std::filesystem::temp_directory_path() / ("ostrana-fuzz-" + std::to_string(::getpid()))),
         control(root / "tnc"), component(control), nc(control),
         ops(component, prompts, OSTRANA_TEMPLATE, FastTiming(), nullptr) {
-    client::DispatchRequest(ops, "Machine Connect: 4,localhost,0,100\n");
+    protocol::DispatchRequest(ops, "Machine Connect: 4,localhost,0,100\n");
     nc.Init(100);
-    ops.Stores().clientAttached = true;
+    ops.Stores().SetClientAttached(true);
   }
   ~Rig() {
     ops.ReleaseMachine();
@@ -50,9 +50,9 @@ struct Rig {
   std::filesystem::path root;
   vc::VirtualControl control;
   vc::VcComponent component;
-  vc::NcProgram nc;
+  ncsim::NcProgram nc;
   SilentPrompts prompts;
-  client::MachineOperations ops;
+  run::MachineOperations ops;
 };
 
 }  // namespace
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // One receive: at most 255 bytes, a zero byte ends the text.
   std::string chunk(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 255));
   chunk = chunk.c_str();
-  const std::string reply = client::DispatchRequest(rig->ops, chunk);
-  if (!tools::IsWellFormedReply(reply)) std::abort();
+  const std::string reply = protocol::DispatchRequest(rig->ops, chunk);
+  if (!protocol::IsWellFormedReply(reply)) std::abort();
   return 0;
 }

@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <string>
 
-#include "vc/NcConsole.h"
+#include "ncsim/NcConsole.h"
 
 using namespace ostrana::vc;
+using namespace ostrana::ncsim;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::filesystem::path root =

@@ -2,7 +2,6 @@
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QTemporaryFile>
 #include <QStandardPaths>
 
 #include "common/StringTable.h"
@@ -18,17 +17,6 @@ std::optional<int> PortValue(const QString& text, bool allowZero) {
 }
 
 }  // namespace
-
-bool UsableFolder(const QString& folder, QString* why) {
-  if (!QDir().mkpath(folder)) {
-    *why = QStringLiteral("it cannot be created");
-    return false;
-  }
-  QTemporaryFile probe(folder + QStringLiteral("/.ostrana-probe-XXXXXX"));
-  if (probe.open()) return true;
-  *why = probe.errorString();
-  return false;
-}
 
 std::optional<QHostAddress> ListenAddressValue(const QString& text) {
   if (text.isEmpty()) return QHostAddress(QHostAddress::AnyIPv4);

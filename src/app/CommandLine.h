@@ -32,8 +32,4 @@ QString DefaultLogFile();
 // A listen address as text: empty means all IPv4 interfaces; nothing when it is not an address.
 std::optional<QHostAddress> ListenAddressValue(const QString& text);
 
-// Whether files can be made in `folder` (created when missing); when not,
-// `why` holds the system's reason.
-bool UsableFolder(const QString& folder, QString* why);
-
 }  // namespace ostrana::app

@@ -15,17 +15,19 @@
 #include <unistd.h>
 
 #include "app/CommandLine.h"
-#include "app/Headless.h"
-#include "app/Settings.h"
+#include "run/Headless.h"
+#include "qt/QtSettingsStore.h"
 #include "common/EventLog.h"
+#include "common/Folders.h"
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
-#include "client/Connector.h"
+#include "qt/QtConnectorRun.h"
 #include "dnc/Dnc.h"
-#include "ui/GuiPrompts.h"
+#include "qt/GuiPrompts.h"
+#include "qt/PlatformServices.h"
 #include "ui/OstranaDlg.h"
-#include "vc/NcConsole.h"
-#include "vc/NcProgram.h"
+#include "ncsim/NcConsole.h"
+#include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
@@ -62,7 +64,7 @@ bool HaveDisplay(QString* why) {
     *why = QStringLiteral("no display");
     return false;
   }
-  if (ui::CanOpenX11Display()) return true;
+  if (qt::CanOpenX11Display()) return true;
   *why = QStringLiteral("the display %1 cannot be opened").arg(QString::fromLocal8Bit(display));
   return false;
 }
@@ -82,8 +84,8 @@ void WarnOnce(QtMsgType type, const QMessageLogContext&, const QString& text) {
 struct Machine {
   std::unique_ptr<vc::VirtualControl> control;
   std::unique_ptr<dnc::IComponent> component;
-  std::unique_ptr<vc::NcProgram> ncProgram;
-  std::unique_ptr<vc::NcConsole> ncConsole;
+  std::unique_ptr<ncsim::NcProgram> ncProgram;
+  std::unique_ptr<ncsim::NcConsole> ncConsole;
 };
 
 bool SetUpMachine(const app::Options& options, Prompts& prompts, Machine& m) {
@@ -93,18 +95,18 @@ bool SetUpMachine(const app::Options& options, Prompts& prompts, Machine& m) {
     return true;
   }
   const QString root = options.tncRoot.isEmpty() ? app::DefaultTncRoot() : options.tncRoot;
-  QString why;
-  if (!app::UsableFolder(root, &why))
+  std::string why;
+  if (!UsableFolder(root.toStdString(), &why))
     prompts.ShowMessage(QStringLiteral("The TNC drive folder %1 cannot be used: %2.\n\nThe exchange table cannot be "
                                        "created there; choose another folder with --tnc-root.")
-                            .arg(root, why).toStdString(),
+                            .arg(root, QString::fromStdString(why)).toStdString(),
                         PromptIcon::Exclamation);
   m.control = std::make_unique<vc::VirtualControl>(root.toStdString());
   m.component = std::make_unique<vc::VcComponent>(*m.control);
   std::printf("ostrana: machine: virtual control, TNC drive at %s\n", root.toLocal8Bit().constData());
   if (options.ncConsolePort) {
-    m.ncProgram = std::make_unique<vc::NcProgram>(*m.control);
-    m.ncConsole = std::make_unique<vc::NcConsole>(*m.ncProgram, *m.control);
+    m.ncProgram = std::make_unique<ncsim::NcProgram>(*m.control);
+    m.ncConsole = std::make_unique<ncsim::NcConsole>(*m.ncProgram, *m.control);
     std::string why;
     const int port = m.ncConsole->Start(static_cast<std::uint16_t>(*options.ncConsolePort), &why);
     if (port < 0) {
@@ -119,18 +121,18 @@ bool SetUpMachine(const app::Options& options, Prompts& prompts, Machine& m) {
 
 // A --port given for this run is not kept, wherever port recovery moved the
 // listener; a port the user set in the window is.
-void KeepPort(const app::Options& options, const client::Connector& connector, bool userSetPort,
-              app::Settings& settings) {
-  if (!options.port || userSetPort) settings.portNumber = connector.portNumber;
+void KeepPort(const app::Options& options, const run::RunControl& run, bool userSetPort,
+              platform::Settings& settings) {
+  if (!options.port || userSetPort) settings.portNumber = run.PortNumber();
 }
 
 // Says at start when the settings cannot be kept, naming the file and why.
-void CheckSettings(const app::SettingsStore& store, Prompts& prompts) {
-  QString why;
+void CheckSettings(const platform::SettingsStore& store, Prompts& prompts) {
+  std::string why;
   if (store.Writable(&why)) return;
   prompts.ShowMessage(QStringLiteral("The settings cannot be kept in %1: %2.\n\nThis run's port, place and "
                                      "mute setting will be lost at exit.")
-                          .arg(store.Location(), why)
+                          .arg(QString::fromStdString(store.Location()), QString::fromStdString(why))
                           .toStdString(),
                       PromptIcon::Exclamation);
 }
@@ -142,69 +144,71 @@ struct RunPlaces {
 };
 
 // The first line of a run's log: what it is and where everything lies.
-void LogStart(const app::Options& options, const app::Settings& settings, const app::SettingsStore& store,
+void LogStart(const app::Options& options, const platform::Settings& settings, const platform::SettingsStore& store,
               const RunPlaces& places) {
   const QString address =
-      QString::fromStdString(client::ListenAddressText(places.listenAddress.toString().toStdString()));
+      QString::fromStdString(session::ListenAddressText(places.listenAddress.toString().toStdString()));
   const QString drive = options.tncRoot.isEmpty() ? app::DefaultTncRoot() : options.tncRoot;
   Log(LogLevel::Info, "start",
       QStringLiteral("%1 %2; port %3 on %4; control %5; drive %6; settings %7; log %8")
           .arg(strings::kAppName, strings::kVersion)
           .arg(options.port.value_or(settings.portNumber))
-          .arg(address, options.control == app::ControlKind::None ? "none" : "virtual", drive, store.Location(),
+          .arg(address, options.control == app::ControlKind::None ? "none" : "virtual", drive, QString::fromStdString(store.Location()),
                places.logFile)
           .toStdString());
 }
 
-int RunHeadless(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
+int RunHeadless(const app::Options& options, const platform::SettingsStore& store, platform::Settings settings,
                 Machine& machine, Prompts& prompts, const RunPlaces& places) {
-  auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
-                                                       QCoreApplication::applicationFilePath().toStdString());
-  app::HeadlessView view(*connector);
-  connector->SetView(&view);
+  auto connector = std::make_unique<qt::QtConnectorRun>(*machine.component, prompts,
+                                                        QCoreApplication::applicationFilePath().toStdString());
+  run::RunControl& run = connector->Control();
+  run::HeadlessView view(run);
+  run.SetView(&view);
   connector->SetListenAddress(places.listenAddress);
-  connector->portNumber = options.port.value_or(settings.portNumber);
-  connector->OpenListener();
+  run.SetPortNumber(options.port.value_or(settings.portNumber));
+  run.OpenListener();
   view.UpdatePortStatus();
   view.UpdateConnectionStatus(false);
 
   QCoreApplication::exec();
 
-  KeepPort(options, *connector, false, settings);
+  KeepPort(options, run, false, settings);
   store.Save(settings);
-  connector->CloseSockets();
+  run.CloseSockets();
   connector.reset();
   return 0;
 }
 
-int RunWindow(const app::Options& options, const app::SettingsStore& store, app::Settings settings,
-              Machine& machine, Prompts& prompts, ui::GuiPrompts& boxes, const RunPlaces& places) {
-  auto connector = std::make_unique<client::Connector>(*machine.component, prompts,
-                                                       QCoreApplication::applicationFilePath().toStdString());
+int RunWindow(const app::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+              Machine& machine, Prompts& prompts, qt::GuiPrompts& boxes, const RunPlaces& places) {
+  auto connector = std::make_unique<qt::QtConnectorRun>(*machine.component, prompts,
+                                                        QCoreApplication::applicationFilePath().toStdString());
+  run::RunControl& run = connector->Control();
   connector->SetListenAddress(places.listenAddress);
-  connector->portNumber = options.port.value_or(settings.portNumber);
-  auto sounds = ui::MakeSoundPlayer();
-  auto watch = ui::MakeWindowWatch();
-  ui::OstranaDlg::Services services{*connector, prompts, *sounds, *watch,
+  run.SetPortNumber(options.port.value_or(settings.portNumber));
+  auto sounds = qt::MakeSoundPlayer();
+  auto watch = qt::MakeWindowWatch();
+  ui::OstranaDlg::Services services{run, prompts, *sounds, *watch,
                                     [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
                                     machine.control != nullptr, places.logFile};
   {
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);
     boxes.SetParent(&window);
-    connector->SetView(&window);
+    run.SetView(&window);
     window.OnInitDialog();
     window.exec();  // ends on the close request, Escape, or the CAM client gone
 
-    connector->SetView(nullptr);
+    run.SetView(nullptr);
     boxes.SetParent(nullptr);
-    settings.xTopLeft = window.xTopLeft;
-    settings.yTopLeft = window.yTopLeft;
-    settings.muted = window.muted;
-    KeepPort(options, *connector, window.portSetByUser, settings);
+    settings.xTopLeft = window.Kept().xTopLeft;
+    settings.yTopLeft = window.Kept().yTopLeft;
+    settings.muted = window.Kept().muted;
+    KeepPort(options, run, window.Kept().portSetByUser, settings);
     store.Save(settings);
-    connector->CloseSockets();
-    if (!settings.muted) sounds->PlayAndWait(ui::kSoundExit);
+    run.CloseSockets();
+    if (!settings.muted) sounds->PlayAndWait(platform::kSoundExit);
   }
   connector.reset();  // stops a running worker, then releases the machine
   return 0;
@@ -237,19 +241,19 @@ int main(int argc, char* argv[]) {
   QuitOnSignals(*app);
   std::signal(SIGPIPE, SIG_IGN);
 
-  app::HeadlessPrompts headlessPrompts;
-  std::unique_ptr<ui::GuiPrompts> guiPrompts = headless ? nullptr : std::make_unique<ui::GuiPrompts>();
+  run::HeadlessPrompts headlessPrompts;
+  std::unique_ptr<qt::GuiPrompts> guiPrompts = headless ? nullptr : std::make_unique<qt::GuiPrompts>();
   LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : *guiPrompts);
 
-  const app::SettingsStore store(options->settingsFile);
-  const app::Settings settings = store.Load();
+  const qt::QtSettingsStore store(options->settingsFile);
+  const platform::Settings settings = store.Load();
   RunPlaces places;
   places.logFile = !options->logFile.isEmpty()  ? options->logFile
-                   : !settings.logFile.isEmpty() ? settings.logFile
+                   : !settings.logFile.empty() ? QString::fromStdString(settings.logFile)
                                                  : app::DefaultLogFile();
   // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
   EventLog::Instance().Open(places.logFile.toStdString(), headless);
-  const QString addressText = options->listenAddress.isEmpty() ? settings.listenAddress : options->listenAddress;
+  const QString addressText = options->listenAddress.isEmpty() ? QString::fromStdString(settings.listenAddress) : options->listenAddress;
   const auto address = app::ListenAddressValue(addressText);
   places.listenAddress = address.value_or(QHostAddress(QHostAddress::AnyIPv4));
   if (!address)

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "common/MailboxRows.h"
+#include "mailbox/MailboxRows.h"
 #include "common/StringTable.h"
 
 namespace ostrana::machine {

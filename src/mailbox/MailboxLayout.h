@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "common/MailboxRows.h"
-#include "common/Readings.h"
+#include "mailbox/MailboxRows.h"
+#include "mailbox/Readings.h"
 
 namespace ostrana::mailbox {
 

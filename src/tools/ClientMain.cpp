@@ -14,12 +14,13 @@
 #include <vector>
 
 #include "common/StringTable.h"
-#include "tools/Answers.h"
+#include "protocol/Answers.h"
 #include "tools/LineClient.h"
 
 namespace {
 
 using namespace ostrana::tools;
+using namespace ostrana::protocol;
 using std::chrono::milliseconds;
 
 std::atomic<bool> interrupted{false};
@@ -94,7 +95,7 @@ int Discover(const Options& o) {
   int found = 0;
   for (int port = 50000; port <= 50100; ++port) {
     auto greeting = probes[static_cast<std::size_t>(port - 50000)].get();
-    if (greeting && greeting->rfind("Ident Data: ", 0) == 0) {
+    if (greeting && answer::IsAnswer(*greeting, answer::kIdent)) {
       std::printf("%d %s", port, greeting->c_str());
       ++found;
     }
@@ -113,7 +114,7 @@ int Follow(LineClient& client, const Options& o) {
       auto reply = client.Ask("Send Measure", milliseconds(o.timeoutMs), &reason, 1);
       if (!reply && interrupted) break;
       if (!reply) return Fail(reason);
-      if (reply->rfind("Measure Data: ", 0) != 0) break;
+      if (!answer::IsAnswer(*reply, answer::kMeasure)) break;
       if (auto id = MeasureId(*reply)) {
         if (lastId && *id != *lastId + 1) ++gaps;
         lastId = id;
@@ -125,7 +126,7 @@ int Follow(LineClient& client, const Options& o) {
     auto reply = client.Ask("Send Action", milliseconds(o.timeoutMs), &reason, 1);
     if (!reply && interrupted) break;
     if (!reply) return Fail(reason);
-    if (reply->rfind("Action Data: ", 0) == 0) {
+    if (answer::IsAnswer(*reply, answer::kAction)) {
       ++actions;
       Print(*reply, o.decode);
       continue;  // more may wait

@@ -28,6 +28,8 @@
 static void LoadResources() { Q_INIT_RESOURCE(ostrana); }
 
 namespace ostrana::ui {
+
+using namespace platform;  // the sound ids
 namespace {
 
 QIcon Icon(int id) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(id)); }
@@ -37,11 +39,11 @@ struct StatusRow {
   int sound;
 };
 
-StatusRow Row(client::ConnectionState state) {
+StatusRow Row(session::ConnectionState state) {
   switch (state) {
-    case client::ConnectionState::Both: return {133, kSoundBoth};
-    case client::ConnectionState::MachineOnly: return {134, kSoundMachineOnly};
-    case client::ConnectionState::ClientOnly: return {135, kSoundClientOnly};
+    case session::ConnectionState::Both: return {133, kSoundBoth};
+    case session::ConnectionState::MachineOnly: return {134, kSoundMachineOnly};
+    case session::ConnectionState::ClientOnly: return {135, kSoundClientOnly};
     default: return {132, kSoundNeither};
   }
 }
@@ -93,7 +95,7 @@ QPoint PlaceOnScreen(QPoint place, QSize size, const QList<QRect>& screens) {
 QColor PortColour(bool listening) { return listening ? QColor(0, 128, 0) : QColor(192, 0, 0); }
 
 OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool mute)
-    : xTopLeft(x), yTopLeft(y), muted(mute), services_(std::move(services)) {
+    : kept_{x, y, mute, false}, services_(std::move(services)) {
   LoadResources();
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                  Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
@@ -140,7 +142,7 @@ OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool m
 }
 
 void OstranaDlg::PlaySound(int id) {
-  if (!muted) services_.sounds.Play(id);
+  if (!kept_.muted) services_.sounds.Play(id);
 }
 
 void OstranaDlg::OnInitDialog() {
@@ -148,19 +150,19 @@ void OstranaDlg::OnInitDialog() {
   if (services_.watch.IsKelvraRunning()) watchTimer_->start();  // otherwise no watch for the whole run
   setWindowIcon(Icon(128));
   port_->setEnabled(false);
-  port_->setText(QString::number(services_.connector.portNumber));
-  services_.connector.OpenListener();
+  port_->setText(QString::number(services_.run.PortNumber()));
+  services_.run.OpenListener();
   info_->setIcon(Icon(131));
   info_->setIconSize(QSize(32, 32));
   info_->setToolTip(TooltipHtml(strings::kInfoTipTitle, QString::fromUtf8(strings::kInfoTipText)));
   UpdatePortStatus();
   UpdateConnectionStatus(false);
 
-  if (xTopLeft == 0 && yTopLeft == 0) {
-    xTopLeft = kDefaultX;
-    yTopLeft = kDefaultY;
+  if (kept_.xTopLeft == 0 && kept_.yTopLeft == 0) {
+    kept_.xTopLeft = kDefaultX;
+    kept_.yTopLeft = kDefaultY;
   }
-  move(xTopLeft, yTopLeft);  // checked against the screens once the window has its final size
+  move(kept_.xTopLeft, kept_.yTopLeft);  // checked against the screens once the window has its final size
 
   expandedBottom_ = height();
   collapsedBottom_ = editPort_->geometry().top();
@@ -168,7 +170,7 @@ void OstranaDlg::OnInitDialog() {
 
   muteAction_ = infoMenu_->addAction(QStringLiteral("Mute"));
   muteAction_->setCheckable(true);
-  muteAction_->setChecked(muted);
+  muteAction_->setChecked(kept_.muted);
   connect(muteAction_, &QAction::triggered, this, [this] { OnInfoCommand(ID_MUTE); });
   connect(infoMenu_->addAction(QStringLiteral("Help")), &QAction::triggered, this,
           [this] { OnInfoCommand(ID_INFORMATION); });
@@ -182,10 +184,10 @@ void OstranaDlg::OnInitDialog() {
 bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const bool machine = services_.connector.Stores().ReadDeviceStatus().online;
-  const auto state = client::SelectConnectionState(services_.connector.ClientConnected(), machine);
+  const bool machine = services_.run.MachineOnline();
+  const auto state = session::SelectConnectionState(services_.run.ClientConnected(), machine);
   const StatusRow row = Row(state);
-  const QString text = QString::fromUtf8(client::ConnectionStatusText(state));
+  const QString text = QString::fromUtf8(session::ConnectionStatusText(state));
   // The image is scaled to the control's size.
   connectionStatus_->setPixmap(Icon(row.icon).pixmap(64, 64).scaled(
       connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
@@ -197,20 +199,20 @@ void OstranaDlg::UpdateConnectionStatus(bool playSound) {
 }
 
 void OstranaDlg::UpdatePortStatus() {
-  const bool listening = services_.connector.Listening();
+  const bool listening = services_.run.Listening();
   const int icon = listening ? 129 : 130;
   portStatus_->setIcon(Icon(icon));
   portStatus_->setProperty("iconId", icon);
   // The port box and the tooltip name the port actually bound (port 0 asks
   // for any free one); the port number itself is left as the user set it.
-  const int shown = listening ? services_.connector.BoundPort() : services_.connector.portNumber;
+  const int shown = listening ? services_.run.BoundPort() : services_.run.PortNumber();
   if (!portEditing_) {
     const QSignalBlocker quiet(port_);
     port_->setText(QString::number(shown));
   }
   portStatus_->setToolTip(TooltipHtml(
       strings::kPortTipTitle, QString::fromUtf8(listening ? strings::kPortTipValid : strings::kPortTipInvalid) +
-                                  QStringLiteral("\nPort %1 on %2").arg(shown).arg(services_.connector.ListenAddressText())));
+                                  QStringLiteral("\nPort %1 on %2").arg(shown).arg(QString::fromStdString(services_.run.ListenAddressText()))));
   ApplyPortColours();
 }
 
@@ -218,7 +220,7 @@ void OstranaDlg::ApplyPortColours() {
   // Outside editing the port stands white on green while it listens and
   // white on red while it does not; while editing it has the edit colours.
   QPalette palette = this->palette();
-  const QColor back = PortColour(services_.connector.Listening());
+  const QColor back = PortColour(services_.run.Listening());
   palette.setColor(QPalette::Disabled, QPalette::Base, back);
   palette.setColor(QPalette::Disabled, QPalette::Window, back);
   palette.setColor(QPalette::Disabled, QPalette::Text, QColor(255, 255, 255));
@@ -227,13 +229,13 @@ void OstranaDlg::ApplyPortColours() {
 
 void OstranaDlg::SetPortButtonEnabled(bool enabled) { editPort_->setEnabled(enabled); }
 
-void OstranaDlg::ShowPortNumber() { port_->setText(QString::number(services_.connector.portNumber)); }
+void OstranaDlg::ShowPortNumber() { port_->setText(QString::number(services_.run.PortNumber())); }
 
 void OstranaDlg::OnPortTextChanged(const QString& text) {
   bool ok = false;
   const int value = text.toInt(&ok);
   if (ok) {
-    services_.connector.portNumber = value;
+    services_.run.SetPortNumber(value);
     return;
   }
   // Not an integer (yet): the port number stays as it was; say so quietly.
@@ -242,7 +244,7 @@ void OstranaDlg::OnPortTextChanged(const QString& text) {
 }
 
 void OstranaDlg::OnEditPort() {
-  const std::int32_t port = services_.connector.portNumber;
+  const std::int32_t port = services_.run.PortNumber();
   if (portEditing_ && (port < 0 || port > 65535)) {
     char text[64];
     std::snprintf(text, sizeof text, strings::kEnterPortRange, 0, 65535);
@@ -257,8 +259,8 @@ void OstranaDlg::OnEditPort() {
     return;  // the listener keeps the old port while the user types
   }
   editPort_->setText(QStringLiteral("Edit Port"));
-  portSetByUser = true;
-  services_.connector.MoveListener();  // rebuilt on every Set Port, with recovery; shows the port status
+  kept_.portSetByUser = true;
+  services_.run.MoveListener();  // rebuilt on every Set Port, with recovery; shows the port status
   repaint();
 }
 
@@ -277,8 +279,8 @@ void OstranaDlg::UpdateLayout() {
 void OstranaDlg::OnInfoCommand(int commandId) {
   switch (commandId) {
     case ID_MUTE:
-      muted = !muted;  // a sound already playing plays on; nothing is stored before exit
-      if (muteAction_) muteAction_->setChecked(muted);
+      kept_.muted = !kept_.muted;  // a sound already playing plays on; nothing is stored before exit
+      if (muteAction_) muteAction_->setChecked(kept_.muted);
       break;
     case ID_INFORMATION:
       if (services_.openUrl && !services_.openUrl(HelpUrl()))
@@ -322,11 +324,11 @@ void OstranaDlg::showEvent(QShowEvent* event) {
 
 void OstranaDlg::closeEvent(QCloseEvent* event) {
   // The place is recorded only when the user closes the window.
-  xTopLeft = pos().x();
-  yTopLeft = pos().y();
-  if (xTopLeft < 0 || yTopLeft < 0) {
-    xTopLeft = kDefaultX;
-    yTopLeft = kDefaultY;
+  kept_.xTopLeft = pos().x();
+  kept_.yTopLeft = pos().y();
+  if (kept_.xTopLeft < 0 || kept_.yTopLeft < 0) {
+    kept_.xTopLeft = kDefaultX;
+    kept_.yTopLeft = kDefaultY;
   }
   QDialog::closeEvent(event);
 }

@@ -1,7 +1,7 @@
 // The status window: a small always-on-top window that shows whether the
 // port listens and whether the CAM client and the machine tool are
 // connected, lets the user move the port and mute the sounds, and ends the
-// run when the CAM client's window goes away. It shows; the Connector owns
+// run when the CAM client's window goes away. It shows; the ConnectorRun owns
 // the run. Main thread only.
 #pragma once
 
@@ -10,10 +10,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "client/Connector.h"
-#include "client/StatusView.h"
+#include "run/RunControl.h"
+#include "session/StatusView.h"
 #include "common/Prompts.h"
-#include "ui/Seams.h"
+#include "platform/Sounds.h"
+#include "platform/WindowWatch.h"
 
 class QLabel;
 class QLineEdit;
@@ -37,13 +38,13 @@ inline constexpr int ID_OPEN_LOG = 150;
 inline constexpr int kDefaultX = 1250;
 inline constexpr int kDefaultY = 60;
 
-class OstranaDlg final : public QDialog, public client::StatusView {
+class OstranaDlg final : public QDialog, public session::StatusView {
  public:
   struct Services {
-    client::Connector& connector;
+    run::RunControl& run;
     Prompts& prompts;
-    SoundPlayer& sounds;
-    WindowWatch& watch;
+    platform::SoundPlayer& sounds;
+    platform::WindowWatch& watch;
     std::function<bool(const QUrl&)> openUrl;  // the desktop's "open"; false when nothing opens it
     std::function<void()> showAbout;           // empty: the About box, modal
     bool virtualMachine = false;               // say so in the status tooltip
@@ -67,11 +68,15 @@ class OstranaDlg final : public QDialog, public client::StatusView {
   // The menu commands by id (137 Mute, 138 Help, 139 About).
   void OnInfoCommand(int commandId);
 
-  // What is kept at exit.
-  std::int32_t xTopLeft = 0;
-  std::int32_t yTopLeft = 0;
-  bool muted = false;
-  bool portSetByUser = false;  // Set Port was used in this run
+  // What is kept at exit: the place recorded on close, the mute state, and
+  // whether Set Port was used in this run.
+  struct KeptState {
+    std::int32_t xTopLeft = 0;
+    std::int32_t yTopLeft = 0;
+    bool muted = false;
+    bool portSetByUser = false;
+  };
+  const KeptState& Kept() const { return kept_; }
   bool WatchRunning() const;
 
  protected:
@@ -87,6 +92,7 @@ class OstranaDlg final : public QDialog, public client::StatusView {
   void ApplyPortColours();
   void PlaySound(int id);
 
+  KeptState kept_;
   Services services_;
   QPushButton* portStatus_;
   QToolButton* info_;

@@ -2,7 +2,7 @@
 
 #include <QSettings>
 
-#include "app/Settings.h"
+#include "qt/QtSettingsStore.h"
 #include "support/TestSupport.h"
 
 using namespace ostrana;
@@ -19,8 +19,8 @@ void Store(const test::TempDir& dir, std::initializer_list<std::pair<const char*
 
 TEST(Settings, FirstRunHasDefaultsAndWritesAllFourAtExit) {
   test::TempDir dir;
-  app::SettingsStore store(File(dir));
-  const app::Settings s = store.Load();
+  qt::QtSettingsStore store(File(dir));
+  const platform::Settings s = store.Load();
   EXPECT_EQ(s.portNumber, 50000);
   EXPECT_EQ(s.xTopLeft, 0);
   EXPECT_EQ(s.yTopLeft, 0);
@@ -35,8 +35,8 @@ TEST(Settings, FirstRunHasDefaultsAndWritesAllFourAtExit) {
 TEST(Settings, StoredValuesAreUsedAndMuteIsNormalised) {
   test::TempDir dir;
   Store(dir, {{"Mute", 2}, {"PortNumber", 50007}, {"xTopLeft", -20}, {"yTopLeft", "not a number"}});
-  app::SettingsStore store(File(dir));
-  app::Settings s = store.Load();
+  qt::QtSettingsStore store(File(dir));
+  platform::Settings s = store.Load();
   EXPECT_TRUE(s.muted);
   EXPECT_EQ(s.portNumber, 50007);
   EXPECT_EQ(s.xTopLeft, -20);
@@ -50,5 +50,5 @@ TEST(Settings, StoredValuesAreUsedAndMuteIsNormalised) {
 TEST(Settings, APortOutsideTheRangeIsLoadedUnchanged) {
   test::TempDir dir;
   Store(dir, {{"PortNumber", 70000}});
-  EXPECT_EQ(app::SettingsStore(File(dir)).Load().portNumber, 70000);
+  EXPECT_EQ(qt::QtSettingsStore(File(dir)).Load().portNumber, 70000);
 }

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/MailboxRows.h"
+#include "mailbox/MailboxRows.h"
 #include "common/StringTable.h"
-#include "mailbox/EventStores.h"
-#include "mailbox/OstranaConnect.h"
+#include "machine/EventStores.h"
+#include "machine/OstranaConnect.h"
 #include "support/TestSupport.h"
 #include "machine/OstranaLib.h"
 #include "vc/VcComponent.h"
@@ -56,8 +56,8 @@ class ConnectTest : public ::testing::Test {
   vc::VcComponent vcComponent;
   CountingComponent component;
   test::ScriptedPrompts prompts;
-  mailbox::EventStores stores;
-  mailbox::OstranaConnect machine;
+  machine::EventStores stores;
+  machine::OstranaConnect machine;
 };
 
 std::string Reason(const std::string& reason) { return "Could not connect. Reason: " + reason + "\n"; }
@@ -104,7 +104,7 @@ TEST_F(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
 
 TEST_F(ConnectTest, MissingComponentShowsTheInstallHintWithExclamation) {
   dnc::MissingComponent missing;
-  mailbox::OstranaConnect none(stores, missing, prompts, "ostrana");
+  machine::OstranaConnect none(stores, missing, prompts, "ostrana");
   EXPECT_FALSE(none.Connect());
   EXPECT_FALSE(none.Connect());
   ASSERT_EQ(prompts.messages.size(), 2u);  // once per connect
@@ -186,7 +186,7 @@ TEST_F(ConnectTest, AnExistingTableIsNeverReplaced) {
 
 TEST_F(ConnectTest, MissingTemplateOrDirectoryIsReported) {
   test::ScriptedPrompts local;
-  mailbox::OstranaConnect noTemplate(stores, component, local, (dir.path() / "bin" / "ostrana").string());
+  machine::OstranaConnect noTemplate(stores, component, local, (dir.path() / "bin" / "ostrana").string());
   EXPECT_FALSE(noTemplate.Connect());
   ASSERT_EQ(local.messages.size(), 1u);
   EXPECT_EQ(local.messages[0].text, Reason("Could not find/create the Freely Definable Table file"));
@@ -203,7 +203,7 @@ TEST_F(ConnectTest, MissingTemplateOrDirectoryIsReported) {
 }
 
 TEST_F(ConnectTest, ModulePathWithoutFolderLooksInTheWorkingDirectory) {
-  mailbox::OstranaConnect bare(stores, component, prompts, "ostrana");
+  machine::OstranaConnect bare(stores, component, prompts, "ostrana");
   EXPECT_EQ(bare.Lib().TemplatePath(), "Quorvane_Relavio.TAB");
   EXPECT_EQ(machine.Lib().TemplatePath(), test::TemplateFile().string());
 }

@@ -6,16 +6,16 @@
 
 #include <memory>
 
-#include "mailbox/EventStores.h"
-#include "mailbox/OstranaConnect.h"
+#include "machine/EventStores.h"
+#include "machine/OstranaConnect.h"
 #include "support/TestSupport.h"
-#include "vc/NcProgram.h"
+#include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
 namespace ostrana::test {
 
-class RecordingNotifier final : public mailbox::StatusNotifier {
+class RecordingNotifier final : public machine::StatusNotifier {
  public:
   void ConnectionStatusChanged() override { ++count; }
   std::atomic<int> count{0};
@@ -29,28 +29,28 @@ class MachineFixture : public ::testing::Test {
       : control(dir.path() / "tnc"), component(control), nc(control) {}
 
   // Connects (the table is made from the template) and sets up the block.
-  void SetUpMachine(mailbox::MailboxTiming timing = FastTiming(), std::int32_t lastSlot = 4,
-                    std::size_t measureLimit = mailbox::kMeasureQueueLimit) {
-    storesOwned = std::make_unique<mailbox::EventStores>(&notifier, measureLimit);
-    machine = std::make_unique<mailbox::OstranaConnect>(stores(), component, prompts,
+  void SetUpMachine(machine::MailboxTiming timing = FastTiming(), std::int32_t lastSlot = 4,
+                    std::size_t measureLimit = machine::kMeasureQueueLimit) {
+    storesOwned = std::make_unique<machine::EventStores>(&notifier, measureLimit);
+    machine = std::make_unique<machine::OstranaConnect>(stores(), component, prompts,
                                                         TemplateFile().string(), timing);
     machine->connectionText = "localhost";
     machine->baseRow.store(kBase);
     ASSERT_TRUE(machine->Connect());
     nc.Init(kBase, lastSlot);
     machine->CheckMachineBuffer();
-    stores().clientAttached.store(true);
+    stores().SetClientAttached(true);
   }
 
-  mailbox::EventStores& stores() { return *storesOwned; }
+  machine::EventStores& stores() { return *storesOwned; }
   void TearDown() override { machine.reset(); }
 
   TempDir dir;  // (the members below are declared in this order on purpose)
  public:
   // The protocol's pass interval with a short pause timeout, so that tests of
   // a command whose pause times out take half a second instead of ten.
-  static mailbox::MailboxTiming FastTiming() {
-    mailbox::MailboxTiming t;
+  static machine::MailboxTiming FastTiming() {
+    machine::MailboxTiming t;
     t.passInterval = std::chrono::milliseconds(20);
     t.pausePoll = std::chrono::milliseconds(10);
     t.pauseTimeout = std::chrono::milliseconds(500);
@@ -60,11 +60,11 @@ class MachineFixture : public ::testing::Test {
  protected:
   vc::VirtualControl control;
   vc::VcComponent component;
-  vc::NcProgram nc;
+  ncsim::NcProgram nc;
   ScriptedPrompts prompts;
   RecordingNotifier notifier;
-  std::unique_ptr<mailbox::EventStores> storesOwned;
-  std::unique_ptr<mailbox::OstranaConnect> machine;
+  std::unique_ptr<machine::EventStores> storesOwned;
+  std::unique_ptr<machine::OstranaConnect> machine;
 };
 
 }  // namespace ostrana::test

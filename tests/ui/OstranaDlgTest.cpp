@@ -15,7 +15,7 @@
 #include <cmath>
 #include <memory>
 
-#include "client/Connector.h"
+#include "qt/QtConnectorRun.h"
 #include "common/StringTable.h"
 #include "support/QtSupport.h"
 #include "support/TestSupport.h"
@@ -28,14 +28,14 @@ using namespace ostrana::test;
 
 namespace {
 
-class RecordingSounds final : public ui::SoundPlayer {
+class RecordingSounds final : public platform::SoundPlayer {
  public:
   void Play(int id) override { played.push_back(id); }
   void PlayAndWait(int id) override { played.push_back(id); }
   std::vector<int> played;
 };
 
-class FakeWatch final : public ui::WindowWatch {
+class FakeWatch final : public platform::WindowWatch {
  public:
   bool IsKelvraRunning() override { return running; }
   bool running = false;
@@ -61,8 +61,8 @@ int FreeDiscoverablePort() {
 
 class OstranaDlgTest : public ::testing::Test {
  protected:
-  OstranaDlgTest() : control(dir.path() / "tnc"), component(control), connector(component, prompts, "ostrana") {
-    connector.portNumber = 0;
+  OstranaDlgTest() : control(dir.path() / "tnc"), component(control), qtRun(component, prompts, "ostrana") {
+    connector.SetPortNumber(0);
   }
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
     ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
@@ -86,8 +86,8 @@ class OstranaDlgTest : public ::testing::Test {
     return nullptr;
   }
   void SetStatus(bool client, bool machine) {
-    connector.Stores().clientAttached = client;
-    connector.Stores().SetMachineStatus(machine);  // ends with a status refresh with sound
+    connector.Operations().Stores().SetClientAttached(client);
+    connector.Operations().Stores().SetMachineStatus(machine);  // ends with a status refresh with sound
   }
 
   TempDir dir;
@@ -96,7 +96,8 @@ class OstranaDlgTest : public ::testing::Test {
   ScriptedPrompts prompts;
   RecordingSounds sounds;
   FakeWatch watch;
-  client::Connector connector;
+  qt::QtConnectorRun qtRun;
+  run::ConnectorRun& connector = qtRun.Run();
   std::vector<QUrl> opened;
   bool openable = true;
   int aboutShown = 0;
@@ -188,7 +189,7 @@ TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
   EXPECT_TRUE(field->isEnabled());
 
   field->setText("70000");
-  EXPECT_EQ(connector.portNumber, 70000);  // taken as typed, checked on Set Port
+  EXPECT_EQ(connector.PortNumber(), 70000);  // taken as typed, checked on Set Port
   button->click();
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, "Enter an integer between 0 and 65535.");
@@ -196,7 +197,7 @@ TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
   EXPECT_TRUE(field->isEnabled());
 
   field->setText("");  // not an integer: the number stays
-  EXPECT_EQ(connector.portNumber, 70000);
+  EXPECT_EQ(connector.PortNumber(), 70000);
   const int port = FreeDiscoverablePort();
   field->setText(QString::number(port));
   button->click();
@@ -212,7 +213,7 @@ TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
 TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
   QTcpServer squatter;
   ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
-  connector.portNumber = squatter.serverPort();
+  connector.SetPortNumber(squatter.serverPort());
   prompts.answers = {false};  // no scan
   Open();
   EXPECT_FALSE(connector.Listening());
@@ -230,7 +231,7 @@ TEST_F(OstranaDlgTest, ThePortBoxShowsThePortActuallyBound) {
   ASSERT_NE(connector.BoundPort(), 0);
   EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->text(), QString::number(connector.BoundPort()));
   EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains(QString::number(connector.BoundPort())));
-  EXPECT_EQ(connector.portNumber, 0);
+  EXPECT_EQ(connector.PortNumber(), 0);
 }
 
 TEST_F(OstranaDlgTest, MenuCommands) {
@@ -239,10 +240,10 @@ TEST_F(OstranaDlgTest, MenuCommands) {
   ASSERT_TRUE(mute);
   EXPECT_FALSE(mute->isChecked());
   mute->trigger();
-  EXPECT_TRUE(dlg->muted);
+  EXPECT_TRUE(dlg->Kept().muted);
   EXPECT_TRUE(mute->isChecked());
   mute->trigger();
-  EXPECT_FALSE(dlg->muted);
+  EXPECT_FALSE(dlg->Kept().muted);
   EXPECT_FALSE(mute->isChecked());
   MenuAction("Help")->trigger();
   ASSERT_EQ(opened.size(), 1u);
@@ -296,20 +297,20 @@ TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
   EXPECT_EQ(dlg->pos(), QPoint(0, 200));
   dlg->move(-300, 40);
   dlg->close();  // the close request records the place; a negative edge means the default
-  EXPECT_EQ(dlg->xTopLeft, 1250);
-  EXPECT_EQ(dlg->yTopLeft, 60);
+  EXPECT_EQ(dlg->Kept().xTopLeft, 1250);
+  EXPECT_EQ(dlg->Kept().yTopLeft, 60);
   dlg.reset();
   Open(30, 40);
   dlg->move(500, 600);
   dlg->close();
-  EXPECT_EQ(dlg->xTopLeft, 500);
-  EXPECT_EQ(dlg->yTopLeft, 600);
+  EXPECT_EQ(dlg->Kept().xTopLeft, 500);
+  EXPECT_EQ(dlg->Kept().yTopLeft, 600);
   dlg.reset();
   Open(30, 40);
   dlg->move(500, 600);
   dlg->reject();  // Escape or the watch: the place is not recorded
-  EXPECT_EQ(dlg->xTopLeft, 30);
-  EXPECT_EQ(dlg->yTopLeft, 40);
+  EXPECT_EQ(dlg->Kept().xTopLeft, 30);
+  EXPECT_EQ(dlg->Kept().yTopLeft, 40);
 }
 
 TEST_F(OstranaDlgTest, TheWatchEndsTheRunWhenTheClientWindowGoes) {

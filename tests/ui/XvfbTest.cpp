@@ -14,7 +14,8 @@
 #include <cstring>
 #include <memory>
 
-#include "client/Connector.h"
+#include "qt/PlatformServices.h"
+#include "qt/QtConnectorRun.h"
 #include "support/QtSupport.h"
 #include "support/TestSupport.h"
 #include "ui/OstranaDlg.h"
@@ -63,7 +64,7 @@ void StartWindowRun(QProcess& connector, const TempDir& dir, const QString& sett
   ASSERT_EQ(connector.state(), QProcess::Running);
 }
 
-class NoSounds final : public ui::SoundPlayer {
+class NoSounds final : public platform::SoundPlayer {
  public:
   void Play(int) override {}
   void PlayAndWait(int) override {}
@@ -72,7 +73,7 @@ class NoSounds final : public ui::SoundPlayer {
 }  // namespace
 
 TEST(Watch, SeesAWindowWhoseTitleNamesTheClient) {
-  auto watch = ui::MakeWindowWatch();
+  auto watch = qt::MakeWindowWatch();
   EXPECT_FALSE(watch->IsKelvraRunning());
   TitledWindow other("Quorvane Kelvra 2026 - part.kvp");
   EXPECT_TRUE(Pump([&] { return watch->IsKelvraRunning(); }, 2000));
@@ -139,9 +140,10 @@ TEST(Screenshots, FourStatesAndThePortRow) {
   vc::VcComponent component(control);
   ScriptedPrompts prompts;
   NoSounds sounds;
-  auto watch = ui::MakeWindowWatch();
-  client::Connector connector(component, prompts, "ostrana");
-  connector.portNumber = 50000;
+  auto watch = qt::MakeWindowWatch();
+  qt::QtConnectorRun qtRun(component, prompts, "ostrana");
+  run::ConnectorRun& connector = qtRun.Run();
+  connector.SetPortNumber(50000);
   ui::OstranaDlg dlg({connector, prompts, sounds, *watch, nullptr, nullptr, true, QString()}, 0, 0, true);
   connector.SetView(&dlg);
   dlg.OnInitDialog();
@@ -153,8 +155,8 @@ TEST(Screenshots, FourStatesAndThePortRow) {
   } states[] = {{false, false, "status-neither"}, {true, false, "status-client-only"},
                 {false, true, "status-machine-only"}, {true, true, "status-both"}};
   for (const auto& s : states) {
-    connector.Stores().clientAttached = s.client;
-    connector.Stores().SetMachineStatus(s.machine);
+    connector.Operations().Stores().SetClientAttached(s.client);
+    connector.Operations().Stores().SetMachineStatus(s.machine);
     Pump([] { return false; }, 100);
     const QString file = QDir(out).filePath(QString::fromUtf8(s.name) + ".png");
     ASSERT_TRUE(dlg.grab().save(file));

@@ -12,15 +12,16 @@
 #include <fstream>
 #include <thread>
 
-#include "common/MailboxRows.h"
+#include "mailbox/MailboxRows.h"
 #include "support/TestSupport.h"
-#include "vc/NcConsole.h"
-#include "vc/NcProgram.h"
+#include "ncsim/NcConsole.h"
+#include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
 using namespace ostrana;
 using namespace ostrana::vc;
+using namespace ostrana::ncsim;
 namespace fs = std::filesystem;
 
 namespace {

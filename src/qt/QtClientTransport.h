@@ -1,0 +1,61 @@
+// The client connections on Qt Network: a QTcpServer and the QTcpSockets it
+// accepts, reported to a ClientSession as its events (signals and slots on
+// the main thread's event loop, no polling).
+//
+// Threads: the main thread only, the one whose event loop runs.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <map>
+
+#include "session/ClientTransport.h"
+
+namespace ostrana::session {
+class ClientSession;
+}
+
+namespace ostrana::qt {
+
+using session::ClientSession;
+using session::ConnectionId;
+
+class QtClientTransport final : public QObject, public session::ClientTransport {
+ public:
+  explicit QtClientTransport(QObject* parent = nullptr);
+  ~QtClientTransport() override;
+  // The session told of every event; set once, before listening.
+  void SetSession(ClientSession* session) { session_ = session; }
+
+  bool Listen(const std::string& address, int port, std::string* error) override;
+  void CloseListener() override;
+  bool Listening() const override { return server_->isListening(); }
+  int BoundPort() const override { return server_->isListening() ? server_->serverPort() : 0; }
+  void ResumeAcceptingIn(int ms) override;
+
+  std::int64_t Available(ConnectionId id) override;
+  std::int64_t Read(ConnectionId id, char* buffer, std::size_t max) override;
+  void Write(ConnectionId id, const std::string& bytes) override;
+  std::int64_t Unsent(ConnectionId id) override;
+  bool Open(ConnectionId id) override { return Socket(id) != nullptr; }
+  std::string Peer(ConnectionId id) override;
+  void Abort(ConnectionId id, bool report) override;
+  void Close(ConnectionId id) override;
+
+ private:
+  void OnNewConnections();
+  QTcpSocket* Socket(ConnectionId id) const;
+  // Stops reporting a connection and lets Qt delete its socket.
+  void Forget(ConnectionId id);
+
+  ClientSession* session_ = nullptr;
+  QTcpServer* server_;
+  QTimer resume_;
+  ConnectionId nextId_ = 1;
+  std::map<ConnectionId, QPointer<QTcpSocket>> sockets_;
+};
+
+}  // namespace ostrana::qt

@@ -1,0 +1,168 @@
+// The client's commands through the pause bracket.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "support/MachineFixture.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+class CommandsTest : public MachineFixture {
+ protected:
+  void SetUp() override { SetUpMachine(); }
+};
+}  // namespace
+
+TEST_F(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
+  ASSERT_TRUE(machine->StartPolling());
+  EXPECT_TRUE(machine->HaltMonitoring());
+  EXPECT_EQ(nc.Get(kBase + 10), 1);
+  EXPECT_FALSE(machine->HaltMonitoring());  // the NC program has not taken it yet
+  EXPECT_FALSE(machine->ResumeMonitoring());
+  nc.Ack(0);
+  EXPECT_TRUE(machine->ResumeMonitoring());
+  EXPECT_EQ(nc.Get(kBase + 10), 0);
+  // The worker runs on after every command.
+  nc.Post(0, 3, 0, 0, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
+}
+
+TEST_F(CommandsTest, AlarmLifeCycle) {
+  ASSERT_TRUE(machine->StartPolling());
+  EXPECT_FALSE(machine->SetAlarm(5));
+  EXPECT_FALSE(machine->SetAlarm(-1));
+  EXPECT_TRUE(machine->SetAlarm(2));
+  EXPECT_EQ(nc.Command()[0], 2);
+  EXPECT_EQ(nc.Command()[1], 2);
+  EXPECT_FALSE(machine->SetAlarm(1));  // not placed while one is pending, and not reported as done
+  EXPECT_EQ(nc.Command()[1], 2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(stores().AlarmValue(), 0);  // not taken yet
+  nc.Ack(-2);
+  ASSERT_TRUE(WaitUntil([&] { return stores().AlarmValue() == 2; }));
+  EXPECT_TRUE(machine->AlarmPending());
+  nc.Ack(0);
+  ASSERT_TRUE(WaitUntil([&] { return !machine->AlarmPending(); }));
+  EXPECT_EQ(stores().AlarmValue(), 0);
+  EXPECT_TRUE(machine->SetAlarm(0));  // a new alarm, code 0 included
+  EXPECT_EQ(nc.Command()[0], 2);
+  EXPECT_EQ(nc.Command()[1], 0);
+}
+
+TEST_F(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectRowFault(kBase + 11, 1);
+  EXPECT_FALSE(machine->SetAlarm(3));
+  EXPECT_FALSE(machine->AlarmPending());
+  EXPECT_EQ(nc.Get(kBase + 10), 0);
+  EXPECT_TRUE(machine->SetAlarm(3));
+}
+
+TEST_F(CommandsTest, WcsWritesSixArgumentsThenTheCommand) {
+  ASSERT_TRUE(machine->StartPolling());
+  EXPECT_TRUE(machine->SetWcs({10.0, 0.0, -10.0, 0.5, -0.0001, 214748.3647}));
+  const auto c = nc.Command();
+  EXPECT_EQ(c[0], 3);
+  EXPECT_EQ(c[1], 10.0);
+  EXPECT_EQ(c[3], -10.0);
+  EXPECT_EQ(c[5], -0.0001);
+  EXPECT_EQ(c[6], 214748.3647);
+}
+
+TEST_F(CommandsTest, WcsStopsAtTheFirstFailedWrite) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectRowFault(kBase + 13, 1);
+  EXPECT_FALSE(machine->SetWcs({1, 2, 3, 4, 5, 6}));
+  const auto c = nc.Command();
+  EXPECT_EQ(c[0], 0);  // the command row is not set
+  EXPECT_EQ(c[1], 1);
+  EXPECT_EQ(c[2], 2);
+  EXPECT_EQ(c[3], 0);
+  EXPECT_EQ(c[4], 0);
+}
+
+// With the protocol's own timing: without a worker there is nothing to pause,
+// so each command fails at once instead of holding the main thread for 10 s.
+TEST_F(CommandsTest, WithoutAWorkerEveryCommandFailsAtOnceAndWritesNothing) {
+  machine.reset();
+  SetUpMachine(machine::MailboxTiming{});
+  control.EnableAccessLog(true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(machine->HaltMonitoring());
+  EXPECT_FALSE(machine->ResumeMonitoring());
+  EXPECT_FALSE(machine->SetWcs({1, 2, 3, 4, 5, 6}));
+  EXPECT_FALSE(machine->SetAlarm(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));  // was 40 s
+  EXPECT_TRUE(control.TakeAccessLog().empty());
+  // A pending alarm refuses a second one, polling or not.
+  ASSERT_TRUE(machine->StartPolling());
+  ASSERT_TRUE(machine->SetAlarm(1));
+  machine->StopPolling();
+  EXPECT_FALSE(machine->SetAlarm(4));
+  EXPECT_EQ(nc.Command()[1], 1);
+}
+
+// A base row near the 32-bit limit, or a ring claiming billions of slots:
+// the rows lie beyond any table, so every access fails (no overflow).
+TEST_F(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Set(kBase + 1, 2147483647.0);  // a damaged last-slot row
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 4);  // a failed check never resizes the ring
+  nc.Set(kBase + 2, 2147483646.0);  // read slot: the next record lies at slot 2^31 - 1
+  nc.Set(kBase + 3, 5.0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the worker tries it, and fails
+  machine->baseRow.store(INT32_MAX - 5);
+  EXPECT_FALSE(machine->HaltMonitoring());
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_FALSE(machine->StartPolling());
+  machine->StopPolling();
+  EXPECT_THROW(nc.Init(INT32_MAX - 10), ncsim::NcError);
+}
+
+TEST_F(CommandsTest, CheckMachineBuffer) {
+  EXPECT_TRUE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 4);
+  nc.Set(kBase + 1, 7);
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 4);  // a failed check leaves the ring as it was
+  nc.Set(kBase, 3);
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_EQ(machine->LastSlot(), 4);
+  machine->Disconnect();
+  EXPECT_FALSE(machine->CheckMachineBuffer());
+  EXPECT_FALSE(machine->StartPolling());
+}
+
+// Checks back to back while the worker polls a slow line: the worker never
+// sees a half-done check, so the mailbox is never reported lost and every
+// record arrives exactly once, in order.
+TEST_F(CommandsTest, ChecksWhilePollingNeitherDuplicateRecordsNorFlapTheStatus) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.SetLatency(std::chrono::milliseconds(1));
+  const int before = notifier.count.load();
+  constexpr int kRecords = 40;
+  std::thread ncSide([&] {
+    for (int id = 1; id <= kRecords;) {
+      try {
+        nc.Post(0, id, 0, 0, 0, 0);
+        ++id;
+      } catch (const ncsim::NcError&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // ring full: wait for room
+      }
+    }
+  });
+  std::vector<int> ids;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ids.size() < kRecords && std::chrono::steady_clock::now() < deadline) {
+    machine->CheckMachineBuffer();
+    while (auto r = stores().PopMeasure()) ids.push_back(r->id);
+  }
+  ncSide.join();
+  std::vector<int> expected(kRecords);
+  std::iota(expected.begin(), expected.end(), 1);
+  EXPECT_EQ(ids, expected);
+  EXPECT_EQ(notifier.count.load(), before);
+}

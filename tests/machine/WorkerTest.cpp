@@ -1,0 +1,343 @@
+// The polling worker against the virtual control, with the NC program on the
+// other side of the mailbox.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "support/MachineFixture.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+using mailbox::MeasureRecord;
+
+namespace {
+
+using Shape = std::vector<std::pair<char, int>>;
+
+class WorkerTest : public MachineFixture {
+ protected:
+  void SetUp() override { SetUpMachine(); }
+
+  std::vector<MeasureRecord> WaitForMeasures(std::size_t count) {
+    std::vector<MeasureRecord> got;
+    WaitUntil([&] {
+      while (auto r = stores().PopMeasure()) got.push_back(*r);
+      return got.size() >= count;
+    });
+    return got;
+  }
+
+  // Holds the worker off the mailbox (every read fails) while `arrange` sets
+  // up the ring; then returns the successful accesses of the worker's next
+  // passes, starting with its first successful pass.
+  std::vector<vc::CellAccess> FirstPassesAfter(const std::function<void()>& arrange,
+                                               const std::function<bool()>& until) {
+    control.InjectFault(vc::Op::GetValue, 1 << 30);
+    std::this_thread::sleep_for(std::chrono::milliseconds(80));  // a pass in progress ends
+    arrange();
+    control.EnableAccessLog(true);
+    control.ClearFaults();
+    EXPECT_TRUE(WaitUntil(until));
+    machine->StopPolling();
+    auto log = control.TakeAccessLog();
+    log.erase(std::remove_if(log.begin(), log.end(), [](const vc::CellAccess& a) { return !a.ok; }), log.end());
+    return log;
+  }
+
+  static std::vector<std::pair<char, int>> ShapeOf(const std::vector<vc::CellAccess>& log, std::size_t n) {
+    std::vector<std::pair<char, int>> shape;
+    for (std::size_t i = 0; i < std::min(n, log.size()); ++i)
+      shape.emplace_back(log[i].write ? 'w' : 'r', log[i].row - kBase);
+    return shape;
+  }
+};
+
+}  // namespace
+
+TEST_F(WorkerTest, RecordsAlreadyInTheRingAreNeverDelivered) {
+  nc.Post(0, 1, 0, 0, 0, 0);
+  nc.Post(0, 2, 0, 0, 0, 0);
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Post(0, 3, 0, 0, 0, 0);
+  const auto got = WaitForMeasures(1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].id, 3);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(stores().PopMeasure());
+  EXPECT_EQ(nc.Pending(), 0);
+}
+
+TEST_F(WorkerTest, AccessOrderPerKind) {
+  ASSERT_TRUE(machine->StartPolling());
+  // Slot 1 lies at rows +26 to +31. Every pass begins +2, +3; a pass with a
+  // record reads it through ReadEvent, which starts with +2 again.
+  const Shape head = {{'r', 2}, {'r', 3}, {'r', 2}, {'r', 26}, {'r', 27}};
+  const Shape values = {{'r', 28}, {'r', 29}, {'r', 30}, {'r', 31}, {'r', 5}};
+  auto expect = [&](Shape middle, Shape tail) {
+    Shape all = head;
+    all.insert(all.end(), middle.begin(), middle.end());
+    all.insert(all.end(), tail.begin(), tail.end());
+    all.emplace_back('w', 2);
+    return all;
+  };
+  struct Case {
+    double type, identity;
+    Shape expected;
+  } cases[] = {
+      {0.001, 7.0001, expect(values, {})},
+      {1.0, 7.0001, expect(values, {{'r', 9}})},  // the first kind 1 of a run takes the context row
+      {2.0, 7.0001, expect(values, {})},
+      {3.0, 7.0001, expect({}, {})},
+      {4.0, 7.0001, expect({}, {})},
+      {9.0, 7.0001, expect(values, {})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    ASSERT_TRUE(machine->StartPolling());
+    const auto log = FirstPassesAfter([&] { nc.Init(kBase); nc.Post(c.type, c.identity, 1, 2, 3, 4); },
+                                      [&] { return stores().MeasureCount() == 1; });
+    EXPECT_EQ(ShapeOf(log, c.expected.size()), c.expected);
+    stores().PopMeasure();
+  }
+  // With a matching attachment: its three rows and the clearing of the tag.
+  ASSERT_TRUE(machine->StartPolling());
+  const auto log = FirstPassesAfter(
+      [&] {
+        nc.Init(kBase);
+        nc.Attach(7.0001, 0.5, 0.25, 0.125);
+        nc.Post(2.0, 7.0301, 1, 2, 3, 4);
+      },
+      [&] { return stores().MeasureCount() == 1; });
+  EXPECT_EQ(ShapeOf(log, 15), expect(values, {{'r', 6}, {'r', 7}, {'r', 8}, {'w', 5}}));
+}
+
+TEST_F(WorkerTest, RecordFieldsArriveAsEncoded) {
+  nc.Attach(12.0005, 0.5, -0.25, 3);
+  nc.Context(7.5);
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Post(1.25, 12.0305, 3, 1.5, -0.01, 2);    // kind 1: context taken, attachment matches
+  nc.Post(0.0, 4.0001, 1, 203.7, 0, 0);        // kind 0, qualifier 1: hhmmss to seconds
+  nc.Post(2.0, 12.0305, 6.5, 1, 2, 3);         // kind 2: qualifier from the identity row
+  const auto got = WaitForMeasures(3);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].kind, 1);
+  EXPECT_EQ(got[0].detail, 250);
+  EXPECT_EQ(got[0].id, 12);
+  EXPECT_EQ(got[0].index, 5);
+  EXPECT_EQ(got[0].qualifier, 3);
+  EXPECT_NEAR(got[0].value1, 1.5, 1e-7);
+  EXPECT_NEAR(got[0].context, 7.5, 1e-7);
+  EXPECT_NEAR(got[0].attached2, -0.25, 1e-7);
+  EXPECT_EQ(nc.Get(kBase + 5), 0);  // the tag was cleared
+  EXPECT_EQ(got[1].qualifier, 1);
+  EXPECT_EQ(got[1].value1, 123.0);
+  EXPECT_NEAR(got[1].attached1, 0.5, 1e-7);  // attachments stay current
+  EXPECT_EQ(got[2].qualifier, 3);
+  EXPECT_EQ(got[2].index, 5);
+  EXPECT_NEAR(got[2].value0, 6.5, 1e-7);
+}
+
+TEST_F(WorkerTest, SignalsWaitForAnEmptyRing) {
+  ASSERT_TRUE(machine->StartPolling());
+  const auto log = FirstPassesAfter(
+      [&] {
+        nc.Init(kBase);
+        nc.Post(0, 1, 0, 0, 0, 0);
+        nc.Signal(2);
+      },
+      [&] { return stores().MeasureCount() == 1 && stores().ActionCount() == 1; });
+  auto consumed = std::find_if(log.begin(), log.end(), [](auto& a) { return a.write && a.row == kBase + 2; });
+  auto signal = std::find_if(log.begin(), log.end(), [](auto& a) { return a.row == kBase + 4; });
+  ASSERT_NE(consumed, log.end());
+  ASSERT_NE(signal, log.end());
+  EXPECT_LT(consumed - log.begin(), signal - log.begin());
+  auto answer = std::find_if(log.begin(), log.end(), [](auto& a) { return a.write && a.row == kBase + 4; });
+  ASSERT_NE(answer, log.end());
+  EXPECT_EQ(answer->value, -2);
+  EXPECT_FALSE(stores().PopAction());  // measures go first
+  EXPECT_TRUE(stores().PopMeasure());
+  EXPECT_EQ(stores().PopAction(), 1);
+}
+
+TEST_F(WorkerTest, SignalsQueueTheirActions) {
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Signal(3);
+  ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 2; }));
+  EXPECT_EQ(nc.Get(kBase + 4), -1);
+  EXPECT_EQ(stores().PopAction(), 1);
+  EXPECT_EQ(stores().PopAction(), 0);
+  nc.Signal(1);
+  ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
+  EXPECT_EQ(nc.Get(kBase + 4), -1);
+  EXPECT_EQ(stores().PopAction(), 0);
+  // An answer that cannot be written leaves the signal raised, no action yet.
+  control.InjectFault(vc::Op::SetValue, 1 << 30);
+  nc.Signal(2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(nc.Get(kBase + 4), 2);
+  EXPECT_EQ(stores().ActionCount(), 0u);
+  control.ClearFaults();
+  ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
+  EXPECT_EQ(nc.Get(kBase + 4), -2);
+  EXPECT_EQ(stores().PopAction(), 1);
+  EXPECT_FALSE(stores().PopAction());
+}
+
+TEST_F(WorkerTest, EventsWithoutAClientAreConsumedButNotKept) {
+  stores().SetClientAttached(false);
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Post(0, 1, 0, 0, 0, 0);
+  nc.Signal(1);
+  ASSERT_TRUE(WaitUntil([&] { return nc.Pending() == 0 && nc.Get(kBase + 4) == -1; }));
+  machine->StopPolling();  // the pass that answered the signal has ended
+  stores().SetClientAttached(true);
+  EXPECT_FALSE(stores().PopMeasure());
+  EXPECT_FALSE(stores().PopAction());
+}
+
+TEST_F(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
+  ASSERT_TRUE(machine->StartPolling());
+  stores().SetMachineStatus(true);  // as the dispatcher does after a successful start
+  const int before = notifier.count;
+  control.InjectRowFault(kBase + 2, 1 << 30);
+  ASSERT_TRUE(WaitUntil([&] { return !stores().ReadDeviceStatus().online; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // several failing passes
+  EXPECT_EQ(notifier.count, before + 1);
+  control.ClearFaults();
+  ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(notifier.count, before + 2);
+  EXPECT_EQ(stores().ReadDeviceStatus().name, "Machine Tool");
+}
+
+TEST_F(WorkerTest, StopEndsTheWorkerAndLowersTheSignal) {
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Signal(1);
+  ASSERT_TRUE(WaitUntil([&] { return nc.Get(kBase + 4) == -1; }));
+  machine->StopPolling();
+  EXPECT_FALSE(machine->PollingRunning());
+  EXPECT_EQ(nc.Get(kBase + 4), 0);
+  // Stopping again, or with polling off, returns at once.
+  machine->StopPolling();
+}
+
+// "Start Machine Polling" and "Stop Machine Polling" in one chunk: the stop
+// must never be lost to the starting worker (the join would wait forever).
+TEST_F(WorkerTest, AStopRightAfterAStartEndsTheWorker) {
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(machine->StartPolling());
+    machine->StopPolling();
+    ASSERT_FALSE(machine->PollingRunning());
+  }
+}
+
+TEST_F(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Set(kBase + 3, 5);  // a write slot outside the ring
+  EXPECT_FALSE(machine->StartPolling());
+  EXPECT_TRUE(machine->PollingRunning());
+  nc.Init(kBase);
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Post(0, 4, 0, 0, 0, 0);
+  EXPECT_EQ(WaitForMeasures(1).size(), 1u);
+}
+
+// Records of different kinds read in one pass: each starts cleared, so a
+// field its kind does not fill is 0, never the previous record's value.
+TEST_F(WorkerTest, EveryRecordOfAPassStartsCleared) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while all four are posted
+  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  nc.Post(0.0, 1.0001, 3, 1.5, 2.5, 3.5);  // kind 0: qualifier 3, three values
+  nc.Post(3.0, 2.0002, 9, 9, 9, 9);        // kind 3: kind, detail, id and index only
+  nc.Post(2.0, 3.0403, 7.5, 1, 2, 3);      // kind 2: qualifier 4, value0 7.5
+  nc.Post(0.0, 4.0001, 5, 0, 0, 0);        // kind 0 after kind 2: no value0
+  control.ClearFaults();
+  const auto got = WaitForMeasures(4);
+  ASSERT_EQ(got.size(), 4u);
+  MeasureRecord kind3;
+  kind3.kind = 3;
+  kind3.id = 2;
+  kind3.index = 2;
+  EXPECT_EQ(got[1], kind3);
+  EXPECT_NEAR(got[2].value0, 7.5, 1e-7);
+  EXPECT_EQ(got[3].qualifier, 5);
+  EXPECT_EQ(got[3].value0, 0.0);
+}
+
+// Before a check passes the ring has one slot; a block that fails the check
+// (here: last slot 0) leaves it so.
+TEST_F(WorkerTest, OneSlotRingNeverHasAnythingPending) {
+  machine.reset();
+  SetUpMachine(FastTiming(), 0);
+  EXPECT_EQ(machine->LastSlot(), 0);
+  ASSERT_TRUE(machine->StartPolling());
+  nc.Signal(2);
+  ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
+  EXPECT_FALSE(stores().PopMeasure());
+}
+
+// A failed context read leaves the kind-1 record in the ring; the next pass
+// delivers it with the context.
+TEST_F(WorkerTest, FailedContextReadLosesNoRecord) {
+  nc.Context(4.25);
+  ASSERT_TRUE(machine->StartPolling());
+  control.InjectRowFault(kBase + 9, 2);
+  nc.Post(1.0, 5.0001, 0, 1, 2, 3);
+  const auto got = WaitForMeasures(1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].id, 5);
+  EXPECT_NEAR(got[0].context, 4.25, 1e-7);
+}
+
+// While the measure queue is full, records wait in the machine's ring.
+TEST_F(WorkerTest, FullQueueLeavesRecordsInTheRing) {
+  machine.reset();
+  SetUpMachine(FastTiming(), 4, /*measureLimit=*/3);
+  ASSERT_TRUE(machine->StartPolling());
+  for (int i = 1; i <= 4; ++i) nc.Post(0, i, 0, 0, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 3; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(stores().MeasureCount(), 3u);
+  EXPECT_EQ(nc.Pending(), 1);
+  std::vector<int> ids;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(WaitUntil([&] { return stores().MeasureCount() > 0; }));
+    ids.push_back(stores().PopMeasure()->id);
+  }
+  EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4}));
+}
+
+// Machine Disconnect and a new Machine Connect while polling runs: the worker
+// never reaches a closed connection, reports the loss and recovers.
+TEST_F(WorkerTest, DisconnectAndReconnectWhilePolling) {
+  ASSERT_TRUE(machine->StartPolling());
+  stores().SetMachineStatus(true);
+  machine->Disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return !stores().ReadDeviceStatus().online; }));
+  ASSERT_TRUE(machine->Connect());
+  ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
+  nc.Post(0, 9, 0, 0, 0, 0);
+  const auto got = WaitForMeasures(1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].id, 9);
+  for (int i = 0; i < 20; ++i) {  // connect and disconnect under a running worker
+    machine->Disconnect();
+    ASSERT_TRUE(machine->Connect());
+  }
+}
+
+// A stop on a slow line waits for the access in flight, not for the rest of
+// the pass (here 38 accesses of 150 ms); nothing half-read is consumed.
+TEST_F(WorkerTest, AStopOnASlowLineEndsWithinOneAccess) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.SetLatency(std::chrono::milliseconds(150));
+  for (int id = 1; id <= 4; ++id) nc.Post(0, id, 0, 0, 0, 0);
+  const auto seen = control.CellAccessCount();
+  ASSERT_TRUE(WaitUntil([&] { return control.CellAccessCount() > seen + 3; }));  // well inside the pass
+  const auto start = std::chrono::steady_clock::now();
+  machine->StopPolling();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));  // the pass would take 5.7 s
+  control.SetLatency(std::chrono::milliseconds(0));
+  EXPECT_EQ(stores().MeasureCount() + static_cast<std::size_t>(nc.Pending()), 4u);  // consumed means delivered
+}

@@ -1,0 +1,30 @@
+#include <gtest/gtest.h>
+
+#include "protocol/Answers.h"
+
+using namespace ostrana::protocol;
+
+TEST(Decode, EveryAnswerThatCarriesNumbers) {
+  auto m = DecodeAnswer("Measure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,80000000\n");
+  ASSERT_TRUE(m);
+  EXPECT_EQ(FormatDecoded(*m),
+            "Measure Data: kind=1 detail=250 id=12 index=5 qualifier=3 value1=1.5000 value2=-0.0100 "
+            "value3=2.0000 context=7.5000 attached1=0.0000 attached2=0.0000 attached3=0.0000 "
+            "value0=-214748.3648");
+  EXPECT_EQ(FormatDecoded(*DecodeAnswer("Device Data: 1,Machine Tool\n")), "Device Data: online=1 name=Machine Tool");
+  EXPECT_EQ(FormatDecoded(*DecodeAnswer("Device Data: 0,\n")), "Device Data: online=0 name=");
+  EXPECT_EQ(FormatDecoded(*DecodeAnswer("Alarm Data: FFFFFFFE")), "Alarm Data: alarm=-2");
+  EXPECT_EQ(FormatDecoded(*DecodeAnswer("Buffer Data: 1,64\r\n")), "Buffer Data: result=1 baseRow=100");
+  EXPECT_EQ(MeasureId("Measure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0"), 12);
+}
+
+TEST(Decode, OtherLinesAndBrokenAnswersAreLeftAlone) {
+  for (const char* line : {"No Measures!", "Unknown request!", "Connection Data: 1", "Command Data: Set WCS,1",
+                           "Measure Data: 1,2,3", "Measure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0,0",
+                           "Alarm Data: fe", "Alarm Data: 123456789", "Buffer Data: 1,", "Device Data: x,Tool",
+                           "Device Data: 1", ""})
+    EXPECT_FALSE(DecodeAnswer(line)) << line;
+  EXPECT_FALSE(answer::ParseHex32(""));
+  EXPECT_EQ(answer::ParseHex32("7FFFFFFF"), 2147483647);
+  EXPECT_EQ(answer::ParseHex32("80000000"), INT32_MIN);
+}

@@ -1,0 +1,149 @@
+// A hostile or broken client over loopback, each case bounded: the connector
+// answers what it should, stays listening, and never writes to the machine
+// because of a malformed request.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "qt/QtConnectorRun.h"
+#include "common/StringTable.h"
+#include "support/QtSupport.h"
+#include "support/TestSupport.h"
+#include "protocol/Answers.h"
+#include "ncsim/NcProgram.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+
+class ConnectorAbuseTest : public ::testing::Test {
+ protected:
+  ConnectorAbuseTest() : control(dir.path() / "tnc"), component(control), qtRun(component, prompts, TemplateFile().string()) {
+    connector.SetPortNumber(0);
+    connector.OpenListener();
+  }
+  void SetUp() override {
+    // A connected machine with its mailbox: a write would be possible.
+    RawClient c(connector.BoundPort());
+    c.ReceiveUntil("\n");
+    ASSERT_EQ(c.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+    ncsim::NcProgram(control).Init(100);
+    control.EnableAccessLog(true);
+  }
+  // The connector still serves a well-behaved client.
+  void ExpectServing() {
+    RawClient c(connector.BoundPort());
+    ASSERT_TRUE(c.Connected());
+    EXPECT_EQ(c.ReceiveUntil("\n"), strings::Greeting());
+    EXPECT_EQ(c.Ask("Send Device\n"), "Device Data: 0,\n");
+  }
+  bool MachineWritten() {
+    for (const auto& a : control.TakeAccessLog())
+      if (a.write) return true;
+    return false;
+  }
+
+  TempDir dir;
+  vc::VirtualControl control;
+  vc::VcComponent component;
+  ScriptedPrompts prompts;
+  qt::QtConnectorRun qtRun;
+  run::ConnectorRun& connector = qtRun.Run();
+};
+
+}  // namespace
+
+TEST_F(ConnectorAbuseTest, AThousandConnectionsComeAndGo) {
+  for (int i = 0; i < 1000; ++i) {
+    RawClient c(connector.BoundPort());
+    ASSERT_TRUE(c.Connected());
+    if (i % 2) c.ReceiveUntil("\n");  // half of them leave before the greeting arrives
+    if (i % 3 == 0) c.Reset();
+  }
+  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+  EXPECT_TRUE(connector.Listening());
+  ExpectServing();
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(ConnectorAbuseTest, ResetsInTheMiddleOfRequests) {
+  for (int i = 0; i < 50; ++i) {
+    RawClient c(connector.BoundPort());
+    c.ReceiveUntil("\n");
+    c.Send(i % 2 ? "Set WCS: 186A0,0,FFF" : "Machine Conn");
+    c.Reset();
+  }
+  ExpectServing();
+  EXPECT_FALSE(MachineWritten());
+}
+
+TEST_F(ConnectorAbuseTest, TenMegabytesOfRandomBytes) {
+  RawClient c(connector.BoundPort());
+  c.ReceiveUntil("\n");
+  std::mt19937 rng(3);
+  std::string block(64 * 1024, '\0');
+  std::size_t sent = 0;
+  while (sent < 10 * 1024 * 1024) {
+    for (char& ch : block) ch = static_cast<char>(rng());
+    ASSERT_TRUE(c.Send(block));
+    sent += block.size();
+    c.Drain();
+  }
+  // Every chunk gets its reply; together at least one per 255 bytes.
+  std::string replies = c.Take();
+  Pump([&] {  // until the connector has nothing more to say
+    const std::size_t before = replies.size();
+    replies += c.ReceiveUntil("\n", 500);
+    return replies.size() == before;
+  }, 30000);
+  EXPECT_TRUE(protocol::IsWellFormedReply(replies));
+  const auto lines = std::count(replies.begin(), replies.end(), '\n');
+  EXPECT_GE(lines, static_cast<long>(sent / 255));
+  EXPECT_FALSE(MachineWritten());
+  ExpectServing();
+}
+
+TEST_F(ConnectorAbuseTest, ZeroBytesEndTheChunkText) {
+  RawClient c(connector.BoundPort());
+  c.ReceiveUntil("\n");
+  EXPECT_EQ(c.Ask(std::string("\0Set WCS: 1,2,3,4,5,6\n", 22)), "Unknown request!\n");
+  EXPECT_EQ(c.Ask(std::string("Send Device\0Halt Monitoring\n", 28)), "Device Data: 0,\n");
+  EXPECT_FALSE(MachineWritten());
+}
+
+TEST_F(ConnectorAbuseTest, ARequestSplitAtEveryPosition) {
+  const std::string request = "Send Device\n";
+  RawClient c(connector.BoundPort());
+  c.ReceiveUntil("\n");
+  for (std::size_t cut = 1; cut < request.size(); ++cut) {
+    c.Send(request.substr(0, cut));
+    const std::string first = c.ReceiveUntil("\n");
+    c.Send(request.substr(cut));
+    const std::string second = c.ReceiveUntil("\n");
+    // Only a fragment holding the whole keyword is served.
+    EXPECT_EQ(first, cut >= 11 ? "Device Data: 0,\n" : "Unknown request!\n") << cut;
+    EXPECT_EQ(second, "Unknown request!\n") << cut;
+  }
+  // A WCS cut before its line feed is refused, never half applied.
+  EXPECT_EQ(c.Ask("Set WCS: 186A0,0,FF"), "Command Data: Set WCS,0\n");
+  EXPECT_EQ(c.Ask("FE7960,0,0,0\n"), "Unknown request!\n");
+  EXPECT_FALSE(MachineWritten());
+}
+
+// A client that sends and never reads is dropped once a megabyte of its
+// answers waits unread; the connector's memory stays bounded and the next
+// client is served.
+TEST_F(ConnectorAbuseTest, AClientThatNeverReadsIsDropped) {
+  RawClient c(connector.BoundPort());
+  // Five keywords in every chunk: about 70 bytes of answers per 255 sent.
+  std::string requests;
+  while (requests.size() < 64 * 1024) requests += "Send Device Send Alarm Send Action Send Measure Locate Machine Buffer ";
+  bool open = true;
+  for (int i = 0; i < 1000 && open; ++i) open = c.Send(requests);  // up to 64 MB, never reading
+  EXPECT_FALSE(open);
+  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+  ExpectServing();
+}

@@ -1,0 +1,267 @@
+// The listener and the one client connection over real loopback TCP.
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "qt/QtConnectorRun.h"
+#include "common/StringTable.h"
+#include "support/QtSupport.h"
+#include "support/TestSupport.h"
+#include "ncsim/NcProgram.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+namespace {
+
+class RecordingView final : public session::StatusView {
+ public:
+  explicit RecordingView(run::ConnectorRun& c) : connector(c) {}
+  void UpdateConnectionStatus(bool playSound) override {
+    statuses.push_back({connector.ClientConnected(), connector.Operations().Stores().ReadDeviceStatus().online, playSound});
+  }
+  void UpdatePortStatus() override { ++portUpdates; }
+  void SetPortButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
+  void ShowPortNumber() override { shownPorts.push_back(connector.PortNumber()); }
+  void ListenFailed(int port, const std::string& reason) override { failures.push_back({port, reason}); }
+
+  struct Status {
+    bool client, machine, sound;
+  };
+  run::ConnectorRun& connector;
+  std::vector<Status> statuses;
+  int portUpdates = 0;
+  bool buttonEnabled = true;
+  std::vector<int> shownPorts;
+  std::vector<std::pair<int, std::string>> failures;
+};
+
+// The lowest port of the discoverable range that nobody listens on now.
+int LowestFreeDiscoverablePort() {
+  for (int p = session::kFirstDiscoverablePort; p <= session::kLastDiscoverablePort; ++p) {
+    QTcpServer probe;
+    if (probe.listen(QHostAddress::AnyIPv4, static_cast<quint16>(p))) return p;
+  }
+  return -1;
+}
+
+class ConnectorTcpTest : public ::testing::Test {
+ protected:
+  ConnectorTcpTest()
+      : control(dir.path() / "tnc"), component(control),
+        qtRun(component, prompts, TemplateFile().string()), view(connector) {
+    connector.SetView(&view);
+  }
+  void Listen(int port = 0) {
+    connector.SetPortNumber(port);
+    connector.OpenListener();
+    ASSERT_TRUE(connector.Listening());
+  }
+  std::unique_ptr<RawClient> Client() {
+    auto c = std::make_unique<RawClient>(connector.BoundPort());
+    EXPECT_TRUE(c->Connected());
+    EXPECT_EQ(c->ReceiveUntil("\n"), strings::Greeting());
+    return c;
+  }
+
+  TempDir dir;
+  vc::VirtualControl control;
+  vc::VcComponent component;
+  ScriptedPrompts prompts;
+  qt::QtConnectorRun qtRun;
+  run::ConnectorRun& connector = qtRun.Run();
+  RecordingView view;
+};
+
+}  // namespace
+
+TEST_F(ConnectorTcpTest, GreetingFirstThenOneReplyPerChunk) {
+  Listen();
+  auto c = Client();
+  EXPECT_TRUE(connector.ClientConnected());
+  EXPECT_FALSE(view.buttonEnabled);
+  ASSERT_EQ(view.statuses.size(), 1u);
+  EXPECT_TRUE(view.statuses[0].client && view.statuses[0].sound);
+  EXPECT_EQ(c->Ask("Send Device\nSend Alarm\n", "Alarm Data: 0\n"), "Device Data: 0,\nAlarm Data: 0\n");
+  // 300 bytes: a chunk of 255 and one of 45, each answered.
+  EXPECT_EQ(c->Ask(std::string(255, 'x') + "Send Device\n" + std::string(33, 'y'), "Device Data: 0,\n"), "Unknown request!\nDevice Data: 0,\n");
+}
+
+TEST_F(ConnectorTcpTest, LeavingAndComingBack) {
+  Listen();
+  const int port = connector.BoundPort();
+  auto first = Client();
+  first->Close();
+  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+  EXPECT_TRUE(view.buttonEnabled);
+  EXPECT_TRUE(connector.Listening());
+  EXPECT_EQ(connector.BoundPort(), port);
+  auto again = Client();  // greeted again
+  EXPECT_TRUE(connector.ClientConnected());
+}
+
+TEST_F(ConnectorTcpTest, ASecondClientReplacesTheFirst) {
+  Listen();
+  auto first = Client();
+  auto second = Client();
+  EXPECT_TRUE(first->ClosedByPeer());
+  EXPECT_TRUE(connector.ClientConnected());
+  ASSERT_EQ(view.statuses.size(), 2u);  // the replaced one left without a status change
+  EXPECT_TRUE(view.statuses[1].client);
+  EXPECT_EQ(second->Ask("Send Device\n"), "Device Data: 0,\n");
+}
+
+// A reset ends the connection as a graceful close does: the slot is free,
+// the status shows the client gone and the port button is back.
+TEST_F(ConnectorTcpTest, AResetClientFreesTheSlot) {
+  Listen();
+  auto c = Client();
+  c->Send("Send Device\n");
+  c->ReceiveUntil("\n");
+  c->Reset();
+  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+  EXPECT_FALSE(view.statuses.back().client);
+  EXPECT_TRUE(view.statuses.back().sound);
+  EXPECT_TRUE(view.buttonEnabled);
+  auto next = Client();
+  EXPECT_TRUE(connector.ClientConnected());
+}
+
+TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  const int expected = LowestFreeDiscoverablePort();
+  ASSERT_GT(expected, 0);
+  connector.SetPortNumber(squatter.serverPort());
+  connector.OpenListener();
+  ASSERT_EQ(prompts.questions.size(), 1u);
+  EXPECT_EQ(prompts.questions[0], strings::kAskScanPorts);
+  EXPECT_TRUE(connector.Listening());
+  EXPECT_EQ(connector.PortNumber(), expected);
+  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(view.shownPorts, std::vector<int>{expected});
+  ASSERT_EQ(view.failures.size(), 1u);  // the port asked for, with the system's reason
+  EXPECT_EQ(view.failures[0].first, squatter.serverPort());
+  EXPECT_NE(view.failures[0].second.find("in use"), std::string::npos) << view.failures[0].second;
+  EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(ConnectorTcpTest, DecliningTheScanKeepsThePort) {
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  connector.SetPortNumber(squatter.serverPort());
+  prompts.answers = {false};
+  connector.OpenListener();
+  EXPECT_FALSE(connector.Listening());
+  EXPECT_EQ(connector.PortNumber(), squatter.serverPort());
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kPortNotAvailable);
+  EXPECT_TRUE(view.shownPorts.empty());
+}
+
+TEST_F(ConnectorTcpTest, NoFreeDiscoverablePortKeepsTheFailedOne) {
+  std::vector<std::unique_ptr<QTcpServer>> squatters;
+  for (int p = session::kFirstDiscoverablePort; p <= session::kLastDiscoverablePort; ++p) {
+    auto s = std::make_unique<QTcpServer>();
+    s->listen(QHostAddress::AnyIPv4, static_cast<quint16>(p));  // some may be taken already: fine
+    squatters.push_back(std::move(s));
+  }
+  connector.SetPortNumber(session::kFirstDiscoverablePort);
+  connector.OpenListener();
+  EXPECT_FALSE(connector.Listening());
+  EXPECT_EQ(connector.PortNumber(), session::kFirstDiscoverablePort);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kNoDiscoverablePort);
+}
+
+TEST_F(ConnectorTcpTest, StoredPortOutsideTheRangeFallsToRecovery) {
+  connector.SetPortNumber(70000);
+  connector.OpenListener();
+  EXPECT_EQ(prompts.questions.size(), 1u);
+  EXPECT_TRUE(connector.Listening());
+}
+
+TEST_F(ConnectorTcpTest, MovingTheListenerRebuildsIt) {
+  Listen();
+  const int expected = LowestFreeDiscoverablePort();
+  connector.SetPortNumber(expected);
+  connector.MoveListener();
+  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(view.portUpdates, 1);
+  connector.MoveListener();  // also when the number did not change
+  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(view.portUpdates, 2);
+}
+
+TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
+  Listen();
+  auto c = Client();
+  EXPECT_EQ(c->Ask("Machine Connect: 3,localhost,0,100\n"), "Connection Data: 0\n");
+  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0\n"), "Connection Data: 0\n");
+  ASSERT_EQ(prompts.messages.size(), 2u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kUnsupportedConnectionType);
+  EXPECT_EQ(prompts.messages[1].text, strings::kIncompleteConnectionData);
+  EXPECT_EQ(connector.Operations().BaseRow(), 0);  // nothing stored
+  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n", "Buffer Data: 0,64\n"), "Connection Data: 1\nBuffer Data: 0,64\n");
+}
+
+TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
+  Listen();
+  auto c = Client();
+  ASSERT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  ncsim::NcProgram nc(control);
+  nc.Init(100);
+  // Start is served before Check within one chunk: two requests.
+  ASSERT_EQ(c->Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  ASSERT_EQ(c->Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+  ASSERT_TRUE(view.statuses.back().machine);
+  control.InjectRowFault(102, 1 << 30);  // the worker loses its ring
+  ASSERT_TRUE(Pump([&] { return !view.statuses.back().machine; }));
+  EXPECT_TRUE(view.statuses.back().client);
+  EXPECT_TRUE(view.statuses.back().sound);
+  control.ClearFaults();
+  ASSERT_TRUE(Pump([&] { return view.statuses.back().machine; }));
+  EXPECT_EQ(c->Ask("Stop Machine Polling\n"), "Polling Data: 0\n");
+}
+
+// With every descriptor of the process taken, an accept fails: entry 1024 is
+// shown, and once descriptors are free again the waiting client and the next
+// one are both greeted (the listener did not stop for good).
+TEST_F(ConnectorTcpTest, AFailedAcceptDoesNotEndAccepting) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' runtime needs descriptors of its own to check a call.
+  GTEST_SKIP() << "runs in the builds without sanitizers";
+#endif
+  Listen();
+  RawClient first(connector.BoundPort());  // waits in the backlog until the event loop runs
+  ASSERT_TRUE(first.Connected());
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  int highest = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::stoi(entry.path().filename().string()));
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(highest + 8);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> taken;
+  for (int fd; (fd = ::dup(0)) >= 0;) taken.push_back(fd);
+  EXPECT_TRUE(Pump([&] { return !prompts.messages.empty(); }));
+  for (int fd : taken) ::close(fd);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].text, strings::kCannotAccept);
+  EXPECT_EQ(prompts.messages[0].icon, PromptIcon::Exclamation);
+  EXPECT_EQ(first.ReceiveUntil("\n"), strings::Greeting());
+  EXPECT_TRUE(connector.Listening());
+  auto second = Client();
+  EXPECT_EQ(second->Ask("Send Device\n"), "Device Data: 0,\n");
+}
