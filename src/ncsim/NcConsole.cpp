@@ -1,12 +1,5 @@
 #include "ncsim/NcConsole.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <charconv>
@@ -14,6 +7,8 @@
 #include <map>
 #include <sstream>
 #include <vector>
+
+#include "net/Socket.h"
 
 namespace ostrana::ncsim {
 
@@ -176,37 +171,27 @@ std::string ExecuteNcLine(NcProgram& program, VirtualControl& control, const std
 }
 
 int NcConsole::Start(std::uint16_t port, std::string* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+  int bound = 0;
+  std::string why;
+  listen_ = net::ListenLoopback(port, 4, &bound, &why);  // loopback only: the console is not for the network
+  if (listen_ == net::kNoSocket || !net::WakePair(wake_)) {
+    if (error) *error = listen_ == net::kNoSocket ? why : "wake-up pair: " + net::ErrorText(net::LastError());
     Stop();
     return -1;
-  };
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) return fail("socket");
-  int yes = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only: the console is not for the network
-  addr.sin_port = htons(port);
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return fail("bind");
-  if (::listen(listenFd_, 4) != 0) return fail("listen");
-  socklen_t len = sizeof addr;
-  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  if (::pipe2(wakeFds_, O_CLOEXEC) != 0) return fail("pipe");
+  }
   thread_ = std::thread([this] { Serve(); });
-  return ntohs(addr.sin_port);
+  return bound;
 }
 
 void NcConsole::Stop() {
   if (thread_.joinable()) {
     const char byte = 1;
-    [[maybe_unused]] auto ignored = ::write(wakeFds_[1], &byte, 1);
+    net::Send(wake_[1], &byte, 1);
     thread_.join();
   }
-  for (int* fd : {&listenFd_, &wakeFds_[0], &wakeFds_[1]}) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
+  for (net::Handle* socket : {&listen_, &wake_[0], &wake_[1]}) {
+    if (*socket != net::kNoSocket) net::Close(*socket);
+    *socket = net::kNoSocket;
   }
 }
 
@@ -215,10 +200,10 @@ void NcConsole::Serve() {
     std::string input;   // an unfinished request line
     std::string output;  // answers the peer has not taken yet
   };
-  std::map<int, Peer> clients;
-  auto drop = [&](int fd) {
-    ::close(fd);
-    clients.erase(fd);
+  std::map<net::Handle, Peer> clients;
+  auto drop = [&](net::Handle socket) {
+    net::Close(socket);
+    clients.erase(socket);
   };
   using Clock = std::chrono::steady_clock;
   Clock::time_point acceptRestUntil{};
@@ -227,39 +212,38 @@ void NcConsole::Serve() {
     // After a failed accept (no descriptor left) the listener rests instead
     // of being polled again at once, which would spin a core.
     const bool accepting = now >= acceptRestUntil;
-    std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}, {accepting ? listenFd_ : -1, POLLIN, 0}};
-    for (const auto& [fd, peer] : clients)
-      fds.push_back({fd, static_cast<short>(POLLIN | (peer.output.empty() ? 0 : POLLOUT)), 0});
+    std::vector<net::Wait> waits{{wake_[0], true, false}, {accepting ? listen_ : net::kNoSocket, true, false}};
+    for (const auto& [socket, peer] : clients) waits.push_back({socket, true, !peer.output.empty()});
     const int timeout =
         accepting ? -1
                   : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(acceptRestUntil - now).count());
-    if (::poll(fds.data(), fds.size(), timeout) < 0) {
-      if (errno == EINTR) continue;
+    if (net::Poll(waits, timeout) < 0) {
+      if (net::Transient(net::LastError())) continue;
       break;
     }
-    if (fds[0].revents) break;
-    if (fds[1].revents & POLLIN) {
-      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-      if (fd < 0) {
-        if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) acceptRestUntil = now + kAcceptRest;
+    if (waits[0].readable) break;
+    if (waits[1].readable) {
+      bool shortage = false;
+      const net::Handle socket = net::Accept(listen_, &shortage);
+      if (socket == net::kNoSocket) {
+        if (shortage) acceptRestUntil = now + kAcceptRest;
       } else if (clients.size() >= kMaxConsoleClients) {
         static const char kRefused[] = "error too many console clients\n";
-        [[maybe_unused]] auto sent = ::send(fd, kRefused, sizeof kRefused - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        ::close(fd);
+        net::Send(socket, kRefused, sizeof kRefused - 1);
+        net::Close(socket);
       } else {
-        clients.emplace(fd, Peer{});
+        clients.emplace(socket, Peer{});
       }
     }
-    for (std::size_t i = 2; i < fds.size(); ++i) {
-      const int fd = fds[i].fd;
-      const short events = fds[i].revents;
-      if (!events) continue;
-      Peer& peer = clients[fd];
-      if (events & (POLLIN | POLLHUP | POLLERR)) {
+    for (std::size_t i = 2; i < waits.size(); ++i) {
+      const net::Handle socket = waits[i].socket;
+      if (!waits[i].readable && !waits[i].writable) continue;
+      Peer& peer = clients[socket];
+      if (waits[i].readable) {
         char buffer[1024];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-          drop(fd);
+        const long n = net::Receive(socket, buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && !net::Transient(net::LastError()))) {
+          drop(socket);
           continue;
         }
         if (n > 0) peer.input.append(buffer, static_cast<std::size_t>(n));
@@ -277,17 +261,17 @@ void NcConsole::Serve() {
       // Never a blocking send: what the peer cannot take now waits for it,
       // up to a bound; a peer that lets more pile up does not read and goes.
       if (!peer.output.empty()) {
-        const ssize_t sent = ::send(fd, peer.output.data(), peer.output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && errno != EAGAIN && errno != EINTR) {
-          drop(fd);
+        const long sent = net::Send(socket, peer.output.data(), peer.output.size());
+        if (sent < 0 && !net::Transient(net::LastError())) {
+          drop(socket);
           continue;
         }
         if (sent > 0) peer.output.erase(0, static_cast<std::size_t>(sent));
       }
-      if (peer.output.size() > kMaxConsoleBacklog) drop(fd);
+      if (peer.output.size() > kMaxConsoleBacklog) drop(socket);
     }
   }
-  for (const auto& [fd, peer] : clients) ::close(fd);
+  for (const auto& [socket, peer] : clients) net::Close(socket);
 }
 
 }  // namespace ostrana::ncsim

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "ncsim/NcProgram.h"
+#include "net/Socket.h"
 #include "vc/VirtualControl.h"
 
 namespace ostrana::ncsim {
@@ -49,8 +50,8 @@ class NcConsole {
 
   NcProgram& program_;
   vc::VirtualControl& control_;
-  int listenFd_ = -1;
-  int wakeFds_[2] = {-1, -1};
+  net::Handle listen_ = net::kNoSocket;
+  net::Handle wake_[2] = {net::kNoSocket, net::kNoSocket};  // Stop writes to [1], Serve polls [0]
   std::thread thread_;
 };
 

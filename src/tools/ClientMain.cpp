@@ -1,8 +1,6 @@
 // ostrana-client: the request protocol from a terminal. Sends requests to a
 // running connector and prints what it answers; finds connectors on the
 // ports the CAM client scans; follows the events of a machine.
-#include <editline/readline.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -11,11 +9,14 @@
 #include <cstring>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/StringTable.h"
 #include "protocol/Answers.h"
+#include "net/Socket.h"
 #include "tools/LineClient.h"
+#include "tools/Terminal.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using std::chrono::milliseconds;
 
 std::atomic<bool> interrupted{false};
 
-void OnInterrupt(int) { interrupted = true; }
+void Interrupted(int) { interrupted = true; }
 
 const char* const kUsage =
     "usage: ostrana-client [--host H] [--port P] [--timeout MS] [--decode] [--follow [MS]] REQUEST...\n"
@@ -131,7 +132,7 @@ int Follow(LineClient& client, const Options& o) {
       Print(*reply, o.decode);
       continue;  // more may wait
     }
-    for (int waited = 0; waited < o.followMs && !interrupted; waited += 10) ::usleep(10000);
+    for (int waited = 0; waited < o.followMs && !interrupted; waited += 10) std::this_thread::sleep_for(milliseconds(10));
   }
   std::printf("ostrana-client: %ld events (%ld measures, %ld actions), %ld gaps\n", measures + actions, measures,
               actions, gaps);
@@ -152,11 +153,9 @@ bool Unknown(const std::string& reply) { return reply.find("Unknown request!") !
 
 int Interactive(LineClient& client, const Options& o) {
   std::string reason;
-  while (char* line = ::readline("ostrana> ")) {
-    std::string request(line);
-    std::free(line);
+  while (auto line = ReadLine("ostrana> ")) {
+    const std::string request = *line;
     if (request.empty()) continue;
-    ::add_history(request.c_str());
     if (request == "help" || request == "?") {
       std::fputs(kPromptHelp, stdout);
       continue;
@@ -209,11 +208,8 @@ int main(int argc, char** argv) {
       o.requests.push_back(a);
     }
   }
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;  // no SA_RESTART: a wait ends at once
-  ::sigaction(SIGINT, &sa, nullptr);
-  ::sigaction(SIGTERM, &sa, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  OnInterrupt(Interrupted);
+  ostrana::net::Startup();
 
   if (o.discover) return Discover(o);
 
@@ -235,6 +231,6 @@ int main(int argc, char** argv) {
   }
   if (unknown) return 3;
   if (o.followMs > 0) return Follow(client, o);
-  if (o.requests.empty() && ::isatty(STDIN_FILENO)) return Interactive(client, o);
+  if (o.requests.empty() && InputIsTerminal()) return Interactive(client, o);
   return 0;
 }

@@ -1,15 +1,7 @@
 #include "tools/LineClient.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <vector>
 
 namespace ostrana::tools {
 namespace {
@@ -17,43 +9,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kQuiet(40);
 
-int ConnectTo(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
-    if (reason) *reason = "unknown host " + host;
-    return -1;
-  }
-  int fd = -1;
-  std::string why = "refused";
-  for (addrinfo* a = found; a && fd < 0; a = a->ai_next) {
-    fd = ::socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) continue;
-    int rc = ::connect(fd, a->ai_addr, a->ai_addrlen);
-    if (rc != 0 && errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      rc = ::poll(&p, 1, static_cast<int>(timeout.count())) == 1 ? 0 : -1;
-      int error = 0;
-      socklen_t len = sizeof error;
-      if (rc == 0) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
-      if (rc != 0) why = "timeout";
-      else if (error != 0) {
-        why = error == ECONNREFUSED ? "refused" : std::strerror(error);
-        rc = -1;
-      }
-    } else if (rc != 0) {
-      why = errno == ECONNREFUSED ? "refused" : std::strerror(errno);
-    }
-    if (rc != 0) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
-  ::freeaddrinfo(found);
-  if (fd < 0 && reason) *reason = "connection " + why + " (" + host + ":" + std::to_string(port) + ")";
-  return fd;
+net::Handle ConnectTo(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason) {
+  std::string why;
+  const net::Handle socket = port < 0 || port > 65535 ? net::kNoSocket
+                                                      : net::Connect(host, static_cast<std::uint16_t>(port), timeout, &why);
+  if (port < 0 || port > 65535) why = "refused";
+  if (socket == net::kNoSocket && reason)
+    *reason = why == "unknown host" ? "unknown host " + host
+                                    : "connection " + why + " (" + host + ":" + std::to_string(port) + ")";
+  return socket;
 }
 
 }  // namespace
@@ -61,14 +25,14 @@ int ConnectTo(const std::string& host, int port, std::chrono::milliseconds timeo
 LineClient::~LineClient() { Close(); }
 
 void LineClient::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (socket_ != net::kNoSocket) net::Close(socket_);
+  socket_ = net::kNoSocket;
 }
 
 bool LineClient::Open(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason,
                       bool greets) {
-  fd_ = ConnectTo(host, port, timeout, reason);
-  if (fd_ < 0) return false;
+  socket_ = ConnectTo(host, port, timeout, reason);
+  if (socket_ == net::kNoSocket) return false;
   if (!greets) return true;
   auto greeting = ReadReply(timeout, reason, 1);
   if (!greeting) {
@@ -91,18 +55,18 @@ std::optional<std::string> LineClient::ReadReply(std::chrono::milliseconds timeo
       return std::nullopt;
     }
     const auto wait = complete ? kQuiet : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    pollfd p{fd_, POLLIN, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(wait.count()));
+    std::vector<net::Wait> waits{{socket_, true, false}};
+    const int ready = net::Poll(waits, static_cast<int>(wait.count()));
     if (ready == 0) {
       if (complete) return data;
       continue;
     }
-    if (ready < 0 && errno == EINTR) {
+    if (ready < 0) {
       if (reason) *reason = "interrupted";
       return std::nullopt;
     }
     char buffer[4096];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    const long n = net::Receive(socket_, buffer, sizeof buffer);
     if (n <= 0) {
       if (complete) return data;
       if (reason) *reason = "connection closed by the connector";
@@ -118,10 +82,10 @@ std::optional<std::string> LineClient::Ask(const std::string& request, std::chro
   if (line.empty() || line.back() != '\n') line += '\n';
   std::size_t sent = 0;
   while (sent < line.size()) {
-    const ssize_t n = ::send(fd_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd_, POLLOUT, 0};
-      ::poll(&p, 1, 1000);
+    const long n = net::Send(socket_, line.data() + sent, line.size() - sent);
+    if (n < 0 && net::Transient(net::LastError())) {
+      std::vector<net::Wait> waits{{socket_, false, true}};
+      net::Poll(waits, 1000);
       continue;
     }
     if (n <= 0) {

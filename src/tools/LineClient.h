@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "net/Socket.h"
+
 namespace ostrana::tools {
 
 class LineClient {
@@ -27,7 +29,7 @@ class LineClient {
   // Reads until the data ends in a line feed and nothing more follows within
   // `quiet`, or `timeout` passes.
   std::optional<std::string> ReadReply(std::chrono::milliseconds timeout, std::string* reason, int lines = 0);
-  int fd_ = -1;
+  net::Handle socket_ = net::kNoSocket;
   std::string greeting_;
 };
 

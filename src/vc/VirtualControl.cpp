@@ -1,8 +1,5 @@
 #include "vc/VirtualControl.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -12,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "common/Process.h"
 
 namespace ostrana::vc {
 namespace fs = std::filesystem;
@@ -54,7 +53,7 @@ std::string OpNames() {
 }
 
 bool WriteFileAtomically(const fs::path& file, const std::string& text, std::string* why) {
-  const fs::path temp = file.string() + ".tmp" + std::to_string(::getpid());
+  const fs::path temp = file.string() + ".tmp" + std::to_string(CurrentProcessId());
   auto fail = [&](const std::string& reason) {
     if (why) *why = reason;
     std::error_code ignored;
@@ -118,8 +117,8 @@ void VirtualControl::RemoveStaleTemporaries() {
     const auto at = name.rfind(".tmp");
     if (at == std::string::npos || at + 4 == name.size() || name.size() - at > 14 || !it->is_regular_file(ec)) continue;
     if (name.find_first_not_of("0123456789", at + 4) != std::string::npos) continue;
-    const long pid = std::stol(name.substr(at + 4));
-    if (pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) == 0) continue;
+    const auto pid = static_cast<std::uint32_t>(std::stoull(name.substr(at + 4)));
+    if (pid != CurrentProcessId() && ProcessAlive(pid)) continue;
     stale.push_back(it->path());
   }
   for (const auto& file : stale) fs::remove(file, ec);

@@ -39,10 +39,17 @@ TEST(EventLog, ALogThatCannotBeWrittenIsSaidOnceAndHarmsNothing) {
   std::ofstream(dir.path() / "a-file") << "x";
   EventLog log;
   testing::internal::CaptureStderr();
-  log.Open((dir.path() / "a-file" / "ostrana.log").string(), false);
+  const std::string file = (dir.path() / "a-file" / "ostrana.log").string();
+  log.Open(file, false);
   for (int i = 0; i < 50; ++i) log.Write(LogLevel::Audit, "test", "line");
   log.Close();
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_EQ(said.find("cannot be written"), said.rfind("cannot be written"));
-  EXPECT_NE(said.find("a-file/ostrana.log cannot be written: Not a directory"), std::string::npos) << said;
+  // The file and the system's reason (on Linux "Not a directory").
+  const auto at = said.find(file + " cannot be written: ");
+  ASSERT_NE(at, std::string::npos) << said;
+  EXPECT_GT(said.find('\n', at), at + file.size() + 21) << said;
+#ifndef _WIN32
+  EXPECT_NE(said.find("Not a directory", at), std::string::npos) << said;
+#endif
 }

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
-#include <unistd.h>
+#include "common/Process.h"
+
 
 #include <atomic>
 #include <cstdlib>
@@ -10,7 +11,7 @@ namespace ostrana::test {
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
   path_ = std::filesystem::temp_directory_path() /
-          ("ostrana-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+          ("ostrana-test-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++));
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }

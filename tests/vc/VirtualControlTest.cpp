@@ -1,9 +1,10 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#endif
 
 #include <memory>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "support/TestSupport.h"
 #include "ncsim/NcConsole.h"
 #include "ncsim/NcProgram.h"
+#include "net/Socket.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
@@ -76,6 +78,7 @@ TEST_F(VirtualControlTest, AHandEditedTableIsReadAgain) {
 
 // A killed process keeps every write it had acknowledged, and leaves a
 // complete table behind.
+#ifndef _WIN32
 TEST_F(VirtualControlTest, AcknowledgedWritesSurviveAKill) {
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
@@ -107,6 +110,7 @@ TEST_F(VirtualControlTest, AcknowledgedWritesSurviveAKill) {
   ASSERT_EQ(reader.ReadCell(mailbox::kTablePath, 10 + (acknowledged - 1) % 50, "PARAM", &v), dnc::kOk);
   EXPECT_GE(v.i4, acknowledged - 1);
 }
+#endif  // a killed writer process: fork is POSIX
 
 TEST_F(VirtualControlTest, TwoThreadsWriteWithoutLosingValues) {
   auto writer = [this](int row) {
@@ -239,44 +243,47 @@ TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsS
 TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   const auto folder = dir.path() / "tnc" / "Quorvane";
   std::ofstream(folder / "Quorvane_Relavio.TAB.tmp2147483647") << "half a table";  // no such process
+#ifndef _WIN32
   const std::string live = "Quorvane_Relavio.TAB.tmp" + std::to_string(::getppid());  // another run's write in flight
   std::ofstream(folder / live) << "being written";
+#endif
   std::ofstream(folder / "notes.tmp") << "a file of the user's";
   fs::create_directories(dir.path() / "elsewhere");
-  fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "tnc" / "Linked");
+  std::error_code linkError;  // Windows makes links only with a privilege
+  fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "tnc" / "Linked", linkError);
   VirtualControl reopened(dir.path() / "tnc");
   EXPECT_FALSE(fs::exists(folder / "Quorvane_Relavio.TAB.tmp2147483647"));
+#ifndef _WIN32
   EXPECT_TRUE(fs::exists(folder / live));
+#endif
   EXPECT_TRUE(fs::exists(folder / "notes.tmp"));
-  EXPECT_FALSE(reopened.MapPath("TNC:\\Linked\\Quorvane_Relavio.TAB"));
-  EXPECT_LT(reopened.MakeDirectory("TNC:\\Linked\\sub"), 0);
-  EXPECT_FALSE(fs::exists(dir.path() / "elsewhere" / "sub"));
+  if (!linkError) {
+    EXPECT_FALSE(reopened.MapPath("TNC:\\Linked\\Quorvane_Relavio.TAB"));
+    EXPECT_LT(reopened.MakeDirectory("TNC:\\Linked\\sub"), 0);
+    EXPECT_FALSE(fs::exists(dir.path() / "elsewhere" / "sub"));
+  }
 }
 
 namespace {
-// A loopback connection to the console; -1 on failure.
-int ConsolePeer(int port, int receiveBuffer = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (receiveBuffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  timeval limit{5, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+// A loopback connection to the console; kNoSocket on failure.
+net::Handle ConsolePeer(int port, int receiveBuffer = 0) {
+  std::string why;
+  const net::Handle socket = net::Connect("127.0.0.1", static_cast<std::uint16_t>(port), std::chrono::seconds(5), &why);
+  if (socket != net::kNoSocket && receiveBuffer) net::SetReceiveBuffer(socket, receiveBuffer);
+  return socket;
 }
 
-// Sends a line and returns what comes back up to its line feed ("" on EOF).
-std::string AskConsole(int fd, const std::string& line) {
-  ::send(fd, (line + "\n").data(), line.size() + 1, MSG_NOSIGNAL);
+// Sends a line and returns what comes back up to its line feed ("" on an
+// end or after 5 s of silence).
+std::string AskConsole(net::Handle socket, const std::string& line) {
+  const std::string request = line + "\n";
+  net::Send(socket, request.data(), request.size());
   std::string answer;
-  char ch = 0;
-  while (::recv(fd, &ch, 1, 0) == 1 && ch != '\n') answer += ch;
+  for (char ch = 0;;) {
+    std::vector<net::Wait> waits{{socket, true, false}};
+    if (net::Poll(waits, 5000) != 1 || net::Receive(socket, &ch, 1) != 1 || ch == '\n') break;
+    answer += ch;
+  }
   return answer;
 }
 }  // namespace
@@ -288,26 +295,29 @@ TEST_F(VirtualControlTest, ConsoleDropsAPeerThatDoesNotReadAndStopsPromptly) {
   auto console = std::make_unique<NcConsole>(nc, control);
   const int port = console->Start(0, nullptr);
   ASSERT_GT(port, 0);
-  const int silent = ConsolePeer(port, 4096);
+  const net::Handle silent = ConsolePeer(port, 4096);
+  net::SetNonBlocking(silent);
   std::string burst;
   for (int i = 0; i < 1000; ++i) burst += "accesses\n";
   bool dropped = false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!dropped && std::chrono::steady_clock::now() < deadline) {
-    const ssize_t n = ::send(silent, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno != EAGAIN) dropped = true;
-    if (n < 0 && errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const long n = net::Send(silent, burst.data(), burst.size());
+    const bool full = n < 0 && net::Transient(net::LastError());
+    if (n < 0 && !full) dropped = true;
+    if (full) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_TRUE(dropped);
-  const int other = ConsolePeer(port, 4096);
+  const net::Handle other = ConsolePeer(port, 4096);
   EXPECT_EQ(AskConsole(other, "state 7"), "ok");
   // Stop with a peer whose answers pile up unread.
-  for (int i = 0; i < 20; ++i) ::send(other, burst.data(), burst.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  net::SetNonBlocking(other);
+  for (int i = 0; i < 20; ++i) net::Send(other, burst.data(), burst.size());
   const auto stopping = std::chrono::steady_clock::now();
   console.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
-  ::close(silent);
-  ::close(other);
+  net::Close(silent);
+  net::Close(other);
 }
 
 // A handful of console peers are served; the next is refused at once.
@@ -315,21 +325,21 @@ TEST_F(VirtualControlTest, ConsolePeersAreCapped) {
   NcProgram nc(control);
   NcConsole console(nc, control);
   const int port = console.Start(0, nullptr);
-  std::vector<int> peers;
+  std::vector<net::Handle> peers;
   for (std::size_t i = 0; i < kMaxConsoleClients; ++i) {
     peers.push_back(ConsolePeer(port));
     EXPECT_EQ(AskConsole(peers.back(), "state 7"), "ok");
   }
-  const int refused = ConsolePeer(port);
+  const net::Handle refused = ConsolePeer(port);
   EXPECT_EQ(AskConsole(refused, "state 7"), "error too many console clients");
-  ::close(refused);
-  ::close(peers.back());
+  net::Close(refused);
+  net::Close(peers.back());
   peers.pop_back();
   EXPECT_TRUE(test::WaitUntil([&] {  // once the console has seen the close, a place is free again
-    const int fd = ConsolePeer(port);
-    const bool served = AskConsole(fd, "state 7") == "ok";
-    ::close(fd);
+    const net::Handle socket = ConsolePeer(port);
+    const bool served = AskConsole(socket, "state 7") == "ok";
+    net::Close(socket);
     return served;
   }));
-  for (int fd : peers) ::close(fd);
+  for (net::Handle socket : peers) net::Close(socket);
 }
