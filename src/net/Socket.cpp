@@ -253,6 +253,12 @@ Handle Connect(const std::string& host, std::uint16_t port, std::chrono::millise
   return result;
 }
 
+bool IsAddress(const std::string& text) {
+  Startup();
+  in6_addr buffer{};
+  return ::inet_pton(AF_INET, text.c_str(), &buffer) == 1 || ::inet_pton(AF_INET6, text.c_str(), &buffer) == 1;
+}
+
 bool WakePair(Handle pair[2]) {
 #ifdef _WIN32
   // No socketpair on Windows: two ends of a loopback connection.

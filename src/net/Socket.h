@@ -66,6 +66,9 @@ struct Wait {
 // Returns how many are ready, or -1 on error.
 int Poll(std::vector<Wait>& waits, int timeoutMs);
 
+// Whether `text` is an IPv4 or IPv6 address in numeric form.
+bool IsAddress(const std::string& text);
+
 // Two connected sockets in this process: one thread wakes another that
 // polls on the first by writing a byte to the second.
 bool WakePair(Handle pair[2]);

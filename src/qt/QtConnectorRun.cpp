@@ -18,10 +18,6 @@ QtConnectorRun::~QtConnectorRun() {
   run_.reset();  // ends the worker while everything it reaches still exists
 }
 
-void QtConnectorRun::SetListenAddress(const QHostAddress& address) {
-  run_->SetListenAddress(address == QHostAddress(QHostAddress::AnyIPv4) ? std::string() : address.toString().toStdString());
-}
-
 void QtConnectorRun::ConnectionStatusChanged() { emit statusChanged(); }
 
 }  // namespace ostrana::qt

@@ -8,7 +8,6 @@
 // be emitted from any thread.
 #pragma once
 
-#include <QHostAddress>
 #include <QObject>
 #include <string>
 
@@ -31,7 +30,6 @@ class QtConnectorRun final : public QObject, private machine::StatusNotifier {
   run::ConnectorRun& Run() { return *run_; }
   // What the window and the headless runner hold.
   run::RunControl& Control() { return *run_; }
-  void SetListenAddress(const QHostAddress& address);
 
  signals:
   void statusChanged();

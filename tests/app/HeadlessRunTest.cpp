@@ -1,5 +1,7 @@
 // The connector as a process: a client on one side, the NC console of the
-// virtual control on the other, the way the peers of a real run see it.
+// virtual control on the other, the way the peers of a real run see it. Each
+// test runs the Linux program and, when OSTRANA_WINDOWS_BUILD names the
+// Windows build, the same test runs ostrana.exe under Wine from here.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -11,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "common/StringTable.h"
 #include "support/QtSupport.h"
@@ -21,16 +24,34 @@ using namespace ostrana::test;
 
 namespace {
 
-class HeadlessRun : public ::testing::Test {
+enum class Program { Linux, Windows };
+
+QString WindowsBuild() { return qEnvironmentVariable("OSTRANA_WINDOWS_BUILD"); }
+
+class HeadlessRun : public ::testing::TestWithParam<Program> {
  protected:
+  bool OnWindows() const { return GetParam() == Program::Windows; }
+  // A path of this machine as the program sees it (Wine shows / as Z:).
+  QString Native(const std::filesystem::path& path) const {
+    return (OnWindows() ? QStringLiteral("Z:") : QString()) + QString::fromStdString(path.string());
+  }
+  void Launch(QStringList args) {
+    if (OnWindows()) {
+      args.prepend(WindowsBuild() + "/bin/ostrana.exe");
+      process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+    } else {
+      process.start(OSTRANA_BINARY, args);
+    }
+  }
   void Start(QStringList extra = {}, bool portZero = true, bool headless = true) {
     if (settingsFile.isEmpty()) settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
-    QStringList args = {"--settings", settingsFile, "--log", LogFile()};
-    if (!extra.contains("--tnc-root")) args << "--tnc-root" << QString::fromStdString((dir.path() / "tnc").string());
+    QStringList args = {"--settings", Native(settingsFile.toStdString()), "--log", Native(LogFile().toStdString())};
+    if (!extra.contains("--tnc-root")) args << "--tnc-root" << Native(dir.path() / "tnc");
+    if (OnWindows() && !extra.contains("--control")) args << "--control" << "virtual";
     if (headless) args << "--headless";
     if (portZero) args << "--port" << "0";
     args += extra;
-    process.start(OSTRANA_BINARY, args);
+    Launch(args);
     ASSERT_TRUE(process.waitForStarted());
     port = WaitForNumber("listening on port (\\d+)");
     ASSERT_GT(port, 0) << output.toStdString();
@@ -44,7 +65,7 @@ class HeadlessRun : public ::testing::Test {
       const auto m = re.match(output);
       if (m.hasMatch()) found = m.captured(1).toInt();
       return found > 0;
-    }, 10000);
+    }, 20000);
     return found;
   }
   std::string Ask(RawClient& c, const std::string& request, const std::string& lastLine) {
@@ -52,8 +73,9 @@ class HeadlessRun : public ::testing::Test {
     return c.ReceiveUntil(lastLine, 15000);
   }
   void Stop() {
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(10000));
+    // Wine hands SIGINT to the program as Ctrl-C; SIGTERM would end it at once.
+    ::kill(static_cast<pid_t>(process.processId()), OnWindows() ? SIGINT : SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
     output += QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -74,7 +96,7 @@ class HeadlessRun : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
+TEST_P(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
   Start({"--nc-console", "0"});
   EXPECT_TRUE(output.contains("virtual control"));
   const int consolePort = WaitForNumber("nc console on port (\\d+)");
@@ -133,7 +155,8 @@ TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (INFO |WARN |ERROR|AUDIT) \\w+: ");
   QStringList audit;
-  for (const QString& line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
+  for (QString line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
+    line = line.trimmed();  // Windows ends its lines with CR LF
     EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
     if (line.mid(24, 5) == "AUDIT") audit << line.mid(30);
   }
@@ -150,7 +173,7 @@ TEST_F(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
 
 // --listen 127.0.0.1 keeps the port on this computer: another local address
 // (127.0.0.2 is this machine too) is refused.
-TEST_F(HeadlessRun, AListenAddressKeepsThePortToIt) {
+TEST_P(HeadlessRun, AListenAddressKeepsThePortToIt) {
   Start({"--listen", "127.0.0.1"});
   EXPECT_TRUE(output.contains(QStringLiteral("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
   RawClient local(port);
@@ -162,7 +185,7 @@ TEST_F(HeadlessRun, AListenAddressKeepsThePortToIt) {
   Stop();
 }
 
-TEST_F(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
+TEST_P(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
   Start({"--control", "none"});
   RawClient cam(port);
   cam.ReceiveUntil("\n");
@@ -174,7 +197,7 @@ TEST_F(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
   EXPECT_TRUE(errors.contains("--control virtual"));  // and where the machine is on this computer
 }
 
-TEST_F(HeadlessRun, TheStoredPortIsUsedAtStart) {
+TEST_P(HeadlessRun, TheStoredPortIsUsedAtStart) {
   QTcpServer probe;  // a free port, then given back
   ASSERT_TRUE(probe.listen(QHostAddress::AnyIPv4, 0));
   const int stored = probe.serverPort();
@@ -193,15 +216,17 @@ TEST_F(HeadlessRun, TheStoredPortIsUsedAtStart) {
   Start({"--port", QString::number(squatter.serverPort())}, /*portZero=*/false);
   EXPECT_TRUE(output.contains(QStringLiteral("instead of port %1").arg(squatter.serverPort()))) << output.toStdString();
   EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
-                  .contains(QStringLiteral("cannot listen on port %1: The bound address is already in use")
-                                .arg(squatter.serverPort())));
+                  .contains(QStringLiteral("cannot listen on port %1: %2")
+                                .arg(squatter.serverPort())
+                                .arg(OnWindows() ? "" : "The bound address is already in use")));
   Stop();
   EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PortNumber").toInt(), stored);
 }
 
 // Settings and a TNC drive that cannot be written, a display that is gone,
 // and the terminal closing: each is said once, and the run goes on (and ends) in order.
-TEST_F(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
+TEST_P(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
+  if (OnWindows()) GTEST_SKIP() << "an X display and SIGHUP are Linux's";
   const auto blocker = dir.path() / "a-file";
   std::ofstream(blocker) << "not a folder";
   settingsFile = QString::fromStdString((blocker / "settings.conf").string());
@@ -222,9 +247,16 @@ TEST_F(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
   EXPECT_TRUE(errors.contains("The TNC drive folder " + tnc + " cannot be used")) << errors.toStdString();
 }
 
-TEST_F(HeadlessRun, ABadCommandLineIsRefused) {
-  process.start(OSTRANA_BINARY, {"--headless", "--control", "real"});
-  ASSERT_TRUE(process.waitForFinished(10000));
+TEST_P(HeadlessRun, ABadCommandLineIsRefused) {
+  Launch({"--headless", "--control", "real"});
+  ASSERT_TRUE(process.waitForFinished(20000));
   EXPECT_EQ(process.exitCode(), 2);
-  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("virtual or none"));
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("virtual or none, not 'real'"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Linux, HeadlessRun, ::testing::Values(Program::Linux), [](const auto&) { return "Program"; });
+// Only when a Windows build is named (scripts/windows names it).
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun,
+                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
+                                                                      : std::vector<Program>{Program::Windows}),
+                         [](const auto&) { return "Program"; });

@@ -1,0 +1,54 @@
+// The steps every shell takes around a run, written once: choosing the
+// event log and the listen address, the first log line, the check that the
+// settings can be kept, the machine side (the virtual control with its NC
+// console, the DNC component, or none), and which port is kept at exit.
+// Main thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/Prompts.h"
+#include "dnc/Dnc.h"
+#include "ncsim/NcConsole.h"
+#include "ncsim/NcProgram.h"
+#include "platform/Settings.h"
+#include "run/CommandLine.h"
+#include "run/RunControl.h"
+#include "vc/VirtualControl.h"
+
+namespace ostrana::run {
+
+// The machine side of a run.
+struct Machine {
+  std::unique_ptr<vc::VirtualControl> control;  // the virtual control, when it is the machine
+  std::unique_ptr<dnc::IComponent> component;
+  std::unique_ptr<ncsim::NcProgram> ncProgram;
+  std::unique_ptr<ncsim::NcConsole> ncConsole;
+};
+
+// Makes the DNC component's backend (Windows); null where there is none.
+using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
+
+// Sets up the machine the options name, saying what it is on stdout. False
+// (with the reason on stderr) when the run cannot start: the NC console
+// cannot listen. A TNC drive folder that cannot be used is said, and the run
+// goes on (the exchange table cannot be made there).
+bool SetUpMachine(const Options& options, Prompts& prompts, Machine& machine, const DncFactory& dnc = {});
+
+// The event log of this run: --log, else the stored one, else the per-user state folder.
+std::string ChooseLogFile(const Options& options, const platform::Settings& settings);
+// The listen address of this run: --listen, else the stored one; a stored
+// text that is not an address is said and all interfaces are used ("").
+std::string ChooseListenAddress(const Options& options, const platform::Settings& settings, Prompts& prompts);
+// The first line of a run's log: what it is and where everything lies.
+void LogStart(const Options& options, const platform::Settings& settings, const platform::SettingsStore& store,
+              const std::string& listenAddress, const std::string& logFile);
+// Says at start when the settings cannot be kept, naming the place and why.
+void CheckSettings(const platform::SettingsStore& store, Prompts& prompts);
+// A --port given for this run is not kept, wherever port recovery moved the
+// listener; a port the user set in the window is.
+void KeepPort(const Options& options, const RunControl& run, bool userSetPort, platform::Settings& settings);
+
+}  // namespace ostrana::run

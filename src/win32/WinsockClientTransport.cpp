@@ -1,0 +1,242 @@
+#include "win32/WinsockClientTransport.h"
+
+#include "net/Socket.h"
+#include "session/ClientSession.h"
+
+namespace ostrana::win32 {
+namespace {
+
+constexpr UINT_PTR kResumeTimer = 1;
+constexpr long kConnectionEvents = FD_READ | FD_WRITE | FD_CLOSE;
+constexpr std::size_t kReceiveBlock = 64 * 1024;
+
+std::string AddressText(const sockaddr_storage& address) {
+  char host[INET6_ADDRSTRLEN] = "";
+  int port = 0;
+  if (address.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
+    inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+    port = ntohs(a->sin6_port);
+  } else {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&address);
+    inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
+    port = ntohs(a->sin_port);
+  }
+  return std::string(host) + ":" + std::to_string(port);
+}
+
+}  // namespace
+
+std::string ErrorText(int error) { return net::ErrorText(error); }
+
+WinsockClientTransport::WinsockClientTransport(MessageWindow& window) : window_(window) {
+  net::Startup();
+  window_.On(kSocketMessage, [this](WPARAM w, LPARAM l) {
+    OnSocketEvent(static_cast<SOCKET>(w), WSAGETSELECTEVENT(l), WSAGETSELECTERROR(l));
+  });
+  window_.On(kClosedMessage, [this](WPARAM w, LPARAM) {
+    if (session_) session_->OnClosed(static_cast<session::ConnectionId>(w));
+  });
+  window_.On(WM_TIMER, [this](WPARAM timer, LPARAM) {
+    if (timer != kResumeTimer) return;
+    KillTimer(window_.Handle(), kResumeTimer);
+    // Accepting again: a connection waiting in the backlog is reported at once.
+    if (Listening()) WSAAsyncSelect(listener_, window_.Handle(), kSocketMessage, FD_ACCEPT);
+  });
+}
+
+WinsockClientTransport::~WinsockClientTransport() {
+  CloseListener();
+  for (auto& [id, connection] : connections_) closesocket(connection.socket);
+  connections_.clear();
+}
+
+bool WinsockClientTransport::Listen(const std::string& address, int port, std::string* error) {
+  CloseListener();
+  sockaddr_storage local{};
+  int length = 0;
+  if (address.empty() || address == "0.0.0.0") {
+    auto* a = reinterpret_cast<sockaddr_in*>(&local);
+    a->sin_family = AF_INET;
+    a->sin_addr.s_addr = htonl(INADDR_ANY);
+    a->sin_port = htons(static_cast<u_short>(port));
+    length = sizeof(sockaddr_in);
+  } else if (auto* a = reinterpret_cast<sockaddr_in*>(&local); inet_pton(AF_INET, address.c_str(), &a->sin_addr) == 1) {
+    a->sin_family = AF_INET;
+    a->sin_port = htons(static_cast<u_short>(port));
+    length = sizeof(sockaddr_in);
+  } else if (auto* b = reinterpret_cast<sockaddr_in6*>(&local); inet_pton(AF_INET6, address.c_str(), &b->sin6_addr) == 1) {
+    b->sin6_family = AF_INET6;
+    b->sin6_port = htons(static_cast<u_short>(port));
+    length = sizeof(sockaddr_in6);
+  } else {
+    if (error) *error = "not an address: " + address;
+    return false;
+  }
+  SOCKET s = socket(local.ss_family, SOCK_STREAM, IPPROTO_TCP);
+  auto fail = [&] {
+    if (error) *error = ErrorText(WSAGetLastError());
+    if (s != INVALID_SOCKET) closesocket(s);
+    return false;
+  };
+  if (s == INVALID_SOCKET) return fail();
+  // Without it another program could bind the same port beside ours.
+  BOOL exclusive = TRUE;
+  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), length) != 0) return fail();
+  if (listen(s, SOMAXCONN) != 0) return fail();
+  sockaddr_storage bound{};
+  int boundLength = sizeof bound;
+  getsockname(s, reinterpret_cast<sockaddr*>(&bound), &boundLength);
+  boundPort_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                                 : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+  if (WSAAsyncSelect(s, window_.Handle(), kSocketMessage, FD_ACCEPT) != 0) return fail();
+  listener_ = s;
+  return true;
+}
+
+void WinsockClientTransport::CloseListener() {
+  KillTimer(window_.Handle(), kResumeTimer);
+  if (listener_ == INVALID_SOCKET) return;
+  closesocket(listener_);
+  listener_ = INVALID_SOCKET;
+  boundPort_ = 0;
+}
+
+void WinsockClientTransport::ResumeAcceptingIn(int ms) {
+  if (!Listening()) return;
+  WSAAsyncSelect(listener_, window_.Handle(), kSocketMessage, 0);  // paused until the timer
+  SetTimer(window_.Handle(), kResumeTimer, static_cast<UINT>(ms), nullptr);
+}
+
+session::ConnectionId WinsockClientTransport::IdOf(SOCKET socket) const {
+  for (const auto& [id, connection] : connections_)
+    if (connection.socket == socket) return id;
+  return 0;
+}
+
+void WinsockClientTransport::OnSocketEvent(SOCKET socket, int event, int error) {
+  if (socket == listener_) {
+    if (event == FD_ACCEPT) AcceptAll();
+    return;
+  }
+  // Events of a socket already closed may still be queued: they name no connection.
+  const session::ConnectionId id = IdOf(socket);
+  if (!id) return;
+  Connection& connection = connections_[id];
+  if (event == FD_WRITE) {
+    Flush(connection);
+    return;
+  }
+  const bool ended = event == FD_CLOSE || error != 0 || !Receive(id, connection);
+  if (event == FD_CLOSE) Receive(id, connection);  // what the peer sent before it ended
+  if (!connection.input.empty() && session_) session_->OnReadable(id);
+  if (ended && connections_.count(id)) {
+    Forget(id);
+    if (session_) session_->OnClosed(id);
+  }
+}
+
+void WinsockClientTransport::AcceptAll() {
+  for (;;) {
+    sockaddr_storage peer{};
+    int length = sizeof peer;
+    SOCKET s = accept(listener_, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (s == INVALID_SOCKET) {
+      const int error = WSAGetLastError();
+      if (error == WSAEWOULDBLOCK || error == WSAECONNRESET) return;
+      if (session_) session_->OnAcceptFailed(ErrorText(error));
+      return;
+    }
+    WSAAsyncSelect(s, window_.Handle(), kSocketMessage, kConnectionEvents);
+    BOOL noDelay = TRUE;  // short answers go out at once
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    const session::ConnectionId id = nextId_++;
+    connections_[id] = Connection{s, {}, {}, AddressText(peer)};
+    if (session_) session_->OnAccepted(id);
+    if (!Listening()) return;  // the session may have closed the listener meanwhile
+  }
+}
+
+bool WinsockClientTransport::Receive(session::ConnectionId, Connection& connection) {
+  char block[kReceiveBlock];
+  for (;;) {
+    const int n = recv(connection.socket, block, sizeof block, 0);
+    if (n > 0) {
+      connection.input.append(block, static_cast<std::size_t>(n));
+      if (static_cast<std::size_t>(n) < sizeof block) return true;
+      continue;
+    }
+    if (n == 0) return false;
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+  }
+}
+
+void WinsockClientTransport::Flush(Connection& connection) {
+  while (!connection.output.empty()) {
+    const int n = send(connection.socket, connection.output.data(),
+                       static_cast<int>(std::min<std::size_t>(connection.output.size(), 1 << 20)), 0);
+    if (n <= 0) return;  // would block (FD_WRITE comes when there is room) or an error (FD_CLOSE comes)
+    connection.output.erase(0, static_cast<std::size_t>(n));
+  }
+}
+
+std::int64_t WinsockClientTransport::Available(session::ConnectionId id) {
+  const auto it = connections_.find(id);
+  return it == connections_.end() ? 0 : static_cast<std::int64_t>(it->second.input.size());
+}
+
+std::int64_t WinsockClientTransport::Read(session::ConnectionId id, char* buffer, std::size_t max) {
+  const auto it = connections_.find(id);
+  if (it == connections_.end()) return -1;
+  std::string& input = it->second.input;
+  const std::size_t n = std::min(max, input.size());
+  input.copy(buffer, n);
+  input.erase(0, n);
+  return static_cast<std::int64_t>(n);
+}
+
+void WinsockClientTransport::Write(session::ConnectionId id, const std::string& bytes) {
+  const auto it = connections_.find(id);
+  if (it == connections_.end()) return;
+  it->second.output += bytes;
+  Flush(it->second);  // one send now, not on a later turn of the event loop
+}
+
+std::int64_t WinsockClientTransport::Unsent(session::ConnectionId id) {
+  const auto it = connections_.find(id);
+  return it == connections_.end() ? 0 : static_cast<std::int64_t>(it->second.output.size());
+}
+
+std::string WinsockClientTransport::Peer(session::ConnectionId id) {
+  const auto it = connections_.find(id);
+  return it == connections_.end() ? std::string() : it->second.peer;
+}
+
+void WinsockClientTransport::Forget(session::ConnectionId id) {
+  const auto it = connections_.find(id);
+  if (it == connections_.end()) return;
+  WSAAsyncSelect(it->second.socket, window_.Handle(), 0, 0);
+  closesocket(it->second.socket);
+  connections_.erase(it);
+}
+
+void WinsockClientTransport::Abort(session::ConnectionId id, bool report) {
+  const auto it = connections_.find(id);
+  if (it == connections_.end()) return;
+  linger reset{1, 0};  // a reset, not an orderly end
+  setsockopt(it->second.socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+  Forget(id);
+  // Reported as any close is, from the event loop: the session is in the middle of a handler.
+  if (report) window_.Post(kClosedMessage, static_cast<WPARAM>(id));
+}
+
+void WinsockClientTransport::Close(session::ConnectionId id) {
+  const auto it = connections_.find(id);
+  if (it == connections_.end()) return;
+  Flush(it->second);  // what the peer can take of the last answers, then an orderly end
+  shutdown(it->second.socket, SD_SEND);
+  Forget(id);
+}
+
+}  // namespace ostrana::win32

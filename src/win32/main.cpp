@@ -1,0 +1,140 @@
+// ostrana.exe: the connector on Windows. The same command line and the same
+// run as on Linux (the shared core), on the Win32 API: Winsock for the
+// client, the registry for the settings, console lines for prompts and
+// status, COM entered for the multithreaded apartment so the polling worker
+// may call the DNC component from its own thread. Ends on Ctrl-C or Ctrl-Break
+// in the same order as on Linux: settings written, sockets closed, the
+// polling worker stopped and the machine connection released.
+#include <winsock2.h>
+#include <objbase.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/EventLog.h"
+#include "common/LoggedPrompts.h"
+#include "common/StringTable.h"
+#include "machine/EventStores.h"
+#include "run/CommandLine.h"
+#include "run/ConnectorRun.h"
+#include "run/Headless.h"
+#include "run/Startup.h"
+#include "win32/MessageWindow.h"
+#include "win32/SettingsStores.h"
+#include "win32/WinsockClientTransport.h"
+
+namespace {
+
+using namespace ostrana;
+
+std::atomic<HWND> quitWindow{nullptr};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  if (HWND window = quitWindow.load()) PostMessageW(window, win32::kQuitMessage, 0, 0);
+  return TRUE;
+}
+
+// Device-status changes: shown at once on the main thread, posted to it
+// from the worker, which never waits for the main thread.
+class PostingNotifier final : public machine::StatusNotifier {
+ public:
+  explicit PostingNotifier(win32::MessageWindow& window) : window_(window), mainThread_(GetCurrentThreadId()) {}
+  void SetRun(run::ConnectorRun* run) { run_ = run; }
+  void ConnectionStatusChanged() override {
+    if (GetCurrentThreadId() == mainThread_) {
+      if (run_) run_->RefreshStatus();
+    } else {
+      window_.Post(win32::kStatusMessage);
+    }
+  }
+
+ private:
+  win32::MessageWindow& window_;
+  const DWORD mainThread_;
+  run::ConnectorRun* run_ = nullptr;
+};
+
+std::string ModulePath() {
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+int RunHeadless(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+                run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
+  win32::MessageWindow window;
+  win32::WinsockClientTransport transport(window);
+  PostingNotifier notifier(window);
+  {
+    run::ConnectorRun run(transport, notifier, *machine.component, prompts, ModulePath());
+    notifier.SetRun(&run);
+    transport.SetSession(&run.Session());
+    window.On(win32::kStatusMessage, [&run](WPARAM, LPARAM) { run.RefreshStatus(); });
+    run::HeadlessView view(run);
+    run.SetView(&view);
+    run.SetListenAddress(listenAddress);
+    run.SetPortNumber(options.port.value_or(settings.portNumber));
+    run.OpenListener();
+    view.UpdatePortStatus();
+    view.UpdateConnectionStatus(false);
+
+    quitWindow = window.Handle();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    win32::RunEventLoop();
+    quitWindow = nullptr;
+
+    run::KeepPort(options, run, false, settings);
+    store.Save(settings);
+    run.CloseSockets();
+    run.SetView(nullptr);
+    transport.SetSession(nullptr);
+    notifier.SetRun(nullptr);
+  }  // the worker stops, then the machine is released
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const auto parsed = run::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), true);
+  if (!parsed.options) {
+    if (!parsed.exitText.empty()) {
+      std::fputs(parsed.exitText.c_str(), stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "ostrana: %s\n", parsed.error.c_str());
+    return 2;
+  }
+  const run::Options& options = *parsed.options;
+  // The polling worker calls the machine from its own thread.
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (!options.headless) std::fprintf(stderr, "ostrana: no status window in this build: running headless\n");
+
+  run::HeadlessPrompts headlessPrompts;
+  LoggedPrompts prompts(headlessPrompts);
+  std::unique_ptr<platform::SettingsStore> store;
+  if (options.settingsFile.empty()) store = std::make_unique<win32::RegistrySettingsStore>();
+  else store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
+  const platform::Settings settings = store->Load();
+  const std::string logFile = run::ChooseLogFile(options, settings);
+  EventLog::Instance().Open(logFile, true);
+  const std::string listenAddress = run::ChooseListenAddress(options, settings, prompts);
+  run::LogStart(options, settings, *store, listenAddress, logFile);
+  run::CheckSettings(*store, prompts);
+  run::Machine machine;
+  if (!run::SetUpMachine(options, prompts, machine)) return 1;
+
+  const int code = RunHeadless(options, *store, settings, machine, prompts, listenAddress);
+  if (machine.ncConsole) machine.ncConsole->Stop();
+  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
+  EventLog::Instance().Close();
+  std::printf("ostrana: stopped\n");
+  std::fflush(stdout);
+  CoUninitialize();
+  return code;
+}

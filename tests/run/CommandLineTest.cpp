@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "run/CommandLine.h"
+
+using namespace ostrana::run;
+
+namespace {
+ParsedCommandLine Parse(std::vector<std::string> args, bool windows = false) { return ParseCommandLine(args, windows); }
+}  // namespace
+
+TEST(CommandLine, OptionsAreTaken) {
+  auto p = Parse({"--headless", "--port", "0", "--settings", "/tmp/s.conf", "--tnc-root=/tmp/tnc", "--nc-console",
+                  "0", "--listen", "::1"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_TRUE(p.options->headless);
+  EXPECT_EQ(p.options->port, 0);
+  EXPECT_EQ(p.options->settingsFile, "/tmp/s.conf");
+  EXPECT_EQ(p.options->tncRoot, "/tmp/tnc");
+  EXPECT_EQ(p.options->ncConsolePort, 0);
+  EXPECT_EQ(p.options->listenAddress, "::1");
+  EXPECT_EQ(p.options->control, ControlKind::Virtual);
+  p = Parse({});
+  ASSERT_TRUE(p.options);
+  EXPECT_FALSE(p.options->port);
+  EXPECT_FALSE(p.options->headless);
+  // Help and version end the run with a text, not a mistake.
+  p = Parse({"--port", "1", "--help"});
+  EXPECT_FALSE(p.options);
+  EXPECT_NE(p.exitText.find("--nc-console <N>"), std::string::npos);
+  EXPECT_EQ(p.exitText.find("--dnc-probe"), std::string::npos);
+  EXPECT_EQ(Parse({"--version"}).exitText, "Ostrana Connector, Version 1.1\n");
+}
+
+TEST(CommandLine, MistakesAreNamed) {
+  const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+      {{"--port", "65536"}, "not '65536'"},
+      {{"--port", "5x"}, "not '5x'"},
+      {{"--port", "-1"}, "not '-1'"},
+      {{"--port"}, "Missing value after '--port'."},
+      {{"--control", "real"}, "not 'real'"},
+      {{"--control", "dnc"}, "virtual or none, not 'dnc'"},  // no DNC component on Linux
+      {{"--control", "none", "--nc-console", "0"}, "needs the virtual control"},
+      {{"--listen", "my-host"}, "not 'my-host'"},
+      {{"--bogus"}, "Unknown option 'bogus'."},
+      {{"--headless=yes"}, "Unknown option 'headless'."},
+      {{"extra"}, "Unexpected argument: extra"},
+      {{"--dnc-probe"}, "Unknown option 'dnc-probe'."},
+  };
+  for (const auto& [args, said] : mistakes) {
+    const auto p = Parse(args);
+    EXPECT_FALSE(p.options) << args[0];
+    EXPECT_NE(p.error.find(said), std::string::npos) << p.error;
+  }
+}
+
+TEST(CommandLine, OnWindowsTheDncComponentIsTheDefaultAndCanBeProbed) {
+  auto p = Parse({}, true);
+  ASSERT_TRUE(p.options);
+  EXPECT_EQ(p.options->control, ControlKind::Dnc);
+  EXPECT_FALSE(Parse({"--nc-console", "0"}, true).options);  // the console needs the virtual control
+  p = Parse({"--control", "virtual", "--nc-console", "0"}, true);
+  ASSERT_TRUE(p.options);
+  p = Parse({"--dnc-probe", "TNC640", "3"}, true);
+  ASSERT_TRUE(p.options);
+  EXPECT_TRUE(p.options->dncProbe);
+  EXPECT_EQ(p.options->probeMachineText, "TNC640");
+  EXPECT_EQ(p.options->probeNumber, "3");
+  p = Parse({"--dnc-probe", "--headless"}, true);
+  ASSERT_TRUE(p.options);
+  EXPECT_TRUE(p.options->probeMachineText.empty());
+  EXPECT_NE(Parse({"--help"}, true).exitText.find("--dnc-probe"), std::string::npos);
+}
