@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "comdnc/ComComponent.h"
+#include "comdnc/Probe.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
@@ -113,6 +115,11 @@ int main(int argc, char* argv[]) {
   const run::Options& options = *parsed.options;
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (options.dncProbe) {
+    const int code = comdnc::RunProbe(comdnc::LoadNames(), options.probeMachineText, options.probeNumber, stdout);
+    CoUninitialize();
+    return code;
+  }
   if (!options.headless) std::fprintf(stderr, "ostrana: no status window in this build: running headless\n");
 
   run::HeadlessPrompts headlessPrompts;
@@ -127,7 +134,8 @@ int main(int argc, char* argv[]) {
   run::LogStart(options, settings, *store, listenAddress, logFile);
   run::CheckSettings(*store, prompts);
   run::Machine machine;
-  if (!run::SetUpMachine(options, prompts, machine)) return 1;
+  const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(comdnc::LoadNames()); };
+  if (!run::SetUpMachine(options, prompts, machine, dnc)) return 1;
 
   const int code = RunHeadless(options, *store, settings, machine, prompts, listenAddress);
   if (machine.ncConsole) machine.ncConsole->Stop();

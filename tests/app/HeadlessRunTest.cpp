@@ -24,13 +24,37 @@ using namespace ostrana::test;
 
 namespace {
 
-enum class Program { Linux, Windows };
+// The Linux program; ostrana.exe on the virtual control; ostrana.exe on the
+// DNC component's stand-in, reached late-bound (dnc-standin.dll, registered
+// by scripts/windows).
+enum class Program { Linux, Windows, WindowsDnc };
 
 QString WindowsBuild() { return qEnvironmentVariable("OSTRANA_WINDOWS_BUILD"); }
 
 class HeadlessRun : public ::testing::TestWithParam<Program> {
  protected:
-  bool OnWindows() const { return GetParam() == Program::Windows; }
+  bool OnWindows() const { return GetParam() != Program::Linux; }
+  bool ThroughDnc() const { return GetParam() == Program::WindowsDnc; }
+  // Runs with the NC console of the machine and returns its port: the
+  // virtual control's (--nc-console), or the stand-in's, which it opens
+  // when the connector first creates the component.
+  int StartWithConsole() {
+    if (!ThroughDnc()) {
+      Start({"--nc-console", "0"});
+      return WaitForNumber("nc console on port (\\d+)");
+    }
+    QTcpServer probe;  // a free port, then given back
+    if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
+    const int consolePort = probe.serverPort();
+    probe.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OSTRANA_STANDIN_TNC_ROOT", Native(dir.path() / "tnc"));
+    env.insert("OSTRANA_STANDIN_NC_CONSOLE", QString::number(consolePort));
+    process.setProcessEnvironment(env);
+    Start({"--control", "dnc"});
+    return consolePort;
+  }
+  void WholeExchange();
   // A path of this machine as the program sees it (Wine shows / as Z:).
   QString Native(const std::filesystem::path& path) const {
     return (OnWindows() ? QStringLiteral("Z:") : QString()) + QString::fromStdString(path.string());
@@ -96,18 +120,17 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
 
 }  // namespace
 
-TEST_P(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
-  Start({"--nc-console", "0"});
-  EXPECT_TRUE(output.contains("virtual control"));
-  const int consolePort = WaitForNumber("nc console on port (\\d+)");
+void HeadlessRun::WholeExchange() {
+  const int consolePort = StartWithConsole();
+  EXPECT_TRUE(output.contains(ThroughDnc() ? "the DNC component" : "virtual control")) << output.toStdString();
   ASSERT_GT(consolePort, 0);
 
   RawClient cam(port);
   ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
-  RawClient nc(consolePort);
 
   // The first connect makes the directory and transmits the template.
   EXPECT_EQ(Ask(cam, "Machine Connect: 4,localhost,0,100\n", "\n"), "Connection Data: 1\n");
+  RawClient nc(consolePort);
   const auto table = dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB";
   ASSERT_TRUE(std::filesystem::exists(table));
   std::ifstream in(table);
@@ -171,6 +194,13 @@ TEST_P(HeadlessRun, AWholeExchangeThroughTheVirtualControl) {
                    }));
 }
 
+TEST_P(HeadlessRun, AWholeExchangeThroughTheVirtualControl) { WholeExchange(); }
+
+// The same exchange through the DNC component's stand-in, reached late-bound;
+// the other tests would prove nothing more there than on the virtual control.
+class HeadlessRunThroughDnc : public HeadlessRun {};
+TEST_P(HeadlessRunThroughDnc, AWholeExchangeThroughTheStandIn) { WholeExchange(); }
+
 // --listen 127.0.0.1 keeps the port on this computer: another local address
 // (127.0.0.2 is this machine too) is refused.
 TEST_P(HeadlessRun, AListenAddressKeepsThePortToIt) {
@@ -226,7 +256,7 @@ TEST_P(HeadlessRun, TheStoredPortIsUsedAtStart) {
 // Settings and a TNC drive that cannot be written, a display that is gone,
 // and the terminal closing: each is said once, and the run goes on (and ends) in order.
 TEST_P(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
-  if (OnWindows()) GTEST_SKIP() << "an X display and SIGHUP are Linux's";
+  if (OnWindows()) GTEST_SKIP();  // an X display and SIGHUP are Linux's
   const auto blocker = dir.path() / "a-file";
   std::ofstream(blocker) << "not a folder";
   settingsFile = QString::fromStdString((blocker / "settings.conf").string());
@@ -260,3 +290,69 @@ INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun,
                          ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
                                                                       : std::vector<Program>{Program::Windows}),
                          [](const auto&) { return "Program"; });
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc,
+                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
+                                                                      : std::vector<Program>{Program::WindowsDnc}),
+                         [](const auto&) { return "StandIn"; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(HeadlessRunThroughDnc);
+
+// ostrana.exe --dnc-probe against the stand-in: what a field engineer sees first.
+class DncProbe : public ::testing::TestWithParam<Program> {
+ protected:
+  // Runs the probe (with `args`) and returns its exit code; `output` has what it printed.
+  int Probe(const QStringList& args = {}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OSTRANA_STANDIN_TNC_ROOT", "Z:" + QString::fromStdString((dir.path() / "tnc").string()));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+                  QStringList{WindowsBuild() + "/bin/ostrana.exe", "--dnc-probe"} + args);
+    if (!process.waitForFinished(30000)) return -1;
+    output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    return process.exitCode();
+  }
+  // Registers or unregisters the stand-in in the build's Wine prefix.
+  void Register(bool registered) {
+    QStringList args{"regsvr32", "/s"};
+    if (!registered) args << "/u";
+    args << "Z:" + WindowsBuild() + "/bin/dnc-standin.dll";
+    QProcess::execute(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+  }
+  TempDir dir;
+  QString output;
+};
+
+TEST_P(DncProbe, ListsEveryInterfaceFindsEveryNameAndConnects) {
+  EXPECT_EQ(Probe({"TNC640", "1"}), 0) << output.toStdString();
+  for (const char* seen : {"IJHMachine {5748A4D4-59A9-4D6D-80E2-EE2286170E11}", "IJHConnection2", "IJHDataAccess",
+                           "IJHDataEntry", "IJHFileSystem", "vtable slot 9: FindFileEntry(name: BSTR, flags: I4) -> BSTR",
+                           "operation 3, LookUpFile: #3 found", "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
+                           "Every name the connector calls was found."})
+    EXPECT_TRUE(output.contains(seen)) << seen << "\n" << output.toStdString();
+}
+
+TEST_P(DncProbe, AWrongNameInTheTableIsNamedAndFails) {
+  const std::filesystem::path names = WindowsBuild().toStdString() + "/bin/dnc-names.txt";
+  std::ofstream(names) << "# a field engineer's correction, wrong\nIJHFileSystem.TransmitFile = SendFile\n";
+  const int code = Probe({"TNC640", "1"});
+  std::filesystem::remove(names);
+  EXPECT_EQ(code, 3);
+  EXPECT_TRUE(output.contains("operation 4, TransmitFile: SendFile NOT FOUND (set IJHFileSystem.TransmitFile in "
+                              "dnc-names.txt)"))
+      << output.toStdString();
+}
+
+TEST_P(DncProbe, AMissingComponentIsSaidWithItsCode) {
+  Register(false);
+  const int code = Probe();
+  Register(true);
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(output.contains("0x80040154 (REGDB_E_CLASSNOTREG: the DNC component is not installed)"))
+      << output.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, DncProbe,
+                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
+                                                                      : std::vector<Program>{Program::WindowsDnc}),
+                         [](const auto&) { return "StandIn"; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DncProbe);
