@@ -2,12 +2,16 @@
 // the ring, and the delay from the NC program's post to the record being
 // ready for "Send Measure", at 0 and 2 ms of latency per cell access, next
 // to the bound the protocol allows. Prints figures; never fails on a time.
+// On Windows, --late-bound runs the same through the DNC component's
+// late-bound backend (IDispatch by name) over the stand-in in this process.
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,11 +22,16 @@
 #include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
+#ifdef _WIN32
+#include "standin/InProcess.h"
+#endif
 
 using namespace ostrana;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+bool lateBound = false;
 
 class QuietPrompts final : public Prompts {
  public:
@@ -32,17 +41,29 @@ class QuietPrompts final : public Prompts {
 
 struct Rig {
   explicit Rig(const std::filesystem::path& dir, const std::string& templateFile)
-      : control(dir), component(control), nc(control),
-        machine(stores, component, prompts, templateFile) {
-    machine.connectionText = "localhost";
-    machine.baseRow.store(100);
+      : control(dir), component(control), reached(Reached(component)), nc(control),
+        machine(stores, *reached, prompts, templateFile) {
+    machine.SetConnectionData("localhost", 0, 100);
     if (!machine.Connect()) std::exit(1);
     nc.Init(100);
     machine.CheckMachineBuffer();
     stores.SetClientAttached(true);
   }
+  // The component as the machine connection reaches it.
+  static std::unique_ptr<dnc::IComponent> Reached(vc::VcComponent& component) {
+#ifdef _WIN32
+    if (lateBound) return std::make_unique<standin::InProcessComponent>(component);
+#endif
+    struct Direct final : dnc::IComponent {
+      explicit Direct(dnc::IComponent& c) : inner(c) {}
+      dnc::HRESULT CreateMachine(dnc::IMachine** m) override { return inner.CreateMachine(m); }
+      dnc::IComponent& inner;
+    };
+    return std::make_unique<Direct>(component);
+  }
   vc::VirtualControl control;
   vc::VcComponent component;
+  std::unique_ptr<dnc::IComponent> reached;
   ncsim::NcProgram nc;
   QuietPrompts prompts;
   machine::EventStores stores;
@@ -116,6 +137,15 @@ void IdlePass(const std::string& templateFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (argc > 1 && std::string(argv[1]) == "--late-bound") {
+    lateBound = true;
+    --argc;
+    ++argv;
+  }
+  std::printf("backend: %s\n", lateBound ? "late-bound (IDispatch) over the stand-in" : "direct");
+#endif
   // OSTRANA_BENCH_LOG=FILE: the same figures with the event log on.
   if (const char* log = std::getenv("OSTRANA_BENCH_LOG")) EventLog::Instance().Open(log, false);
   const std::string templateFile = argc > 1 ? argv[1] : OSTRANA_TEMPLATE;

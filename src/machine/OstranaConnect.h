@@ -69,12 +69,20 @@ class OstranaConnect {
   std::int32_t LastSlot() const { return lastSlot.load(); }
   bool AlarmPending() const { return alarmPending.load(); }
 
-  // Connection data, stored by the request parser.
-  std::string connectionText;
-  std::int32_t connectionNumber = 0;
-  std::atomic<std::int32_t> baseRow{0};
+  // The connection data of "Machine Connect", stored when the request is
+  // accepted (main thread; no worker runs then): used by the next Connect,
+  // and the base row by every access to the mailbox block.
+  void SetConnectionData(std::string text, std::int32_t number, std::int32_t base) {
+    connectionText = std::move(text);
+    connectionNumber = number;
+    baseRow.store(base);
+  }
 
  private:
+  std::string connectionText;
+  std::int32_t connectionNumber = 0;
+  std::atomic<std::int32_t> baseRow{0};  // read by the worker
+
   struct RunState {
     bool machineLost = false;
     bool contextTaken = false;

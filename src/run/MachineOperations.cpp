@@ -46,9 +46,7 @@ bool MachineOperations::ParseConnectionData(const protocol::Argument& argument) 
     machine_->StopPolling();
     stores_.SetMachineStatus(false);
   }
-  machine_->connectionText = parse.data.connectionText;
-  machine_->connectionNumber = parse.data.connectionNumber;
-  machine_->baseRow.store(parse.data.baseRow);
+  machine_->SetConnectionData(parse.data.connectionText, parse.data.connectionNumber, parse.data.baseRow);
   return true;
 }
 

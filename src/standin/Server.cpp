@@ -55,33 +55,10 @@ vc::VcComponent* Component() {
   return made->component.get();
 }
 
-class Factory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static: lives as long as the module
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    dnc::IMachine* machine = nullptr;
-    const dnc::HRESULT hr = Component()->CreateMachine(&machine);
-    if (dnc::Failed(hr)) return hr;
-    IDispatch* object = standin::MakeMachine(dnc::ComPtr<dnc::IMachine>::Attach(machine));
-    const HRESULT queried = object->QueryInterface(iid, out);
-    object->Release();
-    return queried;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-Factory factory;
+standin::Factory& TheFactory() {
+  static standin::Factory factory(*Component());
+  return factory;
+}
 
 std::wstring ClassKey() {
   wchar_t text[64];
@@ -102,7 +79,7 @@ HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!IsEqualCLSID(clsid, comdnc::kMachineClass)) return CLASS_E_CLASSNOTAVAILABLE;
-  return factory.QueryInterface(iid, out);
+  return TheFactory().QueryInterface(iid, out);
 }
 
 HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }

@@ -287,4 +287,25 @@ IDispatch* MakeMachine(dnc::ComPtr<dnc::IMachine> machine) {
   return made;
 }
 
+HRESULT Factory::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+  *out = static_cast<IClassFactory*>(this);
+  return S_OK;
+}
+
+HRESULT Factory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  dnc::IMachine* machine = nullptr;
+  const dnc::HRESULT hr = component_.CreateMachine(&machine);
+  if (dnc::Failed(hr)) return hr;
+  IDispatch* object = MakeMachine(dnc::ComPtr<dnc::IMachine>::Attach(machine));
+  const HRESULT queried = object->QueryInterface(iid, out);
+  object->Release();
+  return queried;
+}
+
 }  // namespace ostrana::standin

@@ -20,4 +20,21 @@ namespace ostrana::standin {
 // The machine object over a machine of the virtual control's component.
 IDispatch* MakeMachine(dnc::ComPtr<dnc::IMachine> machine);
 
+// The class factory of the machine object, over `component` (which must
+// outlive it): what the DLL registers, and what a test registers in its own
+// process (CoRegisterClassObject) to run the late-bound backend against a
+// virtual control it holds.
+class Factory final : public IClassFactory {
+ public:
+  explicit Factory(dnc::IComponent& component) : component_(component) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // owned by its maker, not by references
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  dnc::IComponent& component_;
+};
+
 }  // namespace ostrana::standin

@@ -69,7 +69,8 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   }
   void Start(QStringList extra = {}, bool portZero = true, bool headless = true) {
     if (settingsFile.isEmpty()) settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
-    QStringList args = {"--settings", Native(settingsFile.toStdString()), "--log", Native(LogFile().toStdString())};
+    QStringList args = {"--log", Native(LogFile().toStdString())};
+    if (!inRegistry) args << "--settings" << Native(settingsFile.toStdString());
     if (!extra.contains("--tnc-root")) args << "--tnc-root" << Native(dir.path() / "tnc");
     if (OnWindows() && !extra.contains("--control")) args << "--control" << "virtual";
     if (headless) args << "--headless";
@@ -112,6 +113,15 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     }
   }
 
+  // Runs the Windows program with its settings in the registry of the build's Wine prefix.
+  bool inRegistry = false;
+  // Runs a Windows program of the build under Wine and returns what it printed.
+  QString Wine(const QStringList& args) {
+    QProcess wine;
+    wine.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+    wine.waitForFinished(30000);
+    return QString::fromLocal8Bit(wine.readAllStandardOutput());
+  }
   TempDir dir;
   QProcess process;
   QString output, settingsFile;
@@ -295,6 +305,43 @@ INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc,
                                                                       : std::vector<Program>{Program::WindowsDnc}),
                          [](const auto&) { return "StandIn"; });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(HeadlessRunThroughDnc);
+
+// What only the Windows program has: the registry, and ostrana-client.exe.
+class WindowsProgram : public HeadlessRun {};
+
+TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
+  const QString key = "HKCU\\Software\\Quorvane\\Corvessa\\Ostrana";
+  Wine({"reg", "delete", key, "/f"});
+  inRegistry = true;
+  Start();
+  Stop();
+  const QString stored = Wine({"reg", "query", key});
+  for (const char* value : {"PortNumber", "xTopLeft", "yTopLeft", "Mute"})
+    EXPECT_TRUE(stored.contains(QRegularExpression(QStringLiteral("%1\\s+REG_DWORD\\s+0x").arg(value)))) << stored.toStdString();
+  EXPECT_TRUE(stored.contains(QRegularExpression("PortNumber\\s+REG_DWORD\\s+0xc350"))) << stored.toStdString();  // 50000: --port 0 was for this run
+  // The next run starts on the stored port.
+  Wine({"reg", "add", key, "/v", "PortNumber", "/t", "REG_DWORD", "/d", "0", "/f"});
+  output.clear();
+  Start({}, /*portZero=*/false);
+  EXPECT_GT(port, 0);
+  Stop();
+}
+
+TEST_P(WindowsProgram, ItsClientSpeaksTheProtocol) {
+  Start({"--control", "none"});
+  const QString said = Wine({WindowsBuild() + "/bin/ostrana-client.exe", "--port", QString::number(port),
+                             "Send Device", "Machine Connect: 4,TNC640,1,100"});
+  // (Its lines end in CR LF, as a Windows console program's do.)
+  EXPECT_EQ(QString(said).remove('\r').toStdString(),
+            strings::Greeting() + "Device Data: 0,\nConnection Data: 0\n");  // no status yet: no name
+  Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram,
+                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
+                                                                      : std::vector<Program>{Program::Windows}),
+                         [](const auto&) { return "Program"; });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);
 
 // ostrana.exe --dnc-probe against the stand-in: what a field engineer sees first.
 class DncProbe : public ::testing::TestWithParam<Program> {

@@ -15,7 +15,7 @@ class CommandsTest : public MachineFixture {
 };
 }  // namespace
 
-TEST_F(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
+TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   ASSERT_TRUE(machine->StartPolling());
   EXPECT_TRUE(machine->HaltMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 1);
@@ -29,7 +29,7 @@ TEST_F(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
 }
 
-TEST_F(CommandsTest, AlarmLifeCycle) {
+TEST_P(CommandsTest, AlarmLifeCycle) {
   ASSERT_TRUE(machine->StartPolling());
   EXPECT_FALSE(machine->SetAlarm(5));
   EXPECT_FALSE(machine->SetAlarm(-1));
@@ -51,7 +51,7 @@ TEST_F(CommandsTest, AlarmLifeCycle) {
   EXPECT_EQ(nc.Command()[1], 0);
 }
 
-TEST_F(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
+TEST_P(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
   ASSERT_TRUE(machine->StartPolling());
   control.InjectRowFault(kBase + 11, 1);
   EXPECT_FALSE(machine->SetAlarm(3));
@@ -60,7 +60,7 @@ TEST_F(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
   EXPECT_TRUE(machine->SetAlarm(3));
 }
 
-TEST_F(CommandsTest, WcsWritesSixArgumentsThenTheCommand) {
+TEST_P(CommandsTest, WcsWritesSixArgumentsThenTheCommand) {
   ASSERT_TRUE(machine->StartPolling());
   EXPECT_TRUE(machine->SetWcs({10.0, 0.0, -10.0, 0.5, -0.0001, 214748.3647}));
   const auto c = nc.Command();
@@ -71,7 +71,7 @@ TEST_F(CommandsTest, WcsWritesSixArgumentsThenTheCommand) {
   EXPECT_EQ(c[6], 214748.3647);
 }
 
-TEST_F(CommandsTest, WcsStopsAtTheFirstFailedWrite) {
+TEST_P(CommandsTest, WcsStopsAtTheFirstFailedWrite) {
   ASSERT_TRUE(machine->StartPolling());
   control.InjectRowFault(kBase + 13, 1);
   EXPECT_FALSE(machine->SetWcs({1, 2, 3, 4, 5, 6}));
@@ -85,7 +85,7 @@ TEST_F(CommandsTest, WcsStopsAtTheFirstFailedWrite) {
 
 // With the protocol's own timing: without a worker there is nothing to pause,
 // so each command fails at once instead of holding the main thread for 10 s.
-TEST_F(CommandsTest, WithoutAWorkerEveryCommandFailsAtOnceAndWritesNothing) {
+TEST_P(CommandsTest, WithoutAWorkerEveryCommandFailsAtOnceAndWritesNothing) {
   machine.reset();
   SetUpMachine(machine::MailboxTiming{});
   control.EnableAccessLog(true);
@@ -106,7 +106,7 @@ TEST_F(CommandsTest, WithoutAWorkerEveryCommandFailsAtOnceAndWritesNothing) {
 
 // A base row near the 32-bit limit, or a ring claiming billions of slots:
 // the rows lie beyond any table, so every access fails (no overflow).
-TEST_F(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
+TEST_P(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
   ASSERT_TRUE(machine->StartPolling());
   nc.Set(kBase + 1, 2147483647.0);  // a damaged last-slot row
   EXPECT_FALSE(machine->CheckMachineBuffer());
@@ -114,7 +114,7 @@ TEST_F(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
   nc.Set(kBase + 2, 2147483646.0);  // read slot: the next record lies at slot 2^31 - 1
   nc.Set(kBase + 3, 5.0);
   std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the worker tries it, and fails
-  machine->baseRow.store(INT32_MAX - 5);
+  machine->SetConnectionData("localhost", 0, INT32_MAX - 5);
   EXPECT_FALSE(machine->HaltMonitoring());
   EXPECT_FALSE(machine->CheckMachineBuffer());
   EXPECT_FALSE(machine->StartPolling());
@@ -122,7 +122,7 @@ TEST_F(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
   EXPECT_THROW(nc.Init(INT32_MAX - 10), ncsim::NcError);
 }
 
-TEST_F(CommandsTest, CheckMachineBuffer) {
+TEST_P(CommandsTest, CheckMachineBuffer) {
   EXPECT_TRUE(machine->CheckMachineBuffer());
   EXPECT_EQ(machine->LastSlot(), 4);
   nc.Set(kBase + 1, 7);
@@ -139,7 +139,7 @@ TEST_F(CommandsTest, CheckMachineBuffer) {
 // Checks back to back while the worker polls a slow line: the worker never
 // sees a half-done check, so the mailbox is never reported lost and every
 // record arrives exactly once, in order.
-TEST_F(CommandsTest, ChecksWhilePollingNeitherDuplicateRecordsNorFlapTheStatus) {
+TEST_P(CommandsTest, ChecksWhilePollingNeitherDuplicateRecordsNorFlapTheStatus) {
   ASSERT_TRUE(machine->StartPolling());
   control.SetLatency(std::chrono::milliseconds(1));
   const int before = notifier.count.load();
@@ -166,3 +166,5 @@ TEST_F(CommandsTest, ChecksWhilePollingNeitherDuplicateRecordsNorFlapTheStatus) 
   EXPECT_EQ(ids, expected);
   EXPECT_EQ(notifier.count.load(), before);
 }
+
+OSTRANA_ON_EVERY_BACKEND(CommandsTest);

@@ -9,6 +9,7 @@
 #include "common/StringTable.h"
 #include "machine/EventStores.h"
 #include "machine/OstranaConnect.h"
+#include "support/Backends.h"
 #include "support/TestSupport.h"
 #include "machine/OstranaLib.h"
 #include "vc/VcComponent.h"
@@ -33,12 +34,12 @@ class CountingComponent final : public dnc::IComponent {
   dnc::IComponent& inner_;
 };
 
-class ConnectTest : public ::testing::Test {
+class ConnectTest : public ::testing::TestWithParam<test::Backend> {
  protected:
   ConnectTest()
-      : control(dir.path() / "tnc"), vcComponent(control), component(vcComponent),
+      : control(dir.path() / "tnc"), vcComponent(control), backend(GetParam(), vcComponent), component(backend),
         machine(stores, component, prompts, test::TemplateFile().string()) {
-    machine.connectionText = "localhost";
+    machine.SetConnectionData("localhost", 0, 0);
   }
 
   std::string OnlyMessage() {
@@ -54,6 +55,7 @@ class ConnectTest : public ::testing::Test {
   test::TempDir dir;
   vc::VirtualControl control;
   vc::VcComponent vcComponent;
+  test::BackendComponent backend;
   CountingComponent component;
   test::ScriptedPrompts prompts;
   machine::EventStores stores;
@@ -64,14 +66,14 @@ std::string Reason(const std::string& reason) { return "Could not connect. Reaso
 
 }  // namespace
 
-TEST_F(ConnectTest, FreshDriveGetsDirectoryAndTableThenConnects) {
+TEST_P(ConnectTest, FreshDriveGetsDirectoryAndTableThenConnects) {
   ASSERT_TRUE(machine.Connect());
   EXPECT_TRUE(prompts.messages.empty());
   ASSERT_TRUE(fs::exists(TableFile()));
   EXPECT_TRUE(CellReadable());
 }
 
-TEST_F(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
+TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
   const struct {
     vc::Op op;
     const char* reason;
@@ -102,7 +104,7 @@ TEST_F(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(ConnectTest, MissingComponentShowsTheInstallHintWithExclamation) {
+TEST_P(ConnectTest, MissingComponentShowsTheInstallHintWithExclamation) {
   dnc::MissingComponent missing;
   machine::OstranaConnect none(stores, missing, prompts, "ostrana");
   EXPECT_FALSE(none.Connect());
@@ -112,7 +114,7 @@ TEST_F(ConnectTest, MissingComponentShowsTheInstallHintWithExclamation) {
   EXPECT_EQ(prompts.messages[0].icon, PromptIcon::Exclamation);
 }
 
-TEST_F(ConnectTest, MachineStateNamesTheReason) {
+TEST_P(ConnectTest, MachineStateNamesTheReason) {
   control.SetState(3);
   EXPECT_FALSE(machine.Connect());
   EXPECT_EQ(OnlyMessage(), Reason("Machine is not available. State = DNC_STATE_WAITING_PERMISSION"));
@@ -129,7 +131,7 @@ TEST_F(ConnectTest, MachineStateNamesTheReason) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
+TEST_P(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
   ASSERT_TRUE(machine.Connect());
   ASSERT_TRUE(machine.Connect());
   EXPECT_EQ(component.created, 1);
@@ -145,7 +147,7 @@ TEST_F(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
 
 // A table that cannot be used fails the connect with a word on what is wrong
 // with which file; the file itself is left as it is.
-TEST_F(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
+TEST_P(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
   const std::string begin = "BEGIN Quorvane_Relavio.TAB MM\n";
   const std::pair<std::string, std::string> cases[] = {
       {begin + "NR  PARAM\n0   0\n1   0\n", "is damaged: no [END] line"},  // truncated
@@ -174,7 +176,7 @@ TEST_F(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
   EXPECT_FALSE(CellReadable());
 }
 
-TEST_F(ConnectTest, AnExistingTableIsNeverReplaced) {
+TEST_P(ConnectTest, AnExistingTableIsNeverReplaced) {
   fs::create_directories(TableFile().parent_path());
   std::ofstream(TableFile()) << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n1   5\n[END]\n";
   ASSERT_TRUE(machine.Connect());
@@ -184,7 +186,7 @@ TEST_F(ConnectTest, AnExistingTableIsNeverReplaced) {
   EXPECT_FALSE(machine.Lib().ReadCell(2, v));  // the template's rows did not arrive
 }
 
-TEST_F(ConnectTest, MissingTemplateOrDirectoryIsReported) {
+TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReported) {
   test::ScriptedPrompts local;
   machine::OstranaConnect noTemplate(stores, component, local, (dir.path() / "bin" / "ostrana").string());
   EXPECT_FALSE(noTemplate.Connect());
@@ -202,7 +204,7 @@ TEST_F(ConnectTest, MissingTemplateOrDirectoryIsReported) {
   EXPECT_EQ(OnlyMessage(), Reason("Could not find/create the Freely Definable Table file"));
 }
 
-TEST_F(ConnectTest, ModulePathWithoutFolderLooksInTheWorkingDirectory) {
+TEST_P(ConnectTest, ModulePathWithoutFolderLooksInTheWorkingDirectory) {
   machine::OstranaConnect bare(stores, component, prompts, "ostrana");
   EXPECT_EQ(bare.Lib().TemplatePath(), "Quorvane_Relavio.TAB");
   EXPECT_EQ(machine.Lib().TemplatePath(), test::TemplateFile().string());
@@ -224,7 +226,7 @@ TEST(CellAccess, ValueTypesWidenExactlyAndOthersReadAsZero) {
   EXPECT_EQ(vc::ParseDataPath(machine::CellPath(0))->row, 0);
 }
 
-TEST_F(ConnectTest, CellsThroughTheComponent) {
+TEST_P(ConnectTest, CellsThroughTheComponent) {
   double v = 99.0;
   // Nothing connected: the call fails without reaching the component, so a
   // fault armed for its next data-entry call is still armed afterwards.
@@ -259,3 +261,5 @@ TEST_F(ConnectTest, CellsThroughTheComponent) {
   EXPECT_EQ(log[0].row, 0);
   EXPECT_EQ(log[0].value, 2.0);
 }
+
+OSTRANA_ON_EVERY_BACKEND(ConnectTest);

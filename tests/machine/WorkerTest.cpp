@@ -54,7 +54,7 @@ class WorkerTest : public MachineFixture {
 
 }  // namespace
 
-TEST_F(WorkerTest, RecordsAlreadyInTheRingAreNeverDelivered) {
+TEST_P(WorkerTest, RecordsAlreadyInTheRingAreNeverDelivered) {
   nc.Post(0, 1, 0, 0, 0, 0);
   nc.Post(0, 2, 0, 0, 0, 0);
   ASSERT_TRUE(machine->StartPolling());
@@ -67,7 +67,7 @@ TEST_F(WorkerTest, RecordsAlreadyInTheRingAreNeverDelivered) {
   EXPECT_EQ(nc.Pending(), 0);
 }
 
-TEST_F(WorkerTest, AccessOrderPerKind) {
+TEST_P(WorkerTest, AccessOrderPerKind) {
   ASSERT_TRUE(machine->StartPolling());
   // Slot 1 lies at rows +26 to +31. Every pass begins +2, +3; a pass with a
   // record reads it through ReadEvent, which starts with +2 again.
@@ -111,7 +111,7 @@ TEST_F(WorkerTest, AccessOrderPerKind) {
   EXPECT_EQ(ShapeOf(log, 15), expect(values, {{'r', 6}, {'r', 7}, {'r', 8}, {'w', 5}}));
 }
 
-TEST_F(WorkerTest, RecordFieldsArriveAsEncoded) {
+TEST_P(WorkerTest, RecordFieldsArriveAsEncoded) {
   nc.Attach(12.0005, 0.5, -0.25, 3);
   nc.Context(7.5);
   ASSERT_TRUE(machine->StartPolling());
@@ -137,7 +137,7 @@ TEST_F(WorkerTest, RecordFieldsArriveAsEncoded) {
   EXPECT_NEAR(got[2].value0, 6.5, 1e-7);
 }
 
-TEST_F(WorkerTest, SignalsWaitForAnEmptyRing) {
+TEST_P(WorkerTest, SignalsWaitForAnEmptyRing) {
   ASSERT_TRUE(machine->StartPolling());
   const auto log = FirstPassesAfter(
       [&] {
@@ -159,7 +159,7 @@ TEST_F(WorkerTest, SignalsWaitForAnEmptyRing) {
   EXPECT_EQ(stores().PopAction(), 1);
 }
 
-TEST_F(WorkerTest, SignalsQueueTheirActions) {
+TEST_P(WorkerTest, SignalsQueueTheirActions) {
   ASSERT_TRUE(machine->StartPolling());
   nc.Signal(3);
   ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 2; }));
@@ -183,7 +183,7 @@ TEST_F(WorkerTest, SignalsQueueTheirActions) {
   EXPECT_FALSE(stores().PopAction());
 }
 
-TEST_F(WorkerTest, EventsWithoutAClientAreConsumedButNotKept) {
+TEST_P(WorkerTest, EventsWithoutAClientAreConsumedButNotKept) {
   stores().SetClientAttached(false);
   ASSERT_TRUE(machine->StartPolling());
   nc.Post(0, 1, 0, 0, 0, 0);
@@ -195,7 +195,7 @@ TEST_F(WorkerTest, EventsWithoutAClientAreConsumedButNotKept) {
   EXPECT_FALSE(stores().PopAction());
 }
 
-TEST_F(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
+TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   ASSERT_TRUE(machine->StartPolling());
   stores().SetMachineStatus(true);  // as the dispatcher does after a successful start
   const int before = notifier.count;
@@ -210,7 +210,7 @@ TEST_F(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   EXPECT_EQ(stores().ReadDeviceStatus().name, "Machine Tool");
 }
 
-TEST_F(WorkerTest, StopEndsTheWorkerAndLowersTheSignal) {
+TEST_P(WorkerTest, StopEndsTheWorkerAndLowersTheSignal) {
   ASSERT_TRUE(machine->StartPolling());
   nc.Signal(1);
   ASSERT_TRUE(WaitUntil([&] { return nc.Get(kBase + 4) == -1; }));
@@ -223,7 +223,7 @@ TEST_F(WorkerTest, StopEndsTheWorkerAndLowersTheSignal) {
 
 // "Start Machine Polling" and "Stop Machine Polling" in one chunk: the stop
 // must never be lost to the starting worker (the join would wait forever).
-TEST_F(WorkerTest, AStopRightAfterAStartEndsTheWorker) {
+TEST_P(WorkerTest, AStopRightAfterAStartEndsTheWorker) {
   for (int i = 0; i < 300; ++i) {
     ASSERT_TRUE(machine->StartPolling());
     machine->StopPolling();
@@ -231,7 +231,7 @@ TEST_F(WorkerTest, AStopRightAfterAStartEndsTheWorker) {
   }
 }
 
-TEST_F(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
+TEST_P(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
   ASSERT_TRUE(machine->StartPolling());
   nc.Set(kBase + 3, 5);  // a write slot outside the ring
   EXPECT_FALSE(machine->StartPolling());
@@ -244,7 +244,7 @@ TEST_F(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
 
 // Records of different kinds read in one pass: each starts cleared, so a
 // field its kind does not fill is 0, never the previous record's value.
-TEST_F(WorkerTest, EveryRecordOfAPassStartsCleared) {
+TEST_P(WorkerTest, EveryRecordOfAPassStartsCleared) {
   ASSERT_TRUE(machine->StartPolling());
   control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while all four are posted
   std::this_thread::sleep_for(std::chrono::milliseconds(80));
@@ -267,7 +267,7 @@ TEST_F(WorkerTest, EveryRecordOfAPassStartsCleared) {
 
 // Before a check passes the ring has one slot; a block that fails the check
 // (here: last slot 0) leaves it so.
-TEST_F(WorkerTest, OneSlotRingNeverHasAnythingPending) {
+TEST_P(WorkerTest, OneSlotRingNeverHasAnythingPending) {
   machine.reset();
   SetUpMachine(FastTiming(), 0);
   EXPECT_EQ(machine->LastSlot(), 0);
@@ -279,7 +279,7 @@ TEST_F(WorkerTest, OneSlotRingNeverHasAnythingPending) {
 
 // A failed context read leaves the kind-1 record in the ring; the next pass
 // delivers it with the context.
-TEST_F(WorkerTest, FailedContextReadLosesNoRecord) {
+TEST_P(WorkerTest, FailedContextReadLosesNoRecord) {
   nc.Context(4.25);
   ASSERT_TRUE(machine->StartPolling());
   control.InjectRowFault(kBase + 9, 2);
@@ -291,7 +291,7 @@ TEST_F(WorkerTest, FailedContextReadLosesNoRecord) {
 }
 
 // While the measure queue is full, records wait in the machine's ring.
-TEST_F(WorkerTest, FullQueueLeavesRecordsInTheRing) {
+TEST_P(WorkerTest, FullQueueLeavesRecordsInTheRing) {
   machine.reset();
   SetUpMachine(FastTiming(), 4, /*measureLimit=*/3);
   ASSERT_TRUE(machine->StartPolling());
@@ -310,7 +310,7 @@ TEST_F(WorkerTest, FullQueueLeavesRecordsInTheRing) {
 
 // Machine Disconnect and a new Machine Connect while polling runs: the worker
 // never reaches a closed connection, reports the loss and recovers.
-TEST_F(WorkerTest, DisconnectAndReconnectWhilePolling) {
+TEST_P(WorkerTest, DisconnectAndReconnectWhilePolling) {
   ASSERT_TRUE(machine->StartPolling());
   stores().SetMachineStatus(true);
   machine->Disconnect();
@@ -329,7 +329,7 @@ TEST_F(WorkerTest, DisconnectAndReconnectWhilePolling) {
 
 // A stop on a slow line waits for the access in flight, not for the rest of
 // the pass (here 38 accesses of 150 ms); nothing half-read is consumed.
-TEST_F(WorkerTest, AStopOnASlowLineEndsWithinOneAccess) {
+TEST_P(WorkerTest, AStopOnASlowLineEndsWithinOneAccess) {
   ASSERT_TRUE(machine->StartPolling());
   control.SetLatency(std::chrono::milliseconds(150));
   for (int id = 1; id <= 4; ++id) nc.Post(0, id, 0, 0, 0, 0);
@@ -341,3 +341,5 @@ TEST_F(WorkerTest, AStopOnASlowLineEndsWithinOneAccess) {
   control.SetLatency(std::chrono::milliseconds(0));
   EXPECT_EQ(stores().MeasureCount() + static_cast<std::size_t>(nc.Pending()), 4u);  // consumed means delivered
 }
+
+OSTRANA_ON_EVERY_BACKEND(WorkerTest);

@@ -1,5 +1,5 @@
 // A connector-side machine connection on a virtual control, connected, with
-// the NC program's mailbox block set up at base row 100. Standard C++ only.
+// the NC program's mailbox block set up at base row 100; on each backend.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 
 #include "machine/EventStores.h"
 #include "machine/OstranaConnect.h"
+#include "support/Backends.h"
 #include "support/TestSupport.h"
 #include "ncsim/NcProgram.h"
 #include "vc/VcComponent.h"
@@ -21,21 +22,20 @@ class RecordingNotifier final : public machine::StatusNotifier {
   std::atomic<int> count{0};
 };
 
-class MachineFixture : public ::testing::Test {
+class MachineFixture : public ::testing::TestWithParam<Backend> {
  protected:
   static constexpr std::int32_t kBase = 100;
 
   MachineFixture()
-      : control(dir.path() / "tnc"), component(control), nc(control) {}
+      : control(dir.path() / "tnc"), component(control), backend(GetParam(), component), nc(control) {}
 
   // Connects (the table is made from the template) and sets up the block.
   void SetUpMachine(machine::MailboxTiming timing = FastTiming(), std::int32_t lastSlot = 4,
                     std::size_t measureLimit = machine::kMeasureQueueLimit) {
     storesOwned = std::make_unique<machine::EventStores>(&notifier, measureLimit);
-    machine = std::make_unique<machine::OstranaConnect>(stores(), component, prompts,
+    machine = std::make_unique<machine::OstranaConnect>(stores(), backend, prompts,
                                                         TemplateFile().string(), timing);
-    machine->connectionText = "localhost";
-    machine->baseRow.store(kBase);
+    machine->SetConnectionData("localhost", 0, kBase);
     ASSERT_TRUE(machine->Connect());
     nc.Init(kBase, lastSlot);
     machine->CheckMachineBuffer();
@@ -60,6 +60,7 @@ class MachineFixture : public ::testing::Test {
  protected:
   vc::VirtualControl control;
   vc::VcComponent component;
+  BackendComponent backend;  // the component as the machine connection reaches it
   ncsim::NcProgram nc;
   ScriptedPrompts prompts;
   RecordingNotifier notifier;
