@@ -1,0 +1,77 @@
+// The resources ostrana.exe carries, read back from the built program the
+// way the window loads them: every text of the string table as the shared
+// texts say it, each icon at the sizes it is used at, the sounds, the
+// dialogs and the menu.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "common/StringTable.h"
+
+namespace {
+
+class ResourcesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string program = path;
+    program = program.substr(0, program.find_last_of("\\/") + 1) + "ostrana.exe";
+    module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr) << program;
+  }
+  void TearDown() override {
+    if (module) FreeLibrary(module);
+  }
+  std::string Text(UINT id) {
+    char text[1024] = "";
+    const int length = LoadStringA(module, id, text, sizeof text);
+    return std::string(text, static_cast<std::size_t>(length > 0 ? length : 0));
+  }
+  HMODULE module = nullptr;
+};
+
+TEST_F(ResourcesTest, TheStringTableSaysWhatTheSharedTextsSay) {
+  using namespace ostrana::strings;
+  const std::pair<UINT, const char*> texts[] = {
+      {1000, kAppName},       {1001, kVersion},           {1002, kLegal1},         {1003, kLegal2},
+      {1020, kAskScanPorts},  {1022, kNoDiscoverablePort}, {1024, kCannotAccept},  {1026, kComponentMissing},
+      {1027, kEnterPortRange}, {1030, kPortTipTitle},      {1031, kPortTipValid},   {1032, kPortTipInvalid},
+      {1033, kInfoTipTitle},  {1034, kInfoTipText},       {1035, kStatusTipTitle}, {1036, kStatusNeither},
+      {1037, kStatusBoth},    {1038, kStatusMachineOnly}, {1039, kStatusClientOnly},
+  };
+  for (const auto& [id, text] : texts) EXPECT_EQ(Text(id), text) << id;
+  EXPECT_EQ(Text(1040), "guide.html");  // the information page: the guide beside the program
+}
+
+TEST_F(ResourcesTest, IconsSoundsDialogsAndTheMenuAreThere) {
+  // The window icon in every size it comes in; the others at the sizes the window asks for.
+  for (int size : {16, 32, 48, 64, 256})
+    EXPECT_NE(LoadImageA(module, MAKEINTRESOURCEA(128), IMAGE_ICON, size, size, 0), nullptr) << size;
+  for (int icon = 129; icon <= 135; ++icon)
+    for (int size : {32, 64})
+      EXPECT_NE(LoadImageA(module, MAKEINTRESOURCEA(icon), IMAGE_ICON, size, size, 0), nullptr) << icon;
+  for (int sound = 140; sound <= 146; ++sound) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(sound), "WAVE");
+    ASSERT_NE(found, nullptr) << sound;
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    EXPECT_EQ(std::string(bytes, 4), "RIFF") << sound;
+    EXPECT_EQ(std::string(bytes + 8, 4), "WAVE") << sound;
+  }
+  for (int dialog : {100, 101}) EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(dialog), MAKEINTRESOURCEA(5)), nullptr);
+  HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(136));
+  ASSERT_NE(menu, nullptr);
+  HMENU popup = GetSubMenu(menu, 0);
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(GetMenuItemCount(popup), 3);
+  const std::pair<UINT, const char*> items[] = {{137, "Mute"}, {138, "Help"}, {139, "About"}};
+  for (const auto& [id, text] : items) {
+    char label[32] = "";
+    GetMenuStringA(popup, id, label, sizeof label, MF_BYCOMMAND);
+    EXPECT_STREQ(label, text);
+  }
+  DestroyMenu(menu);
+}
+
+}  // namespace
