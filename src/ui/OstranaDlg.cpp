@@ -69,30 +69,16 @@ QUrl HelpUrl() {
 }
 
 QPoint PlaceOnScreen(QPoint place, QSize size, const QList<QRect>& screens) {
-  const QRect wanted(place, size);
-  if (screens.isEmpty()) return place;
-  // Wholly on the screens (one, or side by side ones): kept.
-  long long shown = 0;
-  for (const QRect& screen : screens) {
-    const QRect part = screen.intersected(wanted);
-    shown += static_cast<long long>(part.width()) * part.height();
-  }
-  if (shown >= static_cast<long long>(size.width()) * size.height()) return place;
-  // The screen nearest to the window's centre (0 when the centre lies on it).
-  auto distance = [&](const QRect& screen) {
-    const QPoint c = wanted.center();
-    const int dx = std::max({screen.left() - c.x(), 0, c.x() - screen.right()});
-    const int dy = std::max({screen.top() - c.y(), 0, c.y() - screen.bottom()});
-    return static_cast<long long>(dx) * dx + static_cast<long long>(dy) * dy;
-  };
-  const QRect screen = *std::min_element(screens.begin(), screens.end(),
-                                         [&](const QRect& a, const QRect& b) { return distance(a) < distance(b); });
-  const int x = std::max(screen.left(), std::min(place.x(), screen.left() + screen.width() - size.width()));
-  const int y = std::max(screen.top(), std::min(place.y(), screen.top() + screen.height() - size.height()));
-  return {x, y};
+  std::vector<face::Rect> rects;
+  for (const QRect& s : screens) rects.push_back({s.left(), s.top(), s.width(), s.height()});
+  const face::Point placed = face::PlaceOnScreen({place.x(), place.y()}, size.width(), size.height(), rects);
+  return {placed.x, placed.y};
 }
 
-QColor PortColour(bool listening) { return listening ? QColor(0, 128, 0) : QColor(192, 0, 0); }
+QColor PortColour(bool listening) {
+  const face::Rgb colour = face::PortBackground(listening);
+  return QColor(colour.red, colour.green, colour.blue);
+}
 
 OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool mute)
     : kept_{x, y, mute, false}, services_(std::move(services)) {
@@ -158,10 +144,7 @@ void OstranaDlg::OnInitDialog() {
   UpdatePortStatus();
   UpdateConnectionStatus(false);
 
-  if (kept_.xTopLeft == 0 && kept_.yTopLeft == 0) {
-    kept_.xTopLeft = kDefaultX;
-    kept_.yTopLeft = kDefaultY;
-  }
+  face::PlaceAtOpen(kept_);
   move(kept_.xTopLeft, kept_.yTopLeft);  // checked against the screens once the window has its final size
 
   expandedBottom_ = height();
@@ -184,35 +167,26 @@ void OstranaDlg::OnInitDialog() {
 bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const bool machine = services_.run.MachineOnline();
-  const auto state = session::SelectConnectionState(services_.run.ClientConnected(), machine);
-  const StatusRow row = Row(state);
-  const QString text = QString::fromUtf8(session::ConnectionStatusText(state));
+  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.virtualMachine);
   // The image is scaled to the control's size.
-  connectionStatus_->setPixmap(Icon(row.icon).pixmap(64, 64).scaled(
+  connectionStatus_->setPixmap(Icon(look.icon).pixmap(64, 64).scaled(
       connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-  connectionStatus_->setProperty("iconId", row.icon);
-  connectionStatus_->setProperty("statusText", text);
-  if (playSound) PlaySound(row.sound);
-  const QString machineLine = services_.virtualMachine ? QStringLiteral("\nMachine: the virtual control") : QString();
-  connectionStatus_->setToolTip(TooltipHtml(strings::kStatusTipTitle, text + machineLine));
+  connectionStatus_->setProperty("iconId", look.icon);
+  const QString text = QString::fromStdString(look.text);
+  connectionStatus_->setProperty("statusText", text.section(QLatin1Char('\n'), 0, 0));
+  if (playSound) PlaySound(look.sound);
+  connectionStatus_->setToolTip(TooltipHtml(strings::kStatusTipTitle, text));
 }
 
 void OstranaDlg::UpdatePortStatus() {
-  const bool listening = services_.run.Listening();
-  const int icon = listening ? 129 : 130;
-  portStatus_->setIcon(Icon(icon));
-  portStatus_->setProperty("iconId", icon);
-  // The port box and the tooltip name the port actually bound (port 0 asks
-  // for any free one); the port number itself is left as the user set it.
-  const int shown = listening ? services_.run.BoundPort() : services_.run.PortNumber();
-  if (!portEditing_) {
+  const face::PortLook look = face::LookOfPort(services_.run);
+  portStatus_->setIcon(Icon(look.icon));
+  portStatus_->setProperty("iconId", look.icon);
+  if (!portEditor_.Editing()) {
     const QSignalBlocker quiet(port_);
-    port_->setText(QString::number(shown));
+    port_->setText(QString::number(look.shownPort));
   }
-  portStatus_->setToolTip(TooltipHtml(
-      strings::kPortTipTitle, QString::fromUtf8(listening ? strings::kPortTipValid : strings::kPortTipInvalid) +
-                                  QStringLiteral("\nPort %1 on %2").arg(shown).arg(QString::fromStdString(services_.run.ListenAddressText()))));
+  portStatus_->setToolTip(TooltipHtml(strings::kPortTipTitle, QString::fromStdString(look.tipText)));
   ApplyPortColours();
 }
 
@@ -232,35 +206,21 @@ void OstranaDlg::SetPortButtonEnabled(bool enabled) { editPort_->setEnabled(enab
 void OstranaDlg::ShowPortNumber() { port_->setText(QString::number(services_.run.PortNumber())); }
 
 void OstranaDlg::OnPortTextChanged(const QString& text) {
-  bool ok = false;
-  const int value = text.toInt(&ok);
-  if (ok) {
-    services_.run.SetPortNumber(value);
-    return;
-  }
+  if (face::PortEditor::TakeText(text.toStdString(), services_.run)) return;
   // Not an integer (yet): the port number stays as it was; say so quietly.
   if (port_->isVisible())
     QToolTip::showText(port_->mapToGlobal(QPoint(0, port_->height())), QStringLiteral("Please enter an integer."), port_);
 }
 
 void OstranaDlg::OnEditPort() {
-  const std::int32_t port = services_.run.PortNumber();
-  if (portEditing_ && (port < 0 || port > 65535)) {
-    char text[64];
-    std::snprintf(text, sizeof text, strings::kEnterPortRange, 0, 65535);
-    services_.prompts.ShowMessage(text, PromptIcon::None);
+  const auto step = portEditor_.Press(services_.run, services_.prompts, kept_);
+  if (step == face::PortEditor::Step::Refused) return;
+  port_->setEnabled(portEditor_.Editing());
+  editPort_->setText(QString::fromUtf8(portEditor_.ButtonText()));
+  if (step == face::PortEditor::Step::Editing) {
+    port_->setFocus();
     return;
   }
-  portEditing_ = !portEditing_;
-  port_->setEnabled(portEditing_);
-  if (portEditing_) {
-    editPort_->setText(QStringLiteral("Set Port"));
-    port_->setFocus();
-    return;  // the listener keeps the old port while the user types
-  }
-  editPort_->setText(QStringLiteral("Edit Port"));
-  kept_.portSetByUser = true;
-  services_.run.MoveListener();  // rebuilt on every Set Port, with recovery; shows the port status
   repaint();
 }
 
@@ -324,12 +284,7 @@ void OstranaDlg::showEvent(QShowEvent* event) {
 
 void OstranaDlg::closeEvent(QCloseEvent* event) {
   // The place is recorded only when the user closes the window.
-  kept_.xTopLeft = pos().x();
-  kept_.yTopLeft = pos().y();
-  if (kept_.xTopLeft < 0 || kept_.yTopLeft < 0) {
-    kept_.xTopLeft = kDefaultX;
-    kept_.yTopLeft = kDefaultY;
-  }
+  face::RecordAtClose(kept_, pos().x(), pos().y());
   QDialog::closeEvent(event);
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "face/StatusFace.h"
 #include "run/RunControl.h"
 #include "session/StatusView.h"
 #include "common/Prompts.h"
@@ -35,8 +36,8 @@ inline constexpr int ID_MUTE = 137;
 inline constexpr int ID_INFORMATION = 138;
 inline constexpr int ID_ABOUT = 139;
 inline constexpr int ID_OPEN_LOG = 150;
-inline constexpr int kDefaultX = 1250;
-inline constexpr int kDefaultY = 60;
+inline constexpr int kDefaultX = face::kDefaultX;
+inline constexpr int kDefaultY = face::kDefaultY;
 
 class OstranaDlg final : public QDialog, public session::StatusView {
  public:
@@ -68,14 +69,8 @@ class OstranaDlg final : public QDialog, public session::StatusView {
   // The menu commands by id (137 Mute, 138 Help, 139 About).
   void OnInfoCommand(int commandId);
 
-  // What is kept at exit: the place recorded on close, the mute state, and
-  // whether Set Port was used in this run.
-  struct KeptState {
-    std::int32_t xTopLeft = 0;
-    std::int32_t yTopLeft = 0;
-    bool muted = false;
-    bool portSetByUser = false;
-  };
+  // What is kept at exit.
+  using KeptState = face::KeptState;
   const KeptState& Kept() const { return kept_; }
   bool WatchRunning() const;
 
@@ -104,7 +99,7 @@ class OstranaDlg final : public QDialog, public session::StatusView {
   QTimer* watchTimer_;
   int collapsedBottom_ = 0;
   int expandedBottom_ = 0;
-  bool portEditing_ = false;
+  face::PortEditor portEditor_;
   bool placed_ = false;  // the first show has checked the place against the screens
 };
 
