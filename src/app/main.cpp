@@ -24,6 +24,7 @@
 #include "qt/QtConnectorRun.h"
 #include "qt/GuiPrompts.h"
 #include "qt/PlatformServices.h"
+#include "face/StatusFace.h"
 #include "ui/OstranaDlg.h"
 
 namespace {
@@ -119,10 +120,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
 
     run.SetView(nullptr);
     boxes.SetParent(nullptr);
-    settings.xTopLeft = window.Kept().xTopLeft;
-    settings.yTopLeft = window.Kept().yTopLeft;
-    settings.muted = window.Kept().muted;
-    run::KeepPort(options, run, window.Kept().portSetByUser, settings);
+    face::KeepAtExit(window.Kept(), options, run, settings);
     store.Save(settings);
     run.CloseSockets();
     if (!settings.muted) sounds->PlayAndWait(platform::kSoundExit);

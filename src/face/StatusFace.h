@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/Prompts.h"
+#include "platform/Settings.h"
+#include "run/CommandLine.h"
 #include "run/RunControl.h"
 
 namespace ostrana::face {
@@ -59,6 +61,10 @@ struct KeptState {
   bool muted = false;
   bool portSetByUser = false;
 };
+// What the window's run leaves to be stored at exit: its place and mute
+// state, and the port unless it was only given for this run.
+void KeepAtExit(const KeptState& kept, const run::Options& options, const run::RunControl& run,
+                platform::Settings& settings);
 // The place at open: the stored one, or the default when both are 0.
 void PlaceAtOpen(KeptState& kept);
 // The place at close: the window's, or the default when either is negative.

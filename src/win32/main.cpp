@@ -1,13 +1,14 @@
 // ostrana.exe: the connector on Windows. The same command line and the same
-// run as on Linux (the shared core), on the Win32 API: Winsock for the
-// client, the registry for the settings, console lines for prompts and
-// status, COM entered for the multithreaded apartment so the polling worker
+// run as on Linux (the shared core), on the Win32 API: the status window (or,
+// with --headless, console lines for prompts and status), Winsock for the
+// client, the registry for the settings, COM entered for the multithreaded apartment so the polling worker
 // may call the DNC component from its own thread. Ends on Ctrl-C or Ctrl-Break
 // in the same order as on Linux: settings written, sockets closed, the
 // polling worker stopped and the machine connection released.
 #include <winsock2.h>
 #include <objbase.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -21,11 +22,14 @@
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
 #include "machine/EventStores.h"
+#include "face/StatusFace.h"
 #include "run/CommandLine.h"
 #include "run/ConnectorRun.h"
 #include "run/Headless.h"
 #include "run/Startup.h"
 #include "win32/MessageWindow.h"
+#include "win32/OstranaDlg.h"
+#include "win32/Services.h"
 #include "win32/SettingsStores.h"
 #include "win32/WinsockClientTransport.h"
 
@@ -100,6 +104,47 @@ int RunHeadless(const run::Options& options, const platform::SettingsStore& stor
   return 0;
 }
 
+int RunWindow(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+              run::Machine& machine, Prompts& prompts, win32::BoxPrompts& boxes, const std::string& listenAddress,
+              const std::string& logFile) {
+  win32::MessageWindow window;
+  win32::WinsockClientTransport transport(window);
+  PostingNotifier notifier(window);
+  win32::ResourceSounds sounds;
+  win32::KelvraWatch watch;
+  {
+    run::ConnectorRun run(transport, notifier, *machine.component, prompts, ModulePath());
+    notifier.SetRun(&run);
+    transport.SetSession(&run.Session());
+    window.On(win32::kStatusMessage, [&run](WPARAM, LPARAM) { run.RefreshStatus(); });
+    run.SetListenAddress(listenAddress);
+    run.SetPortNumber(options.port.value_or(settings.portNumber));
+    auto open = [](const std::string& target) {
+      return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+    };
+    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.control != nullptr, logFile},
+                             settings.xTopLeft, settings.yTopLeft, settings.muted);
+    run.SetView(&dialog);
+    quitWindow = window.Handle();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    window.On(win32::kQuitMessage, [&dialog](WPARAM, LPARAM) {
+      if (dialog.Handle()) PostMessageW(dialog.Handle(), WM_COMMAND, IDCANCEL, 0);
+    });
+    boxes.SetOwner(nullptr);
+    dialog.DoModal();  // ends on the close request, Escape, Ctrl-C or the CAM client gone
+    quitWindow = nullptr;
+
+    run.SetView(nullptr);
+    face::KeepAtExit(dialog.Kept(), options, run, settings);
+    store.Save(settings);
+    run.CloseSockets();
+    transport.SetSession(nullptr);
+    notifier.SetRun(nullptr);
+    if (!settings.muted) sounds.PlayAndWait(platform::kSoundExit);
+  }  // the worker stops, then the machine is released
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -120,16 +165,16 @@ int main(int argc, char* argv[]) {
     CoUninitialize();
     return code;
   }
-  if (!options.headless) std::fprintf(stderr, "ostrana: no status window in this build: running headless\n");
-
+  const bool headless = options.headless;
   run::HeadlessPrompts headlessPrompts;
-  LoggedPrompts prompts(headlessPrompts);
+  win32::BoxPrompts boxes;
+  LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : boxes);
   std::unique_ptr<platform::SettingsStore> store;
   if (options.settingsFile.empty()) store = std::make_unique<win32::RegistrySettingsStore>();
   else store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
   const platform::Settings settings = store->Load();
   const std::string logFile = run::ChooseLogFile(options, settings);
-  EventLog::Instance().Open(logFile, true);
+  EventLog::Instance().Open(logFile, headless);
   const std::string listenAddress = run::ChooseListenAddress(options, settings, prompts);
   run::LogStart(options, settings, *store, listenAddress, logFile);
   run::CheckSettings(*store, prompts);
@@ -137,7 +182,8 @@ int main(int argc, char* argv[]) {
   const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(comdnc::LoadNames()); };
   if (!run::SetUpMachine(options, prompts, machine, dnc)) return 1;
 
-  const int code = RunHeadless(options, *store, settings, machine, prompts, listenAddress);
+  const int code = headless ? RunHeadless(options, *store, settings, machine, prompts, listenAddress)
+                            : RunWindow(options, *store, settings, machine, prompts, boxes, listenAddress, logFile);
   if (machine.ncConsole) machine.ncConsole->Stop();
   Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
   EventLog::Instance().Close();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "dnc/Dnc.h"
@@ -28,6 +29,8 @@ class BackendComponent final : public dnc::IComponent {
   dnc::IComponent& direct_;
   std::unique_ptr<LateBound> lateBound_;
 };
+
+inline void PrintTo(Backend backend, std::ostream* out) { *out << (backend == Backend::Direct ? "Direct" : "LateBound"); }
 
 inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
   return info.param == Backend::Direct ? "Direct" : "LateBound";

@@ -18,6 +18,7 @@
 #include "qt/QtConnectorRun.h"
 #include "common/StringTable.h"
 #include "support/QtSupport.h"
+#include "support/FaceFakes.h"
 #include "support/TestSupport.h"
 #include "ui/OstranaDlg.h"
 #include "vc/VcComponent.h"
@@ -27,19 +28,6 @@ using namespace ostrana;
 using namespace ostrana::test;
 
 namespace {
-
-class RecordingSounds final : public platform::SoundPlayer {
- public:
-  void Play(int id) override { played.push_back(id); }
-  void PlayAndWait(int id) override { played.push_back(id); }
-  std::vector<int> played;
-};
-
-class FakeWatch final : public platform::WindowWatch {
- public:
-  bool IsKelvraRunning() override { return running; }
-  bool running = false;
-};
 
 // WCAG contrast ratio of two colours.
 double Contrast(const QColor& a, const QColor& b) {

@@ -1,0 +1,44 @@
+// The Windows implementations of the faces' platform seams: sounds from the
+// program's WAVE resources (PlaySound), the watch on the CAM client's window
+// (EnumWindows), and prompts as message boxes. Main thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "common/Prompts.h"
+#include "platform/Sounds.h"
+#include "platform/WindowWatch.h"
+
+namespace ostrana::win32 {
+
+// Sounds 140 to 146 of this program's resources; failures are silent.
+class ResourceSounds final : public platform::SoundPlayer {
+ public:
+  void Play(int id) override;
+  void PlayAndWait(int id) override;
+};
+
+// Top-level windows without parent or owner whose title (at most 259
+// characters read) contains "Quorvane Kelvra", case-sensitively.
+class KelvraWatch final : public platform::WindowWatch {
+ public:
+  bool IsKelvraRunning() override;
+};
+
+// Message boxes with the program's name as caption, owned by the window
+// when there is one. They run a modal loop, so the client's socket events go
+// on being served while one is open.
+class BoxPrompts final : public Prompts {
+ public:
+  void SetOwner(HWND owner) { owner_ = owner; }
+  void ShowMessage(const std::string& text, PromptIcon icon) override;
+  bool AskYesNo(const std::string& text) override;
+
+ private:
+  HWND owner_ = nullptr;
+};
+
+}  // namespace ostrana::win32
