@@ -132,16 +132,10 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const auto parsed = run::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), false);
-  if (!parsed.options) {
-    if (!parsed.exitText.empty()) {
-      std::fputs(parsed.exitText.c_str(), stdout);
-      return 0;
-    }
-    std::fprintf(stderr, "ostrana: %s\n", parsed.error.c_str());
-    return 2;
-  }
-  const run::Options& options = *parsed.options;
+  int exitCode = 0;
+  const auto parsed = run::OptionsOrExit(argc, argv, false, &exitCode);
+  if (!parsed) return exitCode;
+  const run::Options& options = *parsed;
   bool headless = options.headless;
   QString noDisplay;
   if (!headless && !HaveDisplay(&noDisplay)) {
@@ -159,21 +153,11 @@ int main(int argc, char* argv[]) {
   LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : *guiPrompts);
 
   const qt::QtSettingsStore store(QString::fromStdString(options.settingsFile));
-  const platform::Settings settings = store.Load();
-  const std::string logFile = run::ChooseLogFile(options, settings);
-  // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
-  EventLog::Instance().Open(logFile, headless);
-  const std::string listenAddress = run::ChooseListenAddress(options, settings, prompts);
-  run::LogStart(options, settings, store, listenAddress, logFile);
-  run::CheckSettings(store, prompts);
-  run::Machine machine;
-  if (!run::SetUpMachine(options, prompts, machine)) return 1;
-
-  const int code = headless ? RunHeadless(options, store, settings, machine, prompts, listenAddress)
-                            : RunWindow(options, store, settings, machine, prompts, *guiPrompts, listenAddress, logFile);
-  if (machine.ncConsole) machine.ncConsole->Stop();
-  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
-  EventLog::Instance().Close();
-  std::printf("ostrana: stopped\n");
+  run::Prepared run;
+  if (!run::Prepare(options, store, prompts, headless, {}, run)) return 1;
+  const int code =
+      headless ? RunHeadless(options, store, run.settings, run.machine, prompts, run.listenAddress)
+               : RunWindow(options, store, run.settings, run.machine, prompts, *guiPrompts, run.listenAddress, run.logFile);
+  run::Finish(run.machine);
   return code;
 }

@@ -1,6 +1,7 @@
 #include "run/Startup.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "common/EventLog.h"
 #include "common/Folders.h"
@@ -9,6 +10,39 @@
 #include "vc/VcComponent.h"
 
 namespace ostrana::run {
+
+std::optional<Options> OptionsOrExit(int argc, char** argv, bool windows, int* exitCode) {
+  const auto parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), windows);
+  if (parsed.options) return parsed.options;
+  if (!parsed.exitText.empty()) {
+    std::fputs(parsed.exitText.c_str(), stdout);
+    *exitCode = 0;
+  } else {
+    std::fprintf(stderr, "ostrana: %s\n", parsed.error.c_str());
+    *exitCode = 2;
+  }
+  return std::nullopt;
+}
+
+bool Prepare(const Options& options, const platform::SettingsStore& store, Prompts& prompts, bool headless,
+             const DncFactory& dnc, Prepared& prepared) {
+  prepared.settings = store.Load();
+  prepared.logFile = ChooseLogFile(options, prepared.settings);
+  // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
+  EventLog::Instance().Open(prepared.logFile, headless);
+  prepared.listenAddress = ChooseListenAddress(options, prepared.settings, prompts);
+  LogStart(options, prepared.settings, store, prepared.listenAddress, prepared.logFile);
+  CheckSettings(store, prompts);
+  return SetUpMachine(options, prompts, prepared.machine, dnc);
+}
+
+void Finish(Machine& machine) {
+  if (machine.ncConsole) machine.ncConsole->Stop();
+  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
+  EventLog::Instance().Close();
+  std::printf("ostrana: stopped\n");
+  std::fflush(stdout);
+}
 
 bool SetUpMachine(const Options& options, Prompts& prompts, Machine& m, const DncFactory& dnc) {
   if (options.control == ControlKind::None || (options.control == ControlKind::Dnc && !dnc)) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/Prompts.h"
@@ -28,6 +29,10 @@ struct Machine {
   std::unique_ptr<ncsim::NcConsole> ncConsole;
 };
 
+// The command line of a run: its options, or nothing after --help or
+// --version (printed, exit code 0) or a mistake (said on stderr, exit code 2).
+std::optional<Options> OptionsOrExit(int argc, char** argv, bool windows, int* exitCode);
+
 // Makes the DNC component's backend (Windows); null where there is none.
 using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
 
@@ -47,6 +52,22 @@ void LogStart(const Options& options, const platform::Settings& settings, const 
               const std::string& listenAddress, const std::string& logFile);
 // Says at start when the settings cannot be kept, naming the place and why.
 void CheckSettings(const platform::SettingsStore& store, Prompts& prompts);
+// What a run starts from, once its log is open.
+struct Prepared {
+  platform::Settings settings;
+  std::string logFile;
+  std::string listenAddress;  // "" for every IPv4 interface
+  Machine machine;
+};
+// The start of a run, the same on every platform: settings read, the event
+// log opened (its lines on stderr too when headless), the first log line,
+// the settings' place checked, the machine set up. False when the run
+// cannot start (the NC console cannot listen).
+bool Prepare(const Options& options, const platform::SettingsStore& store, Prompts& prompts, bool headless,
+             const DncFactory& dnc, Prepared& prepared);
+// The end of a run: the NC console stopped, the last log line, "stopped".
+void Finish(Machine& machine);
+
 // A --port given for this run is not kept, wherever port recovery moved the
 // listener; a port the user set in the window is.
 void KeepPort(const Options& options, const RunControl& run, bool userSetPort, platform::Settings& settings);

@@ -35,11 +35,11 @@ bool KelvraWatch::IsKelvraRunning() {
 
 void BoxPrompts::ShowMessage(const std::string& text, PromptIcon icon) {
   const UINT style = icon == PromptIcon::Exclamation ? MB_ICONEXCLAMATION : 0;
-  MessageBoxA(owner_ ? owner_ : GetActiveWindow(), text.c_str(), strings::kAppName, MB_OK | style);
+  MessageBoxA(GetActiveWindow(), text.c_str(), strings::kAppName, MB_OK | style);
 }
 
 bool BoxPrompts::AskYesNo(const std::string& text) {
-  return MessageBoxA(owner_ ? owner_ : GetActiveWindow(), text.c_str(), strings::kAppName, MB_YESNO) == IDYES;
+  return MessageBoxA(GetActiveWindow(), text.c_str(), strings::kAppName, MB_YESNO) == IDYES;
 }
 
 }  // namespace ostrana::win32

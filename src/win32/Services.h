@@ -28,17 +28,13 @@ class KelvraWatch final : public platform::WindowWatch {
   bool IsKelvraRunning() override;
 };
 
-// Message boxes with the program's name as caption, owned by the window
-// when there is one. They run a modal loop, so the client's socket events go
-// on being served while one is open.
+// Message boxes with the program's name as caption, owned by the active
+// window (the status window, when it is open). They run a modal loop, so the
+// client's socket events go on being served while one is open.
 class BoxPrompts final : public Prompts {
  public:
-  void SetOwner(HWND owner) { owner_ = owner; }
   void ShowMessage(const std::string& text, PromptIcon icon) override;
   bool AskYesNo(const std::string& text) override;
-
- private:
-  HWND owner_ = nullptr;
 };
 
 }  // namespace ostrana::win32

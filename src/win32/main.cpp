@@ -105,8 +105,7 @@ int RunHeadless(const run::Options& options, const platform::SettingsStore& stor
 }
 
 int RunWindow(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
-              run::Machine& machine, Prompts& prompts, win32::BoxPrompts& boxes, const std::string& listenAddress,
-              const std::string& logFile) {
+              run::Machine& machine, Prompts& prompts, const std::string& listenAddress, const std::string& logFile) {
   win32::MessageWindow window;
   win32::WinsockClientTransport transport(window);
   PostingNotifier notifier(window);
@@ -130,7 +129,6 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
     window.On(win32::kQuitMessage, [&dialog](WPARAM, LPARAM) {
       if (dialog.Handle()) PostMessageW(dialog.Handle(), WM_COMMAND, IDCANCEL, 0);
     });
-    boxes.SetOwner(nullptr);
     dialog.DoModal();  // ends on the close request, Escape, Ctrl-C or the CAM client gone
     quitWindow = nullptr;
 
@@ -148,16 +146,10 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const auto parsed = run::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), true);
-  if (!parsed.options) {
-    if (!parsed.exitText.empty()) {
-      std::fputs(parsed.exitText.c_str(), stdout);
-      return 0;
-    }
-    std::fprintf(stderr, "ostrana: %s\n", parsed.error.c_str());
-    return 2;
-  }
-  const run::Options& options = *parsed.options;
+  int exitCode = 0;
+  const auto parsed = run::OptionsOrExit(argc, argv, true, &exitCode);
+  if (!parsed) return exitCode;
+  const run::Options& options = *parsed;
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (options.dncProbe) {
@@ -172,23 +164,13 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<platform::SettingsStore> store;
   if (options.settingsFile.empty()) store = std::make_unique<win32::RegistrySettingsStore>();
   else store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
-  const platform::Settings settings = store->Load();
-  const std::string logFile = run::ChooseLogFile(options, settings);
-  EventLog::Instance().Open(logFile, headless);
-  const std::string listenAddress = run::ChooseListenAddress(options, settings, prompts);
-  run::LogStart(options, settings, *store, listenAddress, logFile);
-  run::CheckSettings(*store, prompts);
-  run::Machine machine;
   const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(comdnc::LoadNames()); };
-  if (!run::SetUpMachine(options, prompts, machine, dnc)) return 1;
-
-  const int code = headless ? RunHeadless(options, *store, settings, machine, prompts, listenAddress)
-                            : RunWindow(options, *store, settings, machine, prompts, boxes, listenAddress, logFile);
-  if (machine.ncConsole) machine.ncConsole->Stop();
-  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
-  EventLog::Instance().Close();
-  std::printf("ostrana: stopped\n");
-  std::fflush(stdout);
+  run::Prepared run;
+  if (!run::Prepare(options, *store, prompts, headless, dnc, run)) return 1;
+  const int code =
+      headless ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
+               : RunWindow(options, *store, run.settings, run.machine, prompts, run.listenAddress, run.logFile);
+  run::Finish(run.machine);
   CoUninitialize();
   return code;
 }
