@@ -300,7 +300,9 @@ TEST_F(VirtualControlTest, ConsoleDropsAPeerThatDoesNotReadAndStopsPromptly) {
   std::string burst;
   for (int i = 0; i < 1000; ++i) burst += "accesses\n";
   bool dropped = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  // A limit against a hang, not a time to meet: a loaded machine fills the
+  // kernel's buffers slowly before the console's own backlog grows.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   while (!dropped && std::chrono::steady_clock::now() < deadline) {
     const long n = net::Send(silent, burst.data(), burst.size());
     const bool full = n < 0 && net::Transient(net::LastError());
