@@ -337,6 +337,43 @@ TEST_P(WindowsProgram, ItsClientSpeaksTheProtocol) {
   Stop();
 }
 
+// The installer in a fresh Wine prefix: a silent install puts the programs,
+// the template and the guide under Program Files with a Start-menu shortcut;
+// the installed connector answers; a silent uninstall removes them.
+TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
+  const std::filesystem::path prefix = dir.path() / "prefix";
+  const std::filesystem::path installed = prefix / "drive_c" / "Program Files" / "Ostrana Connector";
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("WINEPREFIX", QString::fromStdString(prefix.string()));
+  auto wine = [&](const QStringList& args) {
+    QProcess run;
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+    return run.waitForFinished(60000) && run.exitCode() == 0;
+  };
+  ASSERT_TRUE(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}));
+  for (const char* file : {"ostrana.exe", "ostrana-client.exe", "Quorvane_Relavio.TAB", "guide.html", "uninstall.exe"})
+    EXPECT_TRUE(std::filesystem::exists(installed / file)) << file;
+  EXPECT_TRUE(std::filesystem::exists(prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" /
+                                      "Programs" / "Ostrana Connector.lnk"));
+
+  process.setProcessEnvironment(env);
+  process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+                {"C:\\Program Files\\Ostrana Connector\\ostrana.exe", "--headless", "--control", "none", "--port", "0",
+                 "--settings", Native(dir.path() / "settings.ini")});
+  ASSERT_TRUE(process.waitForStarted());
+  port = WaitForNumber("listening on port (\\d+)");
+  ASSERT_GT(port, 0) << output.toStdString();
+  RawClient cam(port);
+  EXPECT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  Stop();
+
+  ASSERT_TRUE(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S"}));
+  // The uninstaller goes on from a copy of itself; the files go within moments.
+  EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed / "ostrana.exe"); }, 30000));
+  EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed); }, 30000));
+}
+
 INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram,
                          ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
                                                                       : std::vector<Program>{Program::Windows}),
