@@ -79,7 +79,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     Launch(args);
     ASSERT_TRUE(process.waitForStarted());
     port = WaitForNumber("listening on port (\\d+)");
-    ASSERT_GT(port, 0) << output.toStdString();
+    ASSERT_GT(port, 0) << output.toStdString() << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
   }
   QString LogFile() const { return QString::fromStdString((dir.path() / "log" / "ostrana.log").string()); }
   int WaitForNumber(const QString& pattern) {
@@ -90,7 +90,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
       const auto m = re.match(output);
       if (m.hasMatch()) found = m.captured(1).toInt();
       return found > 0;
-    }, 20000);
+    }, OnWindows() ? 60000 : 20000);  // a Wine program's start can take long on a loaded machine
     return found;
   }
   std::string Ask(RawClient& c, const std::string& request, const std::string& lastLine) {
