@@ -6,6 +6,8 @@
 
 namespace ostrana::qt {
 
+using session::ConnectionId;
+
 QtClientTransport::QtClientTransport(QObject* parent) : QObject(parent), server_(new QTcpServer(this)) {
   connect(server_, &QTcpServer::newConnection, this, &QtClientTransport::OnNewConnections);
   // Qt pauses accepting after a failed accept; the session decides when to resume.

@@ -20,15 +20,12 @@ class ClientSession;
 
 namespace ostrana::qt {
 
-using session::ClientSession;
-using session::ConnectionId;
-
 class QtClientTransport final : public QObject, public session::ClientTransport {
  public:
   explicit QtClientTransport(QObject* parent = nullptr);
   ~QtClientTransport() override;
   // The session told of every event; set once, before listening.
-  void SetSession(ClientSession* session) { session_ = session; }
+  void SetSession(session::ClientSession* session) { session_ = session; }
 
   bool Listen(const std::string& address, int port, std::string* error) override;
   void CloseListener() override;
@@ -36,26 +33,26 @@ class QtClientTransport final : public QObject, public session::ClientTransport 
   int BoundPort() const override { return server_->isListening() ? server_->serverPort() : 0; }
   void ResumeAcceptingIn(int ms) override;
 
-  std::int64_t Available(ConnectionId id) override;
-  std::int64_t Read(ConnectionId id, char* buffer, std::size_t max) override;
-  void Write(ConnectionId id, const std::string& bytes) override;
-  std::int64_t Unsent(ConnectionId id) override;
-  bool Open(ConnectionId id) override { return Socket(id) != nullptr; }
-  std::string Peer(ConnectionId id) override;
-  void Abort(ConnectionId id, bool report) override;
-  void Close(ConnectionId id) override;
+  std::int64_t Available(session::ConnectionId id) override;
+  std::int64_t Read(session::ConnectionId id, char* buffer, std::size_t max) override;
+  void Write(session::ConnectionId id, const std::string& bytes) override;
+  std::int64_t Unsent(session::ConnectionId id) override;
+  bool Open(session::ConnectionId id) override { return Socket(id) != nullptr; }
+  std::string Peer(session::ConnectionId id) override;
+  void Abort(session::ConnectionId id, bool report) override;
+  void Close(session::ConnectionId id) override;
 
  private:
   void OnNewConnections();
-  QTcpSocket* Socket(ConnectionId id) const;
+  QTcpSocket* Socket(session::ConnectionId id) const;
   // Stops reporting a connection and lets Qt delete its socket.
-  void Forget(ConnectionId id);
+  void Forget(session::ConnectionId id);
 
-  ClientSession* session_ = nullptr;
+  session::ClientSession* session_ = nullptr;
   QTcpServer* server_;
   QTimer resume_;
-  ConnectionId nextId_ = 1;
-  std::map<ConnectionId, QPointer<QTcpSocket>> sockets_;
+  session::ConnectionId nextId_ = 1;
+  std::map<session::ConnectionId, QPointer<QTcpSocket>> sockets_;
 };
 
 }  // namespace ostrana::qt

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
 
 #include "common/StringTable.h"
 #include "win32/resource.h"

@@ -93,7 +93,6 @@ class OstranaDlg final : public session::StatusView {
   HMENU infoMenu_ = nullptr;
   HBRUSH greenBrush_ = nullptr;
   HBRUSH redBrush_ = nullptr;
-  HICON windowIcon_ = nullptr;
   int collapsedBottom_ = 0;
   int expandedBottom_ = 0;
   int statusIcon_ = 0;
