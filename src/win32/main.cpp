@@ -27,6 +27,7 @@
 #include "run/ConnectorRun.h"
 #include "run/Headless.h"
 #include "run/Startup.h"
+#include "win32/Console.h"
 #include "win32/MessageWindow.h"
 #include "win32/OstranaDlg.h"
 #include "win32/Services.h"
@@ -146,10 +147,12 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  win32::JoinParentConsole();
   int exitCode = 0;
   const auto parsed = run::OptionsOrExit(argc, argv, true, &exitCode);
   if (!parsed) return exitCode;
   const run::Options& options = *parsed;
+  if (options.headless || options.dncProbe) win32::EnsureConsole();
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (options.dncProbe) {
