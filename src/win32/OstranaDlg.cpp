@@ -192,7 +192,6 @@ void OstranaDlg::PlaySound(int id) {
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
   const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.virtualMachine);
   statusIcon_ = look.icon;
-  statusTip_ = look.text;
   if (window_) {
     HWND status = Item(IDC_CONNECTION_STATUS);
     SetWindowLongPtrA(status, GWL_STYLE, GetWindowLongPtrA(status, GWL_STYLE) | SS_REALSIZECONTROL);
@@ -205,7 +204,6 @@ void OstranaDlg::UpdateConnectionStatus(bool playSound) {
 void OstranaDlg::UpdatePortStatus() {
   const face::PortLook look = face::LookOfPort(services_.run);
   portIcon_ = look.icon;
-  portTip_ = look.tipText;
   if (!window_) return;
   HWND button = Item(IDC_PORT_STATUS);
   SetWindowLongPtrA(button, GWL_STYLE, GetWindowLongPtrA(button, GWL_STYLE) | BS_ICON);

@@ -51,8 +51,6 @@ class OstranaDlg final : public session::StatusView {
   // What is shown, by resource id and text, for tests.
   int StatusIcon() const { return statusIcon_; }
   int PortIcon() const { return portIcon_; }
-  std::string StatusTip() const { return statusTip_; }
-  std::string PortTip() const { return portTip_; }
 
   // The menu commands by id (137 Mute, 138 Help, 139 About, 150 Open Log).
   void OnInfoCommand(int commandId);
@@ -97,8 +95,6 @@ class OstranaDlg final : public session::StatusView {
   int expandedBottom_ = 0;
   int statusIcon_ = 0;
   int portIcon_ = 0;
-  std::string statusTip_;
-  std::string portTip_;
 };
 
 }  // namespace ostrana::win32

@@ -327,6 +327,43 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   Stop();
 }
 
+// The window's run: the place it had and the mute go back to the registry
+// when the window is closed (as Windows closes a program: WM_CLOSE). Stored
+// beyond the right edge of the 1600-pixel screen, it opened on the screen.
+TEST_P(WindowsProgram, TheWindowKeepsItsPlaceAndMuteInTheRegistry) {
+  const QString key = "HKCU\\Software\\Quorvane\\Corvessa\\Ostrana";
+  Wine({"reg", "delete", key, "/f"});
+  for (auto [value, data] : {std::pair{"xTopLeft", "5000"}, {"yTopLeft", "90"}, {"Mute", "1"}, {"PortNumber", "50000"}})
+    Wine({"reg", "add", key, "/v", value, "/t", "REG_DWORD", "/d", data, "/f"});
+  QTcpServer probe;  // a free port for this run, given back
+  ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+  port = probe.serverPort();
+  probe.close();
+  inRegistry = true;
+  Launch({"--control", "none", "--port", QString::number(port), "--log", Native(LogFile().toStdString())});
+  ASSERT_TRUE(process.waitForStarted());
+  std::string greeting;
+  ASSERT_TRUE(Pump([&] {
+    RawClient cam(port);
+    greeting = cam.ReceiveUntil("\n", 500);
+    return !greeting.empty();
+  }, 60000));
+  EXPECT_EQ(greeting, strings::Greeting());
+  Wine({"taskkill", "/im", "ostrana.exe"});
+  ASSERT_TRUE(process.waitForFinished(30000));
+  EXPECT_EQ(process.exitCode(), 0);
+  const QString stored = Wine({"reg", "query", key});
+  auto value = [&](const char* name) {
+    const auto m = QRegularExpression(QStringLiteral("%1\\s+REG_DWORD\\s+0x([0-9a-f]+)").arg(name)).match(stored);
+    return m.hasMatch() ? m.captured(1).toInt(nullptr, 16) : -1;
+  };
+  EXPECT_GT(value("xTopLeft"), 1000) << stored.toStdString();
+  EXPECT_LT(value("xTopLeft"), 1600);
+  EXPECT_EQ(value("yTopLeft"), 90);
+  EXPECT_EQ(value("Mute"), 1);
+  EXPECT_EQ(value("PortNumber"), 50000);  // --port was for this run
+}
+
 TEST_P(WindowsProgram, ItsClientSpeaksTheProtocol) {
   Start({"--control", "none"});
   const QString said = Wine({WindowsBuild() + "/bin/ostrana-client.exe", "--port", QString::number(port),
