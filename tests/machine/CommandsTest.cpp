@@ -12,6 +12,7 @@ namespace {
 class CommandsTest : public MachineFixture {
  protected:
   void SetUp() override { SetUpMachine(); }
+  using Rows = std::array<double, 7>;  // the command row and its six arguments
 };
 }  // namespace
 
@@ -34,10 +35,8 @@ TEST_P(CommandsTest, AlarmLifeCycle) {
   EXPECT_FALSE(machine->SetAlarm(5));
   EXPECT_FALSE(machine->SetAlarm(-1));
   EXPECT_TRUE(machine->SetAlarm(2));
-  EXPECT_EQ(nc.Command()[0], 2);
-  EXPECT_EQ(nc.Command()[1], 2);
   EXPECT_FALSE(machine->SetAlarm(1));  // not placed while one is pending, and not reported as done
-  EXPECT_EQ(nc.Command()[1], 2);
+  EXPECT_EQ(nc.Command(), (Rows{2, 2, 0, 0, 0, 0, 0}));
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   EXPECT_EQ(stores().AlarmValue(), 0);  // not taken yet
   nc.Ack(-2);
@@ -47,8 +46,7 @@ TEST_P(CommandsTest, AlarmLifeCycle) {
   ASSERT_TRUE(WaitUntil([&] { return !machine->AlarmPending(); }));
   EXPECT_EQ(stores().AlarmValue(), 0);
   EXPECT_TRUE(machine->SetAlarm(0));  // a new alarm, code 0 included
-  EXPECT_EQ(nc.Command()[0], 2);
-  EXPECT_EQ(nc.Command()[1], 0);
+  EXPECT_EQ(nc.Command(), (Rows{2, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_P(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
@@ -63,24 +61,14 @@ TEST_P(CommandsTest, AlarmArgumentFailureReleasesTheLatch) {
 TEST_P(CommandsTest, WcsWritesSixArgumentsThenTheCommand) {
   ASSERT_TRUE(machine->StartPolling());
   EXPECT_TRUE(machine->SetWcs({10.0, 0.0, -10.0, 0.5, -0.0001, 214748.3647}));
-  const auto c = nc.Command();
-  EXPECT_EQ(c[0], 3);
-  EXPECT_EQ(c[1], 10.0);
-  EXPECT_EQ(c[3], -10.0);
-  EXPECT_EQ(c[5], -0.0001);
-  EXPECT_EQ(c[6], 214748.3647);
+  EXPECT_EQ(nc.Command(), (Rows{3, 10.0, 0.0, -10.0, 0.5, -0.0001, 214748.3647}));
 }
 
 TEST_P(CommandsTest, WcsStopsAtTheFirstFailedWrite) {
   ASSERT_TRUE(machine->StartPolling());
   control.InjectRowFault(kBase + 13, 1);
   EXPECT_FALSE(machine->SetWcs({1, 2, 3, 4, 5, 6}));
-  const auto c = nc.Command();
-  EXPECT_EQ(c[0], 0);  // the command row is not set
-  EXPECT_EQ(c[1], 1);
-  EXPECT_EQ(c[2], 2);
-  EXPECT_EQ(c[3], 0);
-  EXPECT_EQ(c[4], 0);
+  EXPECT_EQ(nc.Command(), (Rows{0, 1, 2, 0, 0, 0, 0}));  // the command row is not set
 }
 
 // With the protocol's own timing: without a worker there is nothing to pause,
@@ -125,12 +113,11 @@ TEST_P(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
 TEST_P(CommandsTest, CheckMachineBuffer) {
   EXPECT_TRUE(machine->CheckMachineBuffer());
   EXPECT_EQ(machine->LastSlot(), 4);
-  nc.Set(kBase + 1, 7);
-  EXPECT_FALSE(machine->CheckMachineBuffer());
-  EXPECT_EQ(machine->LastSlot(), 4);  // a failed check leaves the ring as it was
-  nc.Set(kBase, 3);
-  EXPECT_FALSE(machine->CheckMachineBuffer());
-  EXPECT_EQ(machine->LastSlot(), 4);
+  for (const std::int32_t damaged : {kBase + 1, kBase}) {  // a bad last slot, a bad block mark
+    nc.Set(damaged, damaged == kBase ? 3 : 7);
+    EXPECT_FALSE(machine->CheckMachineBuffer());
+    EXPECT_EQ(machine->LastSlot(), 4);  // a failed check leaves the ring as it was
+  }
   machine->Disconnect();
   EXPECT_FALSE(machine->CheckMachineBuffer());
   EXPECT_FALSE(machine->StartPolling());

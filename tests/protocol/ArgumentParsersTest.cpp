@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "protocol/ArgumentParsers.h"
 
@@ -13,21 +16,16 @@ std::optional<std::array<double, 6>> Wcs(const std::string& text, bool terminate
 }  // namespace
 
 TEST(ConnectionData, WellFormedDataIsStoredAsGiven) {
-  auto p = ParseConnectionFields("4,host,1,100");
-  ASSERT_EQ(p.refusal, ConnectionRefusal::None);
-  EXPECT_EQ(p.data.connectionText, "host");
-  EXPECT_EQ(p.data.connectionNumber, 1);
-  EXPECT_EQ(p.data.baseRow, 100);
-  p = ParseConnectionFields(" 4, my host ,  -7,100\r");
-  ASSERT_EQ(p.refusal, ConnectionRefusal::None);
-  EXPECT_EQ(p.data.connectionText, " my host ");
-  EXPECT_EQ(p.data.connectionNumber, -7);
-  EXPECT_EQ(p.data.baseRow, 100);
-  p = ParseConnectionFields("4,,x,200,extra");  // lenient decimals; the base row runs to the end
-  ASSERT_EQ(p.refusal, ConnectionRefusal::None);
-  EXPECT_EQ(p.data.connectionText, "");
-  EXPECT_EQ(p.data.connectionNumber, 0);
-  EXPECT_EQ(p.data.baseRow, 200);
+  const std::pair<const char*, std::tuple<std::string, int, int>> cases[] = {
+      {"4,host,1,100", {"host", 1, 100}},
+      {" 4, my host ,  -7,100\r", {" my host ", -7, 100}},
+      {"4,,x,200,extra", {"", 0, 200}},  // lenient decimals; the base row runs to the end
+  };
+  for (const auto& [text, stored] : cases) {
+    const auto p = ParseConnectionFields(text);
+    EXPECT_EQ(p.refusal, ConnectionRefusal::None) << text;
+    EXPECT_EQ(std::tuple(p.data.connectionText, p.data.connectionNumber, p.data.baseRow), stored) << text;
+  }
 }
 
 TEST(ConnectionData, OtherTypesAreUnsupported) {
@@ -51,15 +49,11 @@ TEST(ConnectionData, ABaseRowWithoutDigitsOrBelowZeroIsRefused) {
 }
 
 TEST(ConnectionData, DecimalsReadLikeAtoi) {
-  EXPECT_EQ(ReadDecimal("  +12abc"), 12);
-  EXPECT_EQ(ReadDecimal("-0"), 0);
-  EXPECT_EQ(ReadDecimal("abc"), 0);
-  EXPECT_EQ(ReadDecimal("99999999999999999999"), INT_MAX);
-  EXPECT_EQ(ReadDecimal("-99999999999999999999"), INT_MIN);
-  EXPECT_EQ(Cut("abc", -5, 2), "ab");
-  EXPECT_EQ(Cut("abc", 2, 1), "");
-  EXPECT_EQ(Cut("abc", 1, 99), "bc");
-  EXPECT_EQ(Cut("abc", 3, 5), "");
+  const std::pair<const char*, int> decimals[] = {
+      {"  +12abc", 12}, {"-0", 0}, {"abc", 0}, {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
+  for (const auto& [text, value] : decimals) EXPECT_EQ(ReadDecimal(text), value) << text;
+  EXPECT_EQ(std::vector<std::string>({Cut("abc", -5, 2), Cut("abc", 2, 1), Cut("abc", 1, 99), Cut("abc", 3, 5)}),
+            std::vector<std::string>({"ab", "", "bc", ""}));
 }
 
 TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {
@@ -74,22 +68,19 @@ TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {
   EXPECT_EQ((*v)[3], 0.0);  // empty fields count as 0
 }
 
+// Strict fields (upper-case hex, at most eight digits, no sign, no blank, a
+// carriage return ends the last field) or the request is refused whole.
 TEST(WcsData, StrictFieldsAreRefusedWhole) {
-  EXPECT_FALSE(Wcs("ff,0,0,0,0,0"));            // lower case
-  EXPECT_FALSE(Wcs("1,2,3,4,5,6\r"));           // a carriage return ends the last field
-  EXPECT_FALSE(Wcs("000000001,0,0,0,0,0"));     // nine digits, even with leading zeros
-  EXPECT_FALSE(Wcs("-1,0,0,0,0,0"));            // no sign
-  EXPECT_FALSE(Wcs(" 1,0,0,0,0,0"));            // no blank
-  EXPECT_FALSE(Wcs(std::string("1\0,0,0,0,0,0", 12)));
+  for (const std::string& text : {std::string("ff,0,0,0,0,0"), std::string("1,2,3,4,5,6\r"),
+                                  std::string("000000001,0,0,0,0,0"), std::string("-1,0,0,0,0,0"),
+                                  std::string(" 1,0,0,0,0,0"), std::string("1\0,0,0,0,0,0", 12)})
+    EXPECT_FALSE(Wcs(text)) << text;
 }
 
 // A request cut off before its line feed, or with another number of fields,
 // would have sent made-up coordinates to the machine: refused.
 TEST(WcsData, OnlySixTerminatedFieldsReachTheMachine) {
   EXPECT_FALSE(Wcs("1,2,3,4,5,6", /*terminated=*/false));
-  EXPECT_FALSE(Wcs(""));
-  EXPECT_FALSE(Wcs("A,B"));
-  EXPECT_FALSE(Wcs("A"));
-  EXPECT_FALSE(Wcs("1,2,3,4,5,6,7"));
+  for (const char* text : {"", "A,B", "A", "1,2,3,4,5,6,7"}) EXPECT_FALSE(Wcs(text)) << text;
   EXPECT_TRUE(Wcs(",,,,,"));
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+
 #include "run/CommandLine.h"
 
 using namespace ostrana::run;
@@ -12,13 +15,10 @@ TEST(CommandLine, OptionsAreTaken) {
   auto p = Parse({"--headless", "--port", "0", "--settings", "/tmp/s.conf", "--tnc-root=/tmp/tnc", "--nc-console",
                   "0", "--listen", "::1"});
   ASSERT_TRUE(p.options) << p.error;
-  EXPECT_TRUE(p.options->headless);
-  EXPECT_EQ(p.options->port, 0);
-  EXPECT_EQ(p.options->settingsFile, "/tmp/s.conf");
-  EXPECT_EQ(p.options->tncRoot, "/tmp/tnc");
-  EXPECT_EQ(p.options->ncConsolePort, 0);
-  EXPECT_EQ(p.options->listenAddress, "::1");
-  EXPECT_EQ(p.options->control, ControlKind::Virtual);
+  const Options& o = *p.options;
+  EXPECT_EQ(std::tuple(o.headless, o.port, o.settingsFile, o.tncRoot, o.ncConsolePort, o.listenAddress, o.control),
+            std::tuple(true, std::optional<int>(0), "/tmp/s.conf", "/tmp/tnc", std::optional<int>(0), "::1",
+                       ControlKind::Virtual));
   p = Parse({});
   ASSERT_TRUE(p.options);
   EXPECT_FALSE(p.options->port);
@@ -62,9 +62,8 @@ TEST(CommandLine, OnWindowsTheDncComponentIsTheDefaultAndCanBeProbed) {
   ASSERT_TRUE(p.options);
   p = Parse({"--dnc-probe", "TNC640", "3"}, true);
   ASSERT_TRUE(p.options);
-  EXPECT_TRUE(p.options->dncProbe);
-  EXPECT_EQ(p.options->probeMachineText, "TNC640");
-  EXPECT_EQ(p.options->probeNumber, "3");
+  EXPECT_EQ(std::tuple(p.options->dncProbe, p.options->probeMachineText, p.options->probeNumber),
+            std::tuple(true, "TNC640", "3"));
   p = Parse({"--dnc-probe", "--headless"}, true);
   ASSERT_TRUE(p.options);
   EXPECT_TRUE(p.options->probeMachineText.empty());

@@ -5,23 +5,19 @@
 
 #include <random>
 
-#include "qt/QtConnectorRun.h"
 #include "common/StringTable.h"
-#include "support/QtSupport.h"
-#include "support/TestSupport.h"
-#include "protocol/Answers.h"
 #include "ncsim/NcProgram.h"
-#include "vc/VcComponent.h"
-#include "vc/VirtualControl.h"
+#include "protocol/Answers.h"
+#include "support/QtRunFixture.h"
 
 using namespace ostrana;
 using namespace ostrana::test;
 
 namespace {
 
-class ConnectorAbuseTest : public ::testing::Test {
+class ConnectorAbuseTest : public QtRunFixture {
  protected:
-  ConnectorAbuseTest() : control(dir.path() / "tnc"), component(control), qtRun(component, prompts, TemplateFile().string()) {
+  ConnectorAbuseTest() {
     connector.SetPortNumber(0);
     connector.OpenListener();
   }
@@ -45,13 +41,6 @@ class ConnectorAbuseTest : public ::testing::Test {
       if (a.write) return true;
     return false;
   }
-
-  TempDir dir;
-  vc::VirtualControl control;
-  vc::VcComponent component;
-  ScriptedPrompts prompts;
-  qt::QtConnectorRun qtRun;
-  run::ConnectorRun& connector = qtRun.Run();
 };
 
 }  // namespace
@@ -67,17 +56,6 @@ TEST_F(ConnectorAbuseTest, AThousandConnectionsComeAndGo) {
   EXPECT_TRUE(connector.Listening());
   ExpectServing();
   EXPECT_TRUE(prompts.messages.empty());
-}
-
-TEST_F(ConnectorAbuseTest, ResetsInTheMiddleOfRequests) {
-  for (int i = 0; i < 50; ++i) {
-    RawClient c(connector.BoundPort());
-    c.ReceiveUntil("\n");
-    c.Send(i % 2 ? "Set WCS: 186A0,0,FFF" : "Machine Conn");
-    c.Reset();
-  }
-  ExpectServing();
-  EXPECT_FALSE(MachineWritten());
 }
 
 TEST_F(ConnectorAbuseTest, TenMegabytesOfRandomBytes) {

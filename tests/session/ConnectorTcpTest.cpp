@@ -1,7 +1,6 @@
 // The listener and the one client connection over real loopback TCP.
 #include <gtest/gtest.h>
 
-#include <QTcpServer>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,13 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "qt/QtConnectorRun.h"
 #include "common/StringTable.h"
-#include "support/QtSupport.h"
-#include "support/TestSupport.h"
 #include "ncsim/NcProgram.h"
-#include "vc/VcComponent.h"
-#include "vc/VirtualControl.h"
+#include "support/QtRunFixture.h"
 
 using namespace ostrana;
 using namespace ostrana::test;
@@ -45,22 +40,9 @@ class RecordingView final : public session::StatusView {
   std::vector<std::pair<int, std::string>> failures;
 };
 
-// The lowest port of the discoverable range that nobody listens on now.
-int LowestFreeDiscoverablePort() {
-  for (int p = session::kFirstDiscoverablePort; p <= session::kLastDiscoverablePort; ++p) {
-    QTcpServer probe;
-    if (probe.listen(QHostAddress::AnyIPv4, static_cast<quint16>(p))) return p;
-  }
-  return -1;
-}
-
-class ConnectorTcpTest : public ::testing::Test {
+class ConnectorTcpTest : public QtRunFixture {
  protected:
-  ConnectorTcpTest()
-      : control(dir.path() / "tnc"), component(control),
-        qtRun(component, prompts, TemplateFile().string()), view(connector) {
-    connector.SetView(&view);
-  }
+  ConnectorTcpTest() : view(connector) { connector.SetView(&view); }
   void Listen(int port = 0) {
     connector.SetPortNumber(port);
     connector.OpenListener();
@@ -73,12 +55,6 @@ class ConnectorTcpTest : public ::testing::Test {
     return c;
   }
 
-  TempDir dir;
-  vc::VirtualControl control;
-  vc::VcComponent component;
-  ScriptedPrompts prompts;
-  qt::QtConnectorRun qtRun;
-  run::ConnectorRun& connector = qtRun.Run();
   RecordingView view;
 };
 
@@ -96,16 +72,22 @@ TEST_F(ConnectorTcpTest, GreetingFirstThenOneReplyPerChunk) {
   EXPECT_EQ(c->Ask(std::string(255, 'x') + "Send Device\n" + std::string(33, 'y'), "Device Data: 0,\n"), "Unknown request!\nDevice Data: 0,\n");
 }
 
-TEST_F(ConnectorTcpTest, LeavingAndComingBack) {
+// A client that leaves, by a close or by a reset, frees the slot: the status
+// shows it gone (with its sound), the port button is back, the next is greeted.
+TEST_F(ConnectorTcpTest, ALeavingClientFreesTheSlot) {
   Listen();
   const int port = connector.BoundPort();
-  auto first = Client();
-  first->Close();
-  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
-  EXPECT_TRUE(view.buttonEnabled);
-  EXPECT_TRUE(connector.Listening());
-  EXPECT_EQ(connector.BoundPort(), port);
-  auto again = Client();  // greeted again
+  for (const bool reset : {false, true}) {
+    auto c = Client();
+    c->Ask("Send Device\n");
+    reset ? c->Reset() : c->Close();
+    ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
+    EXPECT_FALSE(view.statuses.back().client);
+    EXPECT_TRUE(view.statuses.back().sound);
+    EXPECT_TRUE(view.buttonEnabled);
+    EXPECT_EQ(connector.BoundPort(), port);
+  }
+  auto again = Client();
   EXPECT_TRUE(connector.ClientConnected());
 }
 
@@ -120,27 +102,10 @@ TEST_F(ConnectorTcpTest, ASecondClientReplacesTheFirst) {
   EXPECT_EQ(second->Ask("Send Device\n"), "Device Data: 0,\n");
 }
 
-// A reset ends the connection as a graceful close does: the slot is free,
-// the status shows the client gone and the port button is back.
-TEST_F(ConnectorTcpTest, AResetClientFreesTheSlot) {
-  Listen();
-  auto c = Client();
-  c->Send("Send Device\n");
-  c->ReceiveUntil("\n");
-  c->Reset();
-  ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
-  EXPECT_FALSE(view.statuses.back().client);
-  EXPECT_TRUE(view.statuses.back().sound);
-  EXPECT_TRUE(view.buttonEnabled);
-  auto next = Client();
-  EXPECT_TRUE(connector.ClientConnected());
-}
-
 TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   QTcpServer squatter;
   ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
-  const int expected = LowestFreeDiscoverablePort();
-  ASSERT_GT(expected, 0);
+  const int expected = FreeDiscoverablePorts().at(0);
   connector.SetPortNumber(squatter.serverPort());
   connector.OpenListener();
   ASSERT_EQ(prompts.questions.size(), 1u);
@@ -155,32 +120,25 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(ConnectorTcpTest, DecliningTheScanKeepsThePort) {
-  QTcpServer squatter;
-  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
-  connector.SetPortNumber(squatter.serverPort());
-  prompts.answers = {false};
-  connector.OpenListener();
-  EXPECT_FALSE(connector.Listening());
-  EXPECT_EQ(connector.PortNumber(), squatter.serverPort());
-  ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, strings::kPortNotAvailable);
-  EXPECT_TRUE(view.shownPorts.empty());
-}
-
-TEST_F(ConnectorTcpTest, NoFreeDiscoverablePortKeepsTheFailedOne) {
+// Declining the scan, or no discoverable port free: the failed port is kept,
+// the box says which case it was.
+TEST_F(ConnectorTcpTest, ABusyPortIsKeptWhenTheScanIsDeclinedOrFindsNothing) {
   std::vector<std::unique_ptr<QTcpServer>> squatters;
   for (int p = session::kFirstDiscoverablePort; p <= session::kLastDiscoverablePort; ++p) {
-    auto s = std::make_unique<QTcpServer>();
-    s->listen(QHostAddress::AnyIPv4, static_cast<quint16>(p));  // some may be taken already: fine
-    squatters.push_back(std::move(s));
+    squatters.push_back(std::make_unique<QTcpServer>());
+    squatters.back()->listen(QHostAddress::AnyIPv4, static_cast<quint16>(p));  // some may be taken already: fine
   }
-  connector.SetPortNumber(session::kFirstDiscoverablePort);
-  connector.OpenListener();
-  EXPECT_FALSE(connector.Listening());
-  EXPECT_EQ(connector.PortNumber(), session::kFirstDiscoverablePort);
-  ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, strings::kNoDiscoverablePort);
+  for (const bool scan : {false, true}) {
+    prompts.answers = {scan};
+    prompts.messages.clear();
+    connector.SetPortNumber(session::kFirstDiscoverablePort);
+    connector.OpenListener();
+    EXPECT_FALSE(connector.Listening());
+    EXPECT_EQ(connector.PortNumber(), session::kFirstDiscoverablePort);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, scan ? strings::kNoDiscoverablePort : strings::kPortNotAvailable);
+    if (!scan) EXPECT_TRUE(view.shownPorts.empty());
+  }
 }
 
 TEST_F(ConnectorTcpTest, StoredPortOutsideTheRangeFallsToRecovery) {
@@ -192,7 +150,7 @@ TEST_F(ConnectorTcpTest, StoredPortOutsideTheRangeFallsToRecovery) {
 
 TEST_F(ConnectorTcpTest, MovingTheListenerRebuildsIt) {
   Listen();
-  const int expected = LowestFreeDiscoverablePort();
+  const int expected = FreeDiscoverablePorts().at(0);
   connector.SetPortNumber(expected);
   connector.MoveListener();
   EXPECT_EQ(connector.BoundPort(), expected);

@@ -3,26 +3,15 @@
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <csignal>
 #include <memory>
 
-#include "support/QtSupport.h"
-#include "support/TestSupport.h"
+#include "support/QtRunFixture.h"
 
 using namespace ostrana::test;
 
 namespace {
-
-std::vector<int> FreeDiscoverablePorts(int count) {
-  std::vector<int> ports;
-  for (int p = 50000; p <= 50100 && static_cast<int>(ports.size()) < count; ++p) {
-    QTcpServer probe;
-    if (probe.listen(QHostAddress::AnyIPv4, static_cast<quint16>(p))) ports.push_back(p);
-  }
-  return ports;
-}
 
 class Connector {
  public:

@@ -9,20 +9,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
-#include "qt/QtConnectorRun.h"
 #include "common/StringTable.h"
-#include "support/QtSupport.h"
 #include "support/FaceFakes.h"
-#include "support/TestSupport.h"
+#include "support/QtRunFixture.h"
 #include "ui/OstranaDlg.h"
-#include "vc/VcComponent.h"
-#include "vc/VirtualControl.h"
 
 using namespace ostrana;
 using namespace ostrana::test;
@@ -39,19 +34,9 @@ double Contrast(const QColor& a, const QColor& b) {
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-int FreeDiscoverablePort() {
-  for (int p = 50000; p <= 50100; ++p) {
-    QTcpServer probe;
-    if (probe.listen(QHostAddress::AnyIPv4, static_cast<quint16>(p))) return p;
-  }
-  return -1;
-}
-
-class OstranaDlgTest : public ::testing::Test {
+class OstranaDlgTest : public QtRunFixture {
  protected:
-  OstranaDlgTest() : control(dir.path() / "tnc"), component(control), qtRun(component, prompts, "ostrana") {
-    connector.SetPortNumber(0);
-  }
+  OstranaDlgTest() : QtRunFixture("ostrana") { connector.SetPortNumber(0); }
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
     ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
                                       [this](const QUrl& url) { opened.push_back(url); return openable; },
@@ -73,19 +58,20 @@ class OstranaDlgTest : public ::testing::Test {
       if (a->text() == text) return a;
     return nullptr;
   }
+  // The port box's disabled look: green or red, white text legible on it.
+  void ExpectPortField(bool green) {
+    const QPalette palette = Child<QLineEdit>("IDC_PORT")->palette();
+    const QColor back = palette.color(QPalette::Disabled, QPalette::Base);
+    EXPECT_GT(green ? back.green() : back.red(), 2 * std::max(green ? back.red() : back.green(), back.blue()));
+    EXPECT_GE(Contrast(back, palette.color(QPalette::Disabled, QPalette::Text)), 4.5);
+  }
   void SetStatus(bool client, bool machine) {
     connector.Operations().Stores().SetClientAttached(client);
     connector.Operations().Stores().SetMachineStatus(machine);  // ends with a status refresh with sound
   }
 
-  TempDir dir;
-  vc::VirtualControl control;
-  vc::VcComponent component;
-  ScriptedPrompts prompts;
   RecordingSounds sounds;
   FakeWatch watch;
-  qt::QtConnectorRun qtRun;
-  run::ConnectorRun& connector = qtRun.Run();
   std::vector<QUrl> opened;
   bool openable = true;
   int aboutShown = 0;
@@ -106,6 +92,12 @@ TEST_F(OstranaDlgTest, OpensListeningWithNeitherConnectedAndThePortRowHidden) {
   EXPECT_FALSE(Child<QPushButton>("IDC_EDIT_PORT")->isVisible());
   EXPECT_EQ(dlg->height(), Child<QPushButton>("IDC_EDIT_PORT")->geometry().top());
   EXPECT_FALSE(Child<QLineEdit>("IDC_PORT")->isEnabled());
+  EXPECT_FALSE(dlg->WatchRunning());  // no client window at open: no watch
+  // With port 0 the system picks the port: the box and the tooltip show that one.
+  ASSERT_NE(connector.BoundPort(), 0);
+  EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->text(), QString::number(connector.BoundPort()));
+  EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains(QString::number(connector.BoundPort())));
+  EXPECT_EQ(connector.PortNumber(), 0);
   // Tooltips: a bold title; 1031 breaks into two lines.
   const QString tip = Child<QPushButton>("IDC_PORT_STATUS")->toolTip();
   EXPECT_TRUE(tip.contains("<b>Kelvra Connection Port</b>"));
@@ -130,13 +122,6 @@ TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
   }
   EXPECT_EQ(sounds.played, (std::vector<int>{140, 146, 144, 145, 143}));
   EXPECT_TRUE(Child<QLabel>("IDC_CONNECTION_STATUS")->toolTip().contains(strings::kStatusNeither));
-
-  // Muted: the icons change as before, no sound plays.
-  MenuAction("Mute")->trigger();
-  SetStatus(true, true);
-  EXPECT_EQ(StatusIcon(), 133);
-  Child<QPushButton>("IDC_PORT_STATUS")->click();
-  EXPECT_EQ(sounds.played.size(), 5u);
 }
 
 TEST_F(OstranaDlgTest, AClientOverTcpShowsAndLocksThePortButton) {
@@ -186,16 +171,14 @@ TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
 
   field->setText("");  // not an integer: the number stays
   EXPECT_EQ(connector.PortNumber(), 70000);
-  const int port = FreeDiscoverablePort();
+  const int port = FreeDiscoverablePorts().at(0);
   field->setText(QString::number(port));
   button->click();
   EXPECT_EQ(button->text(), "Edit Port");
   EXPECT_FALSE(field->isEnabled());
   EXPECT_EQ(connector.BoundPort(), port);
   EXPECT_EQ(PortIcon(), 129);
-  const QColor back = field->palette().color(QPalette::Disabled, QPalette::Base);
-  EXPECT_GT(back.green(), 2 * std::max(back.red(), back.blue()));  // green, legibly
-  EXPECT_GE(Contrast(back, field->palette().color(QPalette::Disabled, QPalette::Text)), 4.5);
+  ExpectPortField(true);
 }
 
 TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
@@ -207,19 +190,7 @@ TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
   EXPECT_FALSE(connector.Listening());
   EXPECT_EQ(PortIcon(), 130);
   EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains("Currently the port is invalid"));
-  const QPalette palette = Child<QLineEdit>("IDC_PORT")->palette();
-  const QColor back = palette.color(QPalette::Disabled, QPalette::Base);
-  EXPECT_GT(back.red(), 2 * std::max(back.green(), back.blue()));
-  EXPECT_GE(Contrast(back, palette.color(QPalette::Disabled, QPalette::Text)), 4.5);
-}
-
-// With port 0 the system picks the port: the box and the tooltip show that one.
-TEST_F(OstranaDlgTest, ThePortBoxShowsThePortActuallyBound) {
-  Open();
-  ASSERT_NE(connector.BoundPort(), 0);
-  EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->text(), QString::number(connector.BoundPort()));
-  EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains(QString::number(connector.BoundPort())));
-  EXPECT_EQ(connector.PortNumber(), 0);
+  ExpectPortField(false);
 }
 
 TEST_F(OstranaDlgTest, MenuCommands) {
@@ -251,9 +222,12 @@ TEST_F(OstranaDlgTest, MenuCommands) {
   EXPECT_EQ(aboutShown, 1);
 }
 
+// Muted (here from the start): the icons change as usual, no sound plays, not even the click.
 TEST_F(OstranaDlgTest, MutedFromTheStartPlaysNothing) {
   Open(0, 0, true);
   SetStatus(true, false);
+  EXPECT_EQ(StatusIcon(), 135);
+  Child<QPushButton>("IDC_PORT_STATUS")->click();
   EXPECT_TRUE(sounds.played.empty());
   EXPECT_TRUE(MenuAction("Mute")->isChecked());
 }
@@ -280,25 +254,22 @@ TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
   Open(0, 0);  // the default place, moved onto the screen when it does not fit there
   EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(dlg->frameGeometry()));
   EXPECT_EQ(dlg->pos().y(), 60);
-  dlg.reset();
-  Open(0, 200);  // only the pair 0, 0 means "no place"
-  EXPECT_EQ(dlg->pos(), QPoint(0, 200));
-  dlg->move(-300, 40);
-  dlg->close();  // the close request records the place; a negative edge means the default
-  EXPECT_EQ(dlg->Kept().xTopLeft, 1250);
-  EXPECT_EQ(dlg->Kept().yTopLeft, 60);
-  dlg.reset();
-  Open(30, 40);
-  dlg->move(500, 600);
-  dlg->close();
-  EXPECT_EQ(dlg->Kept().xTopLeft, 500);
-  EXPECT_EQ(dlg->Kept().yTopLeft, 600);
-  dlg.reset();
-  Open(30, 40);
-  dlg->move(500, 600);
-  dlg->reject();  // Escape or the watch: the place is not recorded
-  EXPECT_EQ(dlg->Kept().xTopLeft, 30);
-  EXPECT_EQ(dlg->Kept().yTopLeft, 40);
+  // The close request records the place (a negative edge means the
+  // default); Escape or the watch (reject) does not.
+  const struct {
+    QPoint stored, moved;
+    bool close;
+    QPoint kept;
+  } ends[] = {{{0, 200}, {-300, 40}, true, {1250, 60}}, {{30, 40}, {500, 600}, true, {500, 600}},
+              {{30, 40}, {500, 600}, false, {30, 40}}};
+  for (const auto& end : ends) {
+    dlg.reset();
+    Open(end.stored.x(), end.stored.y());
+    EXPECT_EQ(dlg->pos(), end.stored);  // only the pair 0, 0 means "no place"
+    dlg->move(end.moved);
+    end.close ? static_cast<void>(dlg->close()) : dlg->reject();
+    EXPECT_EQ(QPoint(dlg->Kept().xTopLeft, dlg->Kept().yTopLeft), end.kept);
+  }
 }
 
 TEST_F(OstranaDlgTest, TheWatchEndsTheRunWhenTheClientWindowGoes) {
@@ -309,12 +280,4 @@ TEST_F(OstranaDlgTest, TheWatchEndsTheRunWhenTheClientWindowGoes) {
   watch.running = false;
   EXPECT_TRUE(Pump([&] { return !dlg->isVisible(); }, 2500));
   EXPECT_EQ(dlg->result(), QDialog::Rejected);
-}
-
-TEST_F(OstranaDlgTest, NoClientWindowAtOpenMeansNoWatch) {
-  Open();
-  EXPECT_FALSE(dlg->WatchRunning());
-  watch.running = true;  // a client appearing later changes nothing
-  Pump([] { return false; }, 1200);
-  EXPECT_TRUE(dlg->isVisible());
 }

@@ -1,8 +1,8 @@
-// The status window on Windows, under Wine with a display: the window-open
-// sequence, the connection and port states with their icons, tooltips and
-// sounds, the port row and its editing, the menu's mute, the place at close,
-// and the watch on the CAM client. The window is driven through the shared
-// status face over a run whose state the test sets.
+// The status window on Windows, under Wine with a display, driven through the
+// shared status face over a run whose state the test sets: the window-open
+// sequence, the four states (icon, tooltip, sound, look), mute, the port row
+// and its editing, the watch on the CAM client. The place kept at close is
+// checked end to end on ostrana.exe (WindowsProgram).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -11,10 +11,7 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-
 #include <string>
-
 #include <vector>
 
 #include "common/StringTable.h"
@@ -26,8 +23,6 @@
 namespace {
 
 using namespace ostrana;
-using test::FakeWatch;
-using test::RecordingSounds;
 
 class FakeRun final : public run::RunControl {
  public:
@@ -54,29 +49,24 @@ class FakeRun final : public run::RunControl {
 
 class StatusWindowTest : public ::testing::Test {
  protected:
-  void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
+  void Open(std::int32_t x = 0, std::int32_t y = 0) {
     dialog = std::make_unique<win32::OstranaDlg>(
-        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, true, "ostrana.log"}, x, y, muted);
+        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, true, "ostrana.log"}, x, y, false);
     ASSERT_NE(dialog->Create(), nullptr);
     run.SetView(dialog.get());
     Pump();
   }
   static void Pump() {
     MSG message;
-    for (int i = 0; i < 20; ++i) {
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-      }
-      Sleep(5);
-    }
+    for (int i = 0; i < 20; ++i, Sleep(5))
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
   }
   HWND Item(int id) const { return GetDlgItem(dialog->Handle(), id); }
   void Click(int id) {
     SendMessageA(Item(id), BM_CLICK, 0, 0);
     Pump();
   }
-  // The text a tooltip control of the window holds for a control (read in
+  // The text the window's tooltip controls hold for a control (read in
   // UTF-16: the ANSI read stops at 80 characters).
   std::string Tip(int id) const {
     struct Search {
@@ -85,20 +75,12 @@ class StatusWindowTest : public ::testing::Test {
     } search{dialog->Handle(), Item(id), {}};
     EnumThreadWindows(GetCurrentThreadId(), [](HWND tip, LPARAM data) -> BOOL {
       auto& s = *reinterpret_cast<Search*>(data);
-      char kind[64] = "";
-      GetClassNameA(tip, kind, sizeof kind);
-      if (std::string(kind) != TOOLTIPS_CLASSA || GetWindow(tip, GW_OWNER) != s.owner) return TRUE;
       wchar_t text[512] = L"";
-      TTTOOLINFOW tool{};
-      tool.cbSize = sizeof tool;
-      tool.hwnd = s.owner;
-      tool.uId = reinterpret_cast<UINT_PTR>(s.tool);
-      tool.lpszText = text;
-      if (!SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool))) return TRUE;
+      TTTOOLINFOW tool{sizeof tool, 0, s.owner, reinterpret_cast<UINT_PTR>(s.tool), {}, nullptr, text, 0, nullptr};
+      if (GetWindow(tip, GW_OWNER) != s.owner || !SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)))
+        return TRUE;
       SendMessageW(tip, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
-      char narrow[512] = "";
-      WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
-      s.found = narrow;
+      s.found = std::string(text, text + wcslen(text));
       return FALSE;
     }, reinterpret_cast<LPARAM>(&search));
     return search.found;
@@ -108,11 +90,47 @@ class StatusWindowTest : public ::testing::Test {
     GetWindowRect(dialog->Handle(), &r);
     return r.bottom - r.top;
   }
+  // The window as the screen shows it, caption included; saved as PNG into
+  // OSTRANA_SCREENSHOTS when set (scripts/windows-screenshots makes docs/ ones).
+  std::vector<std::uint32_t> Photograph(const char* name) {
+    SetForegroundWindow(dialog->Handle());  // the caption as it looks in use
+    RedrawWindow(dialog->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Pump();
+    RECT r;
+    GetWindowRect(dialog->Handle(), &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    if (const char* out = std::getenv("OSTRANA_SCREENSHOTS")) {
+      ULONG_PTR gdiplus = 0;
+      Gdiplus::GdiplusStartupInput input;
+      Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr);
+      Gdiplus::GpBitmap* image = nullptr;
+      Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image);
+      const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+      const std::string file = std::string(out) + "\\" + name + ".png";
+      EXPECT_EQ(Gdiplus::DllExports::GdipSaveImageToFile(image, std::wstring(file.begin(), file.end()).c_str(), &png,
+                                                         nullptr),
+                Gdiplus::Ok);
+      Gdiplus::DllExports::GdipDisposeImage(image);
+      Gdiplus::GdiplusShutdown(gdiplus);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+  }
 
   FakeRun run;
   test::ScriptedPrompts prompts;
-  RecordingSounds sounds;
-  FakeWatch watch;
+  test::RecordingSounds sounds;
+  test::FakeWatch watch;
   std::unique_ptr<win32::OstranaDlg> dialog;
 };
 
@@ -135,33 +153,40 @@ TEST_F(StatusWindowTest, OpensListeningWithNobodyConnectedAndThePortRowHidden) {
   EXPECT_EQ(dialog->Kept().yTopLeft, 60);
 }
 
-TEST_F(StatusWindowTest, EachConnectionStateHasItsIconTextAndSoundUnlessMuted) {
-  Open();
-  struct Case {
+// Each state has its icon, tooltip and sound, and looks apart from the others.
+TEST_F(StatusWindowTest, EachStateHasItsIconTipAndSoundAndLooksApart) {
+  Open(20, 20);
+  const struct {
+    const char* picture;
     bool client, machine;
     int icon, sound;
     const char* text;
-  };
-  const Case cases[] = {{true, false, 135, platform::kSoundClientOnly, strings::kStatusClientOnly},
-                        {true, true, 133, platform::kSoundBoth, strings::kStatusBoth},
-                        {false, true, 134, platform::kSoundMachineOnly, strings::kStatusMachineOnly},
-                        {false, false, 132, platform::kSoundNeither, strings::kStatusNeither}};
-  for (const Case& c : cases) {
-    run.client = c.client;
-    run.machine = c.machine;
+  } states[] = {{"windows-status-client-only", true, false, 135, platform::kSoundClientOnly, strings::kStatusClientOnly},
+                {"windows-status-both", true, true, 133, platform::kSoundBoth, strings::kStatusBoth},
+                {"windows-status-machine-only", false, true, 134, platform::kSoundMachineOnly, strings::kStatusMachineOnly},
+                {"windows-status-neither", false, false, 132, platform::kSoundNeither, strings::kStatusNeither}};
+  std::vector<std::vector<std::uint32_t>> seen;
+  for (const auto& state : states) {
+    run.client = state.client;
+    run.machine = state.machine;
     dialog->UpdateConnectionStatus(true);
-    EXPECT_EQ(dialog->StatusIcon(), c.icon);
-    const std::string tip = Tip(IDC_CONNECTION_STATUS);
-    EXPECT_EQ(tip.substr(0, tip.find('\n')), c.text);
-    EXPECT_EQ(sounds.played.back(), c.sound);
+    EXPECT_EQ(dialog->StatusIcon(), state.icon);
+    EXPECT_EQ(Tip(IDC_CONNECTION_STATUS).substr(0, std::string(state.text).size() + 1), state.text + std::string("\n"));
+    EXPECT_EQ(sounds.played.back(), state.sound);
+    seen.push_back(Photograph(state.picture));
+    for (std::size_t i = 0; i + 1 < seen.size(); ++i) EXPECT_NE(seen[i], seen.back()) << state.picture;
   }
+  Click(IDC_PORT_STATUS);
+  EXPECT_NE(Photograph("windows-port-row"), seen.back());
+
+  // Muted: the icons change as usual, no status sound, no click.
   dialog->OnInfoCommand(ID_MUTE);
   const auto before = sounds.played.size();
   run.client = true;
   dialog->UpdateConnectionStatus(true);
   Click(IDC_PORT_STATUS);
-  EXPECT_EQ(dialog->StatusIcon(), 135);  // icons change as usual
-  EXPECT_EQ(sounds.played.size(), before);  // no status sound, no click
+  EXPECT_EQ(dialog->StatusIcon(), 135);
+  EXPECT_EQ(sounds.played.size(), before);
   EXPECT_TRUE(dialog->Kept().muted);
   dialog->OnInfoCommand(ID_MUTE);
   EXPECT_FALSE(dialog->Kept().muted);
@@ -196,16 +221,6 @@ TEST_F(StatusWindowTest, ThePortRowOpensAndEditsThePort) {
   EXPECT_EQ(Height(), collapsed);
 }
 
-TEST_F(StatusWindowTest, ThePlaceIsRecordedOnCloseOnly) {
-  Open(0, 200);  // only the pair 0, 0 is replaced
-  EXPECT_EQ(dialog->Kept().xTopLeft, 0);
-  SetWindowPos(dialog->Handle(), nullptr, 300, 250, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  SendMessageA(dialog->Handle(), WM_CLOSE, 0, 0);
-  EXPECT_TRUE(dialog->Ended());
-  EXPECT_EQ(dialog->Kept().xTopLeft, 300);
-  EXPECT_EQ(dialog->Kept().yTopLeft, 250);
-}
-
 TEST_F(StatusWindowTest, TheCamClientLeavingEndsTheRun) {
   watch.running = true;
   Open();
@@ -216,62 +231,6 @@ TEST_F(StatusWindowTest, TheCamClientLeavingEndsTheRun) {
   SendMessageA(dialog->Handle(), WM_TIMER, 1025, 0);
   EXPECT_TRUE(dialog->Ended());
   EXPECT_EQ(dialog->Kept().xTopLeft, 1250);  // not a close: the place is not recorded
-}
-
-// The window as the screen shows it, caption included: each state looks
-// apart from the others. Saved as PNG to OSTRANA_SCREENSHOTS when set (docs/
-// holds the committed ones, made under a Wine desktop by scripts/windows-screenshots).
-TEST_F(StatusWindowTest, EachStateLooksApartAndIsPhotographed) {
-  Open(20, 20);
-  ULONG_PTR gdiplus = 0;
-  Gdiplus::GdiplusStartupInput input;
-  ASSERT_EQ(Gdiplus::GdiplusStartup(&gdiplus, &input, nullptr), Gdiplus::Ok);
-  const std::string out = getenv("OSTRANA_SCREENSHOTS") ? getenv("OSTRANA_SCREENSHOTS") : "";
-  struct Shot {
-    const char* name;
-    bool client, machine, portRow;
-  };
-  std::vector<std::vector<std::uint32_t>> seen;
-  for (const Shot& shot : {Shot{"windows-status-neither", false, false, false},
-                           Shot{"windows-status-client-only", true, false, false},
-                           Shot{"windows-status-machine-only", false, true, false},
-                           Shot{"windows-status-both", true, true, false}, Shot{"windows-port-row", false, false, true}}) {
-    run.client = shot.client;
-    run.machine = shot.machine;
-    dialog->UpdateConnectionStatus(false);
-    if (shot.portRow) Click(IDC_PORT_STATUS);
-    SetForegroundWindow(dialog->Handle());  // the caption as it looks in use
-    RedrawWindow(dialog->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Pump();
-    RECT r;
-    GetWindowRect(dialog->Handle(), &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-    for (const auto& before : seen) EXPECT_NE(before, pixels) << shot.name << " looks like an earlier state";
-    seen.push_back(pixels);
-    if (!out.empty()) {
-      Gdiplus::GpBitmap* image = nullptr;
-      Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image);
-      const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-      const std::wstring file = std::wstring(out.begin(), out.end()) + L"\\" +
-                                std::wstring(shot.name, shot.name + strlen(shot.name)) + L".png";
-      EXPECT_EQ(Gdiplus::DllExports::GdipSaveImageToFile(image, file.c_str(), &png, nullptr), Gdiplus::Ok);
-      Gdiplus::DllExports::GdipDisposeImage(image);
-    }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-  }
-  Gdiplus::GdiplusShutdown(gdiplus);
 }
 
 }  // namespace
