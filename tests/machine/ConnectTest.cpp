@@ -66,13 +66,6 @@ std::string Reason(const std::string& reason) { return "Could not connect. Reaso
 
 }  // namespace
 
-TEST_P(ConnectTest, FreshDriveGetsDirectoryAndTableThenConnects) {
-  ASSERT_TRUE(machine.Connect());
-  EXPECT_TRUE(prompts.messages.empty());
-  ASSERT_TRUE(fs::exists(TableFile()));
-  EXPECT_TRUE(CellReadable());
-}
-
 TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
   const struct {
     vc::Op op;

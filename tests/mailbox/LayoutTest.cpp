@@ -1,37 +1,34 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <array>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include "mailbox/MailboxLayout.h"
 
 using namespace ostrana;
 using namespace ostrana::mailbox;
 
+// Out of range or not a number reads as the lowest integer: no undefined behaviour.
 TEST(Readings, NudgeAwayFromZeroThenTruncate) {
-  EXPECT_EQ(IntegerReading(2.9999999999), 3);
-  EXPECT_EQ(IntegerReading(-2.0), -2);
-  EXPECT_EQ(IntegerReading(-2.9999999999), -3);
-  EXPECT_EQ(IntegerReading(0.5), 0);
-  EXPECT_EQ(IntegerReading(1e12), std::numeric_limits<std::int32_t>::min());  // no undefined behaviour
-  EXPECT_EQ(IntegerReading(std::nan("")), std::numeric_limits<std::int32_t>::min());
+  const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+  const std::pair<double, std::int32_t> readings[] = {
+      {2.9999999999, 3}, {-2.0, -2}, {-2.9999999999, -3}, {0.5, 0}, {1e12, lowest}, {std::nan(""), lowest}};
+  for (const auto& [value, reading] : readings) EXPECT_EQ(IntegerReading(value), reading) << value;
 }
 
 TEST(Encodings, TypeRow) {
-  EXPECT_EQ(DecodeTypeRow(1.25).kind, 1);
-  EXPECT_EQ(DecodeTypeRow(1.25).detail, 250);
-  EXPECT_EQ(DecodeTypeRow(0.9999999999).kind, 1);
-  EXPECT_EQ(DecodeTypeRow(0.9999999999).detail, 0);
-  EXPECT_EQ(DecodeTypeRow(-1.5).kind, -1);
-  EXPECT_EQ(DecodeTypeRow(-1.5).detail, -500);
-  EXPECT_EQ(DecodeTypeRow(2.007).detail, 7);  // 2.007 is stored as 2.00699999...
+  const std::pair<double, std::pair<int, int>> rows[] = {
+      {1.25, {1, 250}}, {0.9999999999, {1, 0}}, {-1.5, {-1, -500}}, {2.007, {2, 7}}};  // 2.007 is 2.00699999...
+  for (const auto& [value, decoded] : rows)
+    EXPECT_EQ(std::pair(DecodeTypeRow(value).kind, DecodeTypeRow(value).detail), decoded) << value;
 }
 
 TEST(Encodings, IdentityRowAndAttachmentTag) {
   const IdentityRow r = DecodeIdentityRow(12.0305);
-  EXPECT_EQ(r.id, 12);
-  EXPECT_EQ(r.index, 5);
-  EXPECT_EQ(r.qualifier, 3);
+  EXPECT_EQ(std::tuple(r.id, r.index, r.qualifier), std::tuple(12, 5, 3));
   EXPECT_TRUE(TagMatches(12.0005, 12, 5));
   EXPECT_FALSE(TagMatches(12.0305, 12, 5));
   EXPECT_FALSE(TagMatches(13.0005, 12, 5));
@@ -46,12 +43,10 @@ TEST(Encodings, TimeOfDay) {
 }
 
 TEST(Ring, PendingCountsAtTheEdges) {
-  EXPECT_EQ(PendingCount(4, 0, 4), 0);
-  EXPECT_EQ(PendingCount(2, 2, 4), 4);
-  EXPECT_EQ(PendingCount(0, 3, 4), 2);
-  EXPECT_EQ(PendingCount(3, 4, 4), 0);
-  EXPECT_EQ(PendingCount(4, 3, 4), 3);
-  EXPECT_EQ(PendingCount(0, 0, 0), 0);  // one slot: never anything pending
+  // (read slot, write slot, last slot) and what is pending; one slot: never anything.
+  const std::pair<std::array<int, 3>, int> rings[] = {
+      {{4, 0, 4}, 0}, {{2, 2, 4}, 4}, {{0, 3, 4}, 2}, {{3, 4, 4}, 0}, {{4, 3, 4}, 3}, {{0, 0, 0}, 0}};
+  for (const auto& [ring, pending] : rings) EXPECT_EQ(PendingCount(ring[0], ring[1], ring[2]), pending) << ring[0];
   EXPECT_EQ(NextSlot(4, 4), 0);
   EXPECT_EQ(NextSlot(2, 4), 3);
   EXPECT_FALSE(SlotInRange(5, 4));

@@ -148,18 +148,6 @@ TEST_F(ConnectorTcpTest, StoredPortOutsideTheRangeFallsToRecovery) {
   EXPECT_TRUE(connector.Listening());
 }
 
-TEST_F(ConnectorTcpTest, MovingTheListenerRebuildsIt) {
-  Listen();
-  const int expected = FreeDiscoverablePorts().at(0);
-  connector.SetPortNumber(expected);
-  connector.MoveListener();
-  EXPECT_EQ(connector.BoundPort(), expected);
-  EXPECT_EQ(view.portUpdates, 1);
-  connector.MoveListener();  // also when the number did not change
-  EXPECT_EQ(connector.BoundPort(), expected);
-  EXPECT_EQ(view.portUpdates, 2);
-}
-
 TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
   Listen();
   auto c = Client();

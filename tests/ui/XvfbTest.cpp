@@ -105,30 +105,6 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   EXPECT_EQ(saved.value("Mute").toInt(), 1);
 }
 
-// SIGTERM ends a window run in the same order as a close: settings written
-// (the place as it was, not recorded), then "stopped".
-TEST(WindowRun, EndsInOrderOnSigterm) {
-  TempDir dir;
-  const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
-  {
-    QSettings s(settings, QSettings::IniFormat);
-    s.setValue("Mute", 1);
-    s.setValue("xTopLeft", 300);
-    s.setValue("yTopLeft", 200);
-  }
-  QProcess connector;
-  StartWindowRun(connector, dir, settings);
-  ::kill(static_cast<pid_t>(connector.processId()), SIGTERM);
-  ASSERT_TRUE(connector.waitForFinished(5000));
-  EXPECT_EQ(connector.exitCode(), 0);
-  EXPECT_TRUE(connector.readAllStandardOutput().contains("ostrana: stopped"));
-  QSettings saved(settings, QSettings::IniFormat);
-  EXPECT_EQ(saved.value("xTopLeft").toInt(), 300);
-  EXPECT_EQ(saved.value("yTopLeft").toInt(), 200);
-  EXPECT_EQ(saved.value("PortNumber").toInt(), 50000);
-  EXPECT_EQ(saved.value("Mute").toInt(), 1);
-}
-
 // Pictures of the window in its four states and with the port row open.
 // Written to OSTRANA_SCREENSHOTS when set (docs/ holds the committed ones).
 TEST(Screenshots, FourStatesAndThePortRow) {

@@ -34,21 +34,20 @@ TEST(TabTable, RoundTripKeepsTheHeaderWidths) {
             "BEGIN T.TAB MM\nNR  PARAM  NAME\n0   -2.125 a   \n7   -2         \n8   0      a-long-name\n[END]\n");
 }
 
+// Empty, no BEGIN, no [END], a row without a number, NR not first, a row
+// number wider than its column.
 TEST(TabTable, RefusesWhatIsNotATable) {
-  EXPECT_FALSE(TabTable::Parse(""));
-  EXPECT_FALSE(TabTable::Parse("NR PARAM\n0 1\n[END]\n"));            // no BEGIN
-  EXPECT_FALSE(TabTable::Parse("BEGIN T.TAB\nNR PARAM\n0 1\n"));      // no [END]
-  EXPECT_FALSE(TabTable::Parse("BEGIN T.TAB\nNR PARAM\nx 1\n[END]\n"));  // row without a number
-  EXPECT_FALSE(TabTable::Parse("BEGIN T.TAB\nPARAM NR\n1 0\n[END]\n"));  // NR not first
-  EXPECT_FALSE(TabTable::Parse("BEGIN T.TAB\nNR PARAM\n1234 5\n[END]\n"));  // a row number wider than its column
+  for (const char* text : {"", "NR PARAM\n0 1\n[END]\n", "BEGIN T.TAB\nNR PARAM\n0 1\n",
+                           "BEGIN T.TAB\nNR PARAM\nx 1\n[END]\n", "BEGIN T.TAB\nPARAM NR\n1 0\n[END]\n",
+                           "BEGIN T.TAB\nNR PARAM\n1234 5\n[END]\n"})
+    EXPECT_FALSE(TabTable::Parse(text)) << text;
 }
 
 TEST(TabTable, MissingRowsAndColumnsAreNotWritable) {
   auto table = TabTable::Parse("BEGIN T.TAB\nNR PARAM\n1  0\n[END]\n");
   ASSERT_TRUE(table);
-  EXPECT_FALSE(table->SetCell(2, "PARAM", "1"));
-  EXPECT_FALSE(table->SetCell(1, "OTHER", "1"));
-  EXPECT_FALSE(table->SetCell(1, "NR", "5"));  // the row number is not a value
+  for (const auto& [row, column] : {std::pair{2, "PARAM"}, {1, "OTHER"}, {1, "NR"}})  // NR is not a value
+    EXPECT_FALSE(table->SetCell(row, column, "1")) << row << column;
   EXPECT_FALSE(table->Cell(2, "PARAM"));
 }
 

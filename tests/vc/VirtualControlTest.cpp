@@ -64,17 +64,6 @@ TEST_F(VirtualControlTest, CellsReadAsTheControlHandsThemOut) {
   EXPECT_LT(control.ReadCell("TNC:\\Quorvane\\Other.TAB", 5, "PARAM", &v), 0);
 }
 
-TEST_F(VirtualControlTest, AHandEditedTableIsReadAgain) {
-  dnc::Variant v;
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 3, "PARAM", &v), dnc::kOk);
-  EXPECT_EQ(v.i4, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a new modification time
-  const auto file = dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName;
-  std::ofstream(file) << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n3   42\n[END]\n";
-  ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 3, "PARAM", &v), dnc::kOk);
-  EXPECT_EQ(v.i4, 42);
-}
-
 // A killed process keeps every write it had acknowledged, and leaves a
 // complete table behind.
 #ifndef _WIN32
@@ -161,28 +150,6 @@ TEST(DataPath, ParsesTheCellPathAndRefusesOthers) {
   EXPECT_FALSE(ParseDataPath("\\TABLE\\'TNC:\\x.TAB'\\NR\\\\PARAM"));
   EXPECT_FALSE(ParseDataPath("\\TABLE\\'TNC:\\x.TAB\\NR\\1\\PARAM"));
   EXPECT_FALSE(ParseDataPath("\\TABLE\\'TNC:\\x.TAB'\\NR\\1x\\PARAM"));
-}
-
-TEST_F(VirtualControlTest, NcProgramKeepsTheRingAndNeverOverwritesAnUnreadSlot) {
-  NcProgram nc(control);
-  EXPECT_THROW(nc.Post(0, 1, 0, 0, 0, 0), NcError);  // no block yet
-  nc.Init(100);
-  EXPECT_EQ(nc.Get(100), 2);
-  EXPECT_EQ(nc.Get(101), 4);
-  EXPECT_EQ(nc.Pending(), 0);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(nc.Post(0, 1, 0, 0, 0, 0), (i + 1) % 5);
-  EXPECT_EQ(nc.Pending(), 4);
-  try {
-    nc.Post(0, 1, 0, 0, 0, 0);
-    FAIL() << "a full ring took a record";
-  } catch (const NcError& e) {
-    EXPECT_STREQ(e.what(), "full");
-  }
-  nc.Set(102, 2);  // the connector read two records
-  EXPECT_EQ(nc.Pending(), 2);
-  EXPECT_EQ(nc.Post(2.5, 12.0305, 1, 2, 3, 4), 0);
-  EXPECT_EQ(nc.Get(100 + 20), 2.5);
-  EXPECT_EQ(nc.Get(100 + 21), 12.0305);
 }
 
 TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
