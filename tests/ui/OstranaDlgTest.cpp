@@ -136,27 +136,20 @@ TEST_F(OstranaDlgTest, AClientOverTcpShowsAndLocksThePortButton) {
   EXPECT_TRUE(Child<QPushButton>("IDC_EDIT_PORT")->isEnabled());
 }
 
-TEST_F(OstranaDlgTest, ThePortIndicatorTogglesThePortRow) {
-  Open();
-  auto* indicator = Child<QPushButton>("IDC_PORT_STATUS");
-  const int collapsed = dlg->height();
-  const int width = dlg->width();
-  indicator->click();
-  EXPECT_TRUE(indicator->isChecked());
-  EXPECT_TRUE(Child<QLineEdit>("IDC_PORT")->isVisible());
-  EXPECT_GT(dlg->height(), collapsed);
-  EXPECT_EQ(dlg->width(), width);
-  EXPECT_EQ(sounds.played.back(), 142);
-  indicator->click();
-  EXPECT_FALSE(Child<QLineEdit>("IDC_PORT")->isVisible());
-  EXPECT_EQ(dlg->height(), collapsed);
-}
-
-TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
+// The port indicator opens the port row (taller, as wide, a click) and
+// closes it; in the row the port is edited and the listener moved.
+TEST_F(OstranaDlgTest, ThePortRowOpensAndEditingThePortMovesTheListener) {
   Open();
   auto* button = Child<QPushButton>("IDC_EDIT_PORT");
   auto* field = Child<QLineEdit>("IDC_PORT");
-  Child<QPushButton>("IDC_PORT_STATUS")->click();
+  auto* indicator = Child<QPushButton>("IDC_PORT_STATUS");
+  const QSize collapsed = dlg->size();
+  indicator->click();
+  EXPECT_TRUE(indicator->isChecked());
+  EXPECT_TRUE(field->isVisible());
+  EXPECT_GT(dlg->height(), collapsed.height());
+  EXPECT_EQ(dlg->width(), collapsed.width());
+  EXPECT_EQ(sounds.played.back(), 142);
   button->click();
   EXPECT_EQ(button->text(), "Set Port");
   EXPECT_TRUE(field->isEnabled());
@@ -179,6 +172,9 @@ TEST_F(OstranaDlgTest, EditingThePortMovesTheListener) {
   EXPECT_EQ(connector.BoundPort(), port);
   EXPECT_EQ(PortIcon(), 129);
   ExpectPortField(true);
+  indicator->click();
+  EXPECT_FALSE(field->isVisible());
+  EXPECT_EQ(dlg->size(), collapsed);
 }
 
 TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
