@@ -37,7 +37,7 @@ TEST_P(CommandsTest, AlarmLifeCycle) {
   EXPECT_TRUE(machine->SetAlarm(2));
   EXPECT_FALSE(machine->SetAlarm(1));  // not placed while one is pending, and not reported as done
   EXPECT_EQ(nc.Command(), (Rows{2, 2, 0, 0, 0, 0, 0}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  PassesGoBy();
   EXPECT_EQ(stores().AlarmValue(), 0);  // not taken yet
   nc.Ack(-2);
   ASSERT_TRUE(WaitUntil([&] { return stores().AlarmValue() == 2; }));
@@ -101,7 +101,7 @@ TEST_P(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
   EXPECT_EQ(machine->LastSlot(), 4);  // a failed check never resizes the ring
   nc.Set(kBase + 2, 2147483646.0);  // read slot: the next record lies at slot 2^31 - 1
   nc.Set(kBase + 3, 5.0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the worker tries it, and fails
+  PassesGoBy();  // the worker tries it, and fails
   machine->SetConnectionData("localhost", 0, INT32_MAX - 5);
   EXPECT_FALSE(machine->HaltMonitoring());
   EXPECT_FALSE(machine->CheckMachineBuffer());

@@ -33,7 +33,7 @@ class WorkerTest : public MachineFixture {
   std::vector<vc::CellAccess> FirstPassesAfter(const std::function<void()>& arrange,
                                                const std::function<bool()>& until) {
     control.InjectFault(vc::Op::GetValue, 1 << 30);
-    std::this_thread::sleep_for(std::chrono::milliseconds(80));  // a pass in progress ends
+    PassesGoBy(2);  // a pass in progress ends
     arrange();
     control.EnableAccessLog(true);
     control.ClearFaults();
@@ -62,7 +62,7 @@ TEST_P(WorkerTest, RecordsAlreadyInTheRingAreNeverDelivered) {
   const auto got = WaitForMeasures(1);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].id, 3);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  PassesGoBy();
   EXPECT_FALSE(stores().PopMeasure());
   EXPECT_EQ(nc.Pending(), 0);
 }
@@ -173,7 +173,7 @@ TEST_P(WorkerTest, SignalsQueueTheirActions) {
   // An answer that cannot be written leaves the signal raised, no action yet.
   control.InjectFault(vc::Op::SetValue, 1 << 30);
   nc.Signal(2);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  PassesGoBy();
   EXPECT_EQ(nc.Get(kBase + 4), 2);
   EXPECT_EQ(stores().ActionCount(), 0u);
   control.ClearFaults();
@@ -201,11 +201,11 @@ TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   const int before = notifier.count;
   control.InjectRowFault(kBase + 2, 1 << 30);
   ASSERT_TRUE(WaitUntil([&] { return !stores().ReadDeviceStatus().online; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));  // several failing passes
+  PassesGoBy(5);  // several failing passes
   EXPECT_EQ(notifier.count, before + 1);
   control.ClearFaults();
   ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  PassesGoBy();
   EXPECT_EQ(notifier.count, before + 2);
   EXPECT_EQ(stores().ReadDeviceStatus().name, "Machine Tool");
 }
@@ -247,7 +247,7 @@ TEST_P(WorkerTest, FailedStartLeavesARunningWorkerRunning) {
 TEST_P(WorkerTest, EveryRecordOfAPassStartsCleared) {
   ASSERT_TRUE(machine->StartPolling());
   control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while all four are posted
-  std::this_thread::sleep_for(std::chrono::milliseconds(80));
+  PassesGoBy(2);
   nc.Post(0.0, 1.0001, 3, 1.5, 2.5, 3.5);  // kind 0: qualifier 3, three values
   nc.Post(3.0, 2.0002, 9, 9, 9, 9);        // kind 3: kind, detail, id and index only
   nc.Post(2.0, 3.0403, 7.5, 1, 2, 3);      // kind 2: qualifier 4, value0 7.5
@@ -297,7 +297,7 @@ TEST_P(WorkerTest, FullQueueLeavesRecordsInTheRing) {
   ASSERT_TRUE(machine->StartPolling());
   for (int i = 1; i <= 4; ++i) nc.Post(0, i, 0, 0, 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 3; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  PassesGoBy();
   EXPECT_EQ(stores().MeasureCount(), 3u);
   EXPECT_EQ(nc.Pending(), 1);
   std::vector<int> ids;

@@ -43,6 +43,13 @@ class MachineFixture : public ::testing::TestWithParam<Backend> {
   }
 
   machine::EventStores& stores() { return *storesOwned; }
+  // Waits until the worker has made at least `passes` more passes (each
+  // begins with two reads, a failing one with one): the event to wait for
+  // where a test expects that nothing happens meanwhile.
+  void PassesGoBy(int passes = 3) {
+    const auto start = control.CellAccessCount();
+    EXPECT_TRUE(WaitUntil([&] { return control.CellAccessCount() >= start + 2 * static_cast<unsigned>(passes); }));
+  }
   void TearDown() override { machine.reset(); }
 
   TempDir dir;  // (the members below are declared in this order on purpose)
