@@ -48,7 +48,7 @@ class OstranaDlg final : public session::StatusView {
 
   const face::KeptState& Kept() const { return kept_; }
   bool WatchRunning() const { return watching_; }
-  // What is shown, by resource id and text, for tests.
+  // The icons shown, by resource id, for tests.
   int StatusIcon() const { return statusIcon_; }
   int PortIcon() const { return portIcon_; }
 
