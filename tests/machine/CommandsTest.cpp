@@ -22,6 +22,8 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   EXPECT_EQ(nc.Get(kBase + 10), 1);
   EXPECT_FALSE(machine->HaltMonitoring());  // the NC program has not taken it yet
   EXPECT_FALSE(machine->ResumeMonitoring());
+  EXPECT_FALSE(machine->SetAlarm(2));  // nor an alarm, and none is pending
+  EXPECT_FALSE(machine->AlarmPending());
   nc.Ack(0);
   EXPECT_TRUE(machine->ResumeMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 0);

@@ -128,6 +128,7 @@ TEST_P(WorkerTest, RecordFieldsArriveAsEncoded) {
   EXPECT_NEAR(got[0].value1, 1.5, 1e-7);
   EXPECT_NEAR(got[0].context, 7.5, 1e-7);
   EXPECT_NEAR(got[0].attached2, -0.25, 1e-7);
+  EXPECT_NEAR(got[0].attached3, 3, 1e-7);
   EXPECT_EQ(nc.Get(kBase + 5), 0);  // the tag was cleared
   EXPECT_EQ(got[1].qualifier, 1);
   EXPECT_EQ(got[1].value1, 123.0);

@@ -27,6 +27,10 @@ TEST(TabTable, RoundTripKeepsTheHeaderWidths) {
   auto table = TabTable::Parse(text);
   ASSERT_TRUE(table);
   EXPECT_EQ(table->Cell(7, "NAME"), "");
+  // Saved by a Windows editor, a tab typed for a blank: read as blanks.
+  const auto edited = TabTable::Parse("BEGIN T.TAB MM\r\nNR\t PARAM\r\n1\t  5\r\n[END]\r\n");
+  ASSERT_TRUE(edited);
+  EXPECT_EQ(edited->Cell(1, "PARAM"), "5");
   EXPECT_TRUE(table->SetCell(0, "PARAM", "-2.125"));
   EXPECT_FALSE(table->SetCell(0, "PARAM", "-2.1251"));  // seven characters: no blank before NAME
   EXPECT_FALSE(table->SetCell(0, "NAME", "abcde"));
