@@ -2,7 +2,9 @@
 // the virtual control with the NC program on the other side.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "protocol/Dispatcher.h"
@@ -41,6 +43,54 @@ class MachineRequestsTest : public ::testing::Test {
 };
 
 }  // namespace
+
+// Each keyword of a chunk is served once, in the protocol's table order,
+// whatever order the chunk has.
+TEST_F(MachineRequestsTest, KeywordsAreServedInTableOrderOnceEach) {
+  for (const char* unknown : {"", "send measure\n", "Hello\n"}) EXPECT_EQ(Ask(unknown), "Unknown request!\n");
+  EXPECT_EQ(Ask("Start Machine Polling\nSend Device\n"), "Polling Data: 0\nDevice Data: 0,\n");  // nothing connected
+  EXPECT_EQ(Ask("Send Alarm\nSend Device\nSend Device\n"), "Device Data: 0,\nAlarm Data: 0\n");
+  EXPECT_EQ(Ask("Machine Disconnect\nMachine Connect: 4,localhost,0,100\r\n"), "Connection Data: 1\nConnection Data: 0\n");
+  EXPECT_EQ(ops.BaseRow(), 100);  // the argument ran to its line feed, the carriage return read as the end of digits
+  double cell = 0;
+  EXPECT_FALSE(ops.Machine().Lib().ReadCell(100, cell));  // disconnected: served after the connect
+  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  nc.Init(100);
+  EXPECT_EQ(Ask("Locate Machine Buffer\nCheck Machine Buffer\nSend Measure\nSend Measure\n"),
+            "Buffer Data: 1,64\nBuffer Data: 0,64\nNo Measures!\n");
+  EXPECT_EQ(Ask("Set WCS: 1,2,3,4,5,6 Start Machine Polling"), "Polling Data: 1\nCommand Data: Set WCS,0\n");
+  EXPECT_EQ(Ask("Halt Monitoring Resume Monitoring"),
+            "Command Data: Resume Monitoring,1\nCommand Data: Halt Monitoring,1\n");
+  EXPECT_EQ(nc.Command()[0], 1);
+  prompts.messages.clear();
+  EXPECT_EQ(Ask("Machine Connect: 3,localhost,0,100\n"), "Connection Data: 0\n");  // refused data: no connect
+  EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+// An alarm reaches the machine only for a request that names exactly one
+// alarm and ended at its line feed; anything else is refused unplaced.
+TEST_F(MachineRequestsTest, SetAlarmOnlyForExactlyOneNameEndedByALineFeed) {
+  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  nc.Init(100);
+  ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+  for (const char* refused : {"Set Alarm: Unprojected OutOfTolerance\n", "Set Alarm: outoftolerance\n",
+                              "Set Alarm: OutOfTolerance", "Set Alarm:OutOfTolerance\n", "Set Alarm: X\n",
+                              "Set Alarm\n", "Set Alarm:  Unprojected\n", "Set Alarm: Unprojected\r\r\n"})
+    EXPECT_EQ(Ask(refused), "Command Data: Set Alarm,0\n") << refused;
+  EXPECT_EQ(nc.Command()[0], 0);  // none reached the machine
+  EXPECT_EQ(Ask("Set Alarm: Unspecified\r\n"), "Command Data: Set Alarm,1\n");
+  EXPECT_EQ(nc.Command()[1], 4);
+  EXPECT_EQ(protocol::AlarmCode({"PartAlignmentFailed", true}), 3);
+}
+
+// Numbers travel as the bit pattern of a 32-bit integer; reals scaled by
+// 10000, truncated, and the lowest integer where they do not fit.
+TEST(MeasureLine, NumbersAreSentAsTheirPatternAndRealsScaled) {
+  const mailbox::MeasureRecord r{1, 250, -1, 5, 3, 1.5, -0.01, -0.00005, 0.00009, std::nan(""), 1e10, -214748.3649, 214748.36475};
+  EXPECT_EQ(protocol::MeasureLine(r), "Measure Data: 1,FA,FFFFFFFF,5,3,3A98,FFFFFF9C,0,0,80000000,80000000,80000000,7FFFFFFF\n");
+  EXPECT_EQ(protocol::ScaleReal(std::numeric_limits<double>::infinity()), std::numeric_limits<std::int32_t>::min());
+}
 
 // Rows 0 to 49 hold other data (read as a ring at base 0, it would look full); the mailbox lies at 100 and is being polled.
 // Connection data with a base row that is no number is refused and changes

@@ -3,11 +3,8 @@
 // because of a malformed request.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "common/StringTable.h"
 #include "ncsim/NcProgram.h"
-#include "protocol/Answers.h"
 #include "support/QtRunFixture.h"
 
 using namespace ostrana;
@@ -56,32 +53,6 @@ TEST_F(ConnectorAbuseTest, AThousandConnectionsComeAndGo) {
   EXPECT_TRUE(connector.Listening());
   ExpectServing();
   EXPECT_TRUE(prompts.messages.empty());
-}
-
-TEST_F(ConnectorAbuseTest, TenMegabytesOfRandomBytes) {
-  RawClient c(connector.BoundPort());
-  c.ReceiveUntil("\n");
-  std::mt19937 rng(3);
-  std::string block(64 * 1024, '\0');
-  std::size_t sent = 0;
-  while (sent < 10 * 1024 * 1024) {
-    for (char& ch : block) ch = static_cast<char>(rng());
-    ASSERT_TRUE(c.Send(block));
-    sent += block.size();
-    c.Drain();
-  }
-  // Every chunk gets its reply; together at least one per 255 bytes.
-  std::string replies = c.Take();
-  Pump([&] {  // until the connector has nothing more to say
-    const std::size_t before = replies.size();
-    replies += c.ReceiveUntil("\n", 500);
-    return replies.size() == before;
-  }, 30000);
-  EXPECT_TRUE(protocol::IsWellFormedReply(replies));
-  const auto lines = std::count(replies.begin(), replies.end(), '\n');
-  EXPECT_GE(lines, static_cast<long>(sent / 255));
-  EXPECT_FALSE(MachineWritten());
-  ExpectServing();
 }
 
 TEST_F(ConnectorAbuseTest, ZeroBytesEndTheChunkText) {

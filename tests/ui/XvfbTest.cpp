@@ -1,26 +1,18 @@
 // Tests that need a real X display (run under xvfb-run): the watch on the CAM
-// client's window across processes, and screenshots of the status window.
+// client's window across processes.
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QProcess>
-#include <QPushButton>
 #include <QSettings>
 #include <csignal>
 #include <cstring>
-#include <memory>
 
 #include "qt/PlatformServices.h"
-#include "qt/QtConnectorRun.h"
 #include "support/QtSupport.h"
 #include "support/TestSupport.h"
-#include "ui/OstranaDlg.h"
-#include "vc/VcComponent.h"
-#include "vc/VirtualControl.h"
 
 using namespace ostrana;
 using namespace ostrana::test;
@@ -64,12 +56,6 @@ void StartWindowRun(QProcess& connector, const TempDir& dir, const QString& sett
   ASSERT_EQ(connector.state(), QProcess::Running);
 }
 
-class NoSounds final : public platform::SoundPlayer {
- public:
-  void Play(int) override {}
-  void PlayAndWait(int) override {}
-};
-
 }  // namespace
 
 TEST(Watch, SeesAWindowWhoseTitleNamesTheClient) {
@@ -103,45 +89,6 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   QSettings saved(settings, QSettings::IniFormat);
   EXPECT_EQ(saved.value("xTopLeft").toInt(), 1250);  // the default set at open, not a recorded place
   EXPECT_EQ(saved.value("Mute").toInt(), 1);
-}
-
-// Pictures of the window in its four states and with the port row open.
-// Written to OSTRANA_SCREENSHOTS when set (docs/ holds the committed ones).
-TEST(Screenshots, FourStatesAndThePortRow) {
-  TempDir dir;
-  const QString out = qEnvironmentVariableIsEmpty("OSTRANA_SCREENSHOTS")
-                          ? QString::fromStdString(dir.str())
-                          : qEnvironmentVariable("OSTRANA_SCREENSHOTS");
-  vc::VirtualControl control(dir.path() / "tnc");
-  vc::VcComponent component(control);
-  ScriptedPrompts prompts;
-  NoSounds sounds;
-  auto watch = qt::MakeWindowWatch();
-  qt::QtConnectorRun qtRun(component, prompts, "ostrana");
-  run::ConnectorRun& connector = qtRun.Run();
-  connector.SetPortNumber(50000);
-  ui::OstranaDlg dlg({connector, prompts, sounds, *watch, nullptr, nullptr, true, QString()}, 0, 0, true);
-  connector.SetView(&dlg);
-  dlg.OnInitDialog();
-  dlg.show();
-  Pump([] { return false; }, 300);
-  const struct {
-    bool client, machine;
-    const char* name;
-  } states[] = {{false, false, "status-neither"}, {true, false, "status-client-only"},
-                {false, true, "status-machine-only"}, {true, true, "status-both"}};
-  for (const auto& s : states) {
-    connector.Operations().Stores().SetClientAttached(s.client);
-    connector.Operations().Stores().SetMachineStatus(s.machine);
-    Pump([] { return false; }, 100);
-    const QString file = QDir(out).filePath(QString::fromUtf8(s.name) + ".png");
-    ASSERT_TRUE(dlg.grab().save(file));
-    EXPECT_GT(QFileInfo(file).size(), 500);
-  }
-  dlg.findChild<QPushButton*>("IDC_PORT_STATUS")->click();
-  Pump([] { return false; }, 100);
-  ASSERT_TRUE(dlg.grab().save(QDir(out).filePath("port-row.png")));
-  connector.SetView(nullptr);
 }
 
 int main(int argc, char** argv) {

@@ -49,21 +49,6 @@ TEST_F(VirtualControlTest, PathsStayOnTheDrive) {
   EXPECT_FALSE(control.FileExists("TNC:\\Quorvane\\", "..\\..\\x"));
 }
 
-// A whole number comes back as I4, any other as R8.
-TEST_F(VirtualControlTest, CellsReadAsTheControlHandsThemOut) {
-  dnc::Variant v;
-  for (const double value : {2.5, -1.0}) {
-    ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(value)), dnc::kOk);
-    ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 5, "PARAM", &v), dnc::kOk);
-    EXPECT_EQ(v.type, value == -1.0 ? dnc::Variant::Type::I4 : dnc::Variant::Type::R8);
-    EXPECT_EQ(v.type == dnc::Variant::Type::I4 ? v.i4 : v.r8, value);
-  }
-  // Missing rows and columns fail, as on a control.
-  EXPECT_LT(control.ReadCell(mailbox::kTablePath, 1000, "PARAM", &v), 0);
-  EXPECT_LT(control.ReadCell(mailbox::kTablePath, 5, "NAME", &v), 0);
-  EXPECT_LT(control.ReadCell("TNC:\\Quorvane\\Other.TAB", 5, "PARAM", &v), 0);
-}
-
 // A killed process keeps every write it had acknowledged, and leaves a
 // complete table behind.
 #ifndef _WIN32
@@ -100,18 +85,6 @@ TEST_F(VirtualControlTest, AcknowledgedWritesSurviveAKill) {
 }
 #endif  // a killed writer process: fork is POSIX
 
-TEST_F(VirtualControlTest, FaultsFailTheNextCallsOfOneOperation) {
-  control.InjectFault(Op::CreateMachine, 2, dnc::kAccessDenied);
-  VcComponent component(control);
-  dnc::IMachine* machine = nullptr;
-  EXPECT_EQ(component.CreateMachine(&machine), dnc::kAccessDenied);
-  EXPECT_EQ(component.CreateMachine(&machine), dnc::kAccessDenied);
-  ASSERT_EQ(component.CreateMachine(&machine), dnc::kOk);
-  machine->Release();
-  EXPECT_EQ(OpFromName("get-value"), Op::GetValue);
-  EXPECT_FALSE(OpFromName("nonsense"));
-}
-
 // What a session handed out stops working once the session is disconnected
 // or replaced: a stale reference can never reach a closed connection.
 TEST_F(VirtualControlTest, ObjectsOfAClosedSessionFail) {
@@ -139,17 +112,6 @@ TEST_F(VirtualControlTest, ObjectsOfAClosedSessionFail) {
   machine->Disconnect();
   machine.Clear();  // the objects keep the session alive on their own
   EXPECT_EQ(cell->SetValue(0, dnc::Variant::FromR8(1), 0), dnc::kNotConnected);
-}
-
-TEST(DataPath, ParsesTheCellPathAndRefusesOthers) {
-  auto p = ParseDataPath("\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->table, "TNC:\\Quorvane\\Quorvane_Relavio.TAB");
-  EXPECT_EQ(p->row, -3);
-  EXPECT_EQ(p->column, "PARAM");
-  EXPECT_FALSE(ParseDataPath("\\TABLE\\'TNC:\\x.TAB'\\NR\\\\PARAM"));
-  EXPECT_FALSE(ParseDataPath("\\TABLE\\'TNC:\\x.TAB\\NR\\1\\PARAM"));
-  EXPECT_FALSE(ParseDataPath("\\TABLE\\'TNC:\\x.TAB'\\NR\\1x\\PARAM"));
 }
 
 TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
