@@ -28,3 +28,11 @@ TEST(Decode, OtherLinesAndBrokenAnswersAreLeftAlone) {
   EXPECT_EQ(answer::ParseHex32("7FFFFFFF"), 2147483647);
   EXPECT_EQ(answer::ParseHex32("80000000"), INT32_MIN);
 }
+
+// The oracle of the fuzzers and the abuse tests: whole lines of known answers only.
+TEST(Decode, AWellFormedReplyIsKnownAnswersEachEndedByALineFeed) {
+  EXPECT_TRUE(IsWellFormedReply("Device Data: 1,Machine Tool\nNo Measures!\nBuffer Data: 0,FFFFFFFF\n"));
+  for (const char* broken : {"", "No Measures!", "No Measures!\n\n", "Polling Data: 2\n", "No Measures!\nHello\n",
+                             "Alarm Data: 123456789\n"})
+    EXPECT_FALSE(IsWellFormedReply(broken)) << broken;
+}

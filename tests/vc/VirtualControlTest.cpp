@@ -85,35 +85,6 @@ TEST_F(VirtualControlTest, AcknowledgedWritesSurviveAKill) {
 }
 #endif  // a killed writer process: fork is POSIX
 
-// What a session handed out stops working once the session is disconnected
-// or replaced: a stale reference can never reach a closed connection.
-TEST_F(VirtualControlTest, ObjectsOfAClosedSessionFail) {
-  VcComponent component(control);
-  dnc::IMachine* raw = nullptr;
-  ASSERT_EQ(component.CreateMachine(&raw), dnc::kOk);
-  auto machine = dnc::ComPtr<dnc::IMachine>::Attach(raw);
-  dnc::ComPtr<dnc::IJHConnection2> connection;
-  ASSERT_EQ(machine.As(dnc::InterfaceId::Connection2, &connection), dnc::kOk);
-  dnc::IUnknown* object = nullptr;
-  EXPECT_LT(machine->GetInterfaceObject(9, &object), 0);  // not connected yet
-  ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::kOk);
-  ASSERT_EQ(machine->GetInterfaceObject(9, &object), dnc::kOk);
-  auto unknown = dnc::ComPtr<dnc::IUnknown>::Attach(object);
-  dnc::ComPtr<dnc::IJHDataAccess> access;
-  ASSERT_EQ(unknown.As(dnc::InterfaceId::DataAccess, &access), dnc::kOk);
-  dnc::IDataEntry* entry = nullptr;
-  ASSERT_EQ(access->GetDataEntry("\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\1\\PARAM", 1, 0, &entry), dnc::kOk);
-  auto cell = dnc::ComPtr<dnc::IDataEntry>::Attach(entry);
-  dnc::Variant v;
-  EXPECT_EQ(cell->GetValue(0, &v), dnc::kOk);
-  // A new request replaces the session.
-  ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::kOk);
-  EXPECT_EQ(cell->GetValue(0, &v), dnc::kNotConnected);
-  machine->Disconnect();
-  machine.Clear();  // the objects keep the session alive on their own
-  EXPECT_EQ(cell->SetValue(0, dnc::Variant::FromR8(1), 0), dnc::kNotConnected);
-}
-
 TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
   NcProgram nc(control);
   const std::pair<const char*, const char*> exchange[] = {
