@@ -34,12 +34,7 @@ TEST(Encodings, IdentityRowAndAttachmentTag) {
   EXPECT_FALSE(TagMatches(13.0005, 12, 5));
   EXPECT_FALSE(TagMatches(0.0, 12, 5));
   EXPECT_TRUE(TagMatches(0.0, 0, 0));  // a cleared tag names record 0.00
-}
-
-TEST(Encodings, TimeOfDay) {
-  EXPECT_EQ(HhmmssToSeconds(RealReading(203.7)), 123.0);
   EXPECT_EQ(HhmmssToSeconds(RealReading(235959)), 86399.0);
-  EXPECT_EQ(HhmmssToSeconds(RealReading(100000)), 36000.0);
 }
 
 TEST(Ring, PendingCountsAtTheEdges) {

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "protocol/Dispatcher.h"
 #include "run/MachineOperations.h"

@@ -4,7 +4,6 @@
 
 
 #include <atomic>
-#include <cstdlib>
 
 namespace ostrana::test {
 

@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
-#include <csignal>
 #include <cstring>
 
 #include "qt/PlatformServices.h"
