@@ -30,6 +30,10 @@ namespace {
 enum class Program { Linux, Windows, WindowsDnc };
 
 QString WindowsBuild() { return qEnvironmentVariable("OSTRANA_WINDOWS_BUILD"); }
+// A suite's Windows instance: only when a Windows build is named (scripts/windows names it).
+auto OnWindowsBuild(Program program) {
+  return ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{} : std::vector<Program>{program});
+}
 
 class HeadlessRun : public ::testing::TestWithParam<Program> {
  protected:
@@ -394,14 +398,8 @@ TEST_P(HeadlessRun, TheClientToolFollowsWhatTheNcProgramPosts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Linux, HeadlessRun, ::testing::Values(Program::Linux), [](const auto&) { return "Program"; });
-// Only when a Windows build is named (scripts/windows names it).
-INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun,
-                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
-                                                                      : std::vector<Program>{Program::Windows}),
-                         [](const auto&) { return "Program"; });
-INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc,
-                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
-                                                                      : std::vector<Program>{Program::WindowsDnc}),
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun, OnWindowsBuild(Program::Windows), [](const auto&) { return "Program"; });
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc, OnWindowsBuild(Program::WindowsDnc),
                          [](const auto&) { return "StandIn"; });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(HeadlessRunThroughDnc);
 
@@ -484,10 +482,7 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed); }, 30000));
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram,
-                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
-                                                                      : std::vector<Program>{Program::Windows}),
-                         [](const auto&) { return "Program"; });
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram, OnWindowsBuild(Program::Windows), [](const auto&) { return "Program"; });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);
 
 // ostrana.exe --dnc-probe against the stand-in: what a field engineer sees first.
@@ -545,8 +540,5 @@ TEST_P(DncProbe, AMissingComponentIsSaidWithItsCode) {
       << output.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, DncProbe,
-                         ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{}
-                                                                      : std::vector<Program>{Program::WindowsDnc}),
-                         [](const auto&) { return "StandIn"; });
+INSTANTIATE_TEST_SUITE_P(Windows, DncProbe, OnWindowsBuild(Program::WindowsDnc), [](const auto&) { return "StandIn"; });
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DncProbe);

@@ -24,7 +24,7 @@ class RecordingView final : public session::StatusView {
   void UpdateConnectionStatus(bool playSound) override {
     statuses.push_back({connector.ClientConnected(), connector.Operations().Stores().ReadDeviceStatus().online, playSound});
   }
-  void UpdatePortStatus() override { ++portUpdates; }
+  void UpdatePortStatus() override {}
   void SetPortButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
   void ShowPortNumber() override { shownPorts.push_back(connector.PortNumber()); }
   void ListenFailed(int port, const std::string& reason) override { failures.push_back({port, reason}); }
@@ -34,7 +34,6 @@ class RecordingView final : public session::StatusView {
   };
   run::ConnectorRun& connector;
   std::vector<Status> statuses;
-  int portUpdates = 0;
   bool buttonEnabled = true;
   std::vector<int> shownPorts;
   std::vector<std::pair<int, std::string>> failures;
