@@ -197,12 +197,6 @@ TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReported) {
   EXPECT_EQ(OnlyMessage(), Reason("Could not find/create the Freely Definable Table file"));
 }
 
-TEST_P(ConnectTest, ModulePathWithoutFolderLooksInTheWorkingDirectory) {
-  machine::OstranaConnect bare(stores, component, prompts, "ostrana");
-  EXPECT_EQ(bare.Lib().TemplatePath(), "Quorvane_Relavio.TAB");
-  EXPECT_EQ(machine.Lib().TemplatePath(), test::TemplateFile().string());
-}
-
 // --- cell access ---
 
 TEST(CellAccess, ValueTypesWidenExactlyAndOthersReadAsZero) {

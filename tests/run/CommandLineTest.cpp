@@ -58,14 +58,9 @@ TEST(CommandLine, OnWindowsTheDncComponentIsTheDefaultAndCanBeProbed) {
   ASSERT_TRUE(p.options);
   EXPECT_EQ(p.options->control, ControlKind::Dnc);
   EXPECT_FALSE(Parse({"--nc-console", "0"}, true).options);  // the console needs the virtual control
-  p = Parse({"--control", "virtual", "--nc-console", "0"}, true);
+  EXPECT_TRUE(Parse({"--control", "virtual", "--nc-console", "0"}, true).options);
+  p = Parse({"--dnc-probe", "--headless"}, true);  // (with a machine and a number: the probe's own tests)
   ASSERT_TRUE(p.options);
-  p = Parse({"--dnc-probe", "TNC640", "3"}, true);
-  ASSERT_TRUE(p.options);
-  EXPECT_EQ(std::tuple(p.options->dncProbe, p.options->probeMachineText, p.options->probeNumber),
-            std::tuple(true, "TNC640", "3"));
-  p = Parse({"--dnc-probe", "--headless"}, true);
-  ASSERT_TRUE(p.options);
-  EXPECT_TRUE(p.options->probeMachineText.empty());
+  EXPECT_TRUE(p.options->dncProbe && p.options->probeMachineText.empty());
   EXPECT_NE(Parse({"--help"}, true).exitText.find("--dnc-probe"), std::string::npos);
 }

@@ -8,18 +8,6 @@
 
 using namespace ostrana::vc;
 
-TEST(TabTable, ShippedTemplateHasEveryMailboxRow) {
-  std::ifstream in(ostrana::test::TemplateFile());
-  std::stringstream text;
-  text << in.rdbuf();
-  auto table = TabTable::Parse(text.str());
-  ASSERT_TRUE(table);
-  EXPECT_EQ(table->RowCount(), 1000u);
-  EXPECT_EQ(table->Cell(0, "PARAM"), "0");
-  EXPECT_EQ(table->Cell(999, "PARAM"), "0");
-  EXPECT_FALSE(table->HasRow(1000));
-}
-
 // Widths come from the header and never change: a value that does not fit
 // is refused, and a long value read from a hand-edited file stays in its line.
 TEST(TabTable, RoundTripKeepsTheHeaderWidths) {
