@@ -34,24 +34,6 @@ class WorkerTest : public MachineFixture {
     });
     return got;
   }
-
-  // Holds the worker off the mailbox (every read fails) while `arrange` sets
-  // up the ring; then returns the successful accesses of the worker's next
-  // passes, starting with its first successful pass.
-  std::vector<vc::CellAccess> FirstPassesAfter(const std::function<void()>& arrange,
-                                               const std::function<bool()>& until) {
-    control.InjectFault(vc::Op::GetValue, 1 << 30);
-    PassesGoBy(2);  // a pass in progress ends
-    arrange();
-    control.EnableAccessLog(true);
-    control.ClearFaults();
-    EXPECT_TRUE(WaitUntil(until));
-    machine->StopPolling();
-    auto log = control.TakeAccessLog();
-    log.erase(std::remove_if(log.begin(), log.end(), [](const vc::CellAccess& a) { return !a.ok; }), log.end());
-    return log;
-  }
-
 };
 
 }  // namespace
@@ -86,21 +68,21 @@ TEST_P(WorkerTest, RecordFieldsArriveAsEncoded) {
 
 TEST_P(WorkerTest, SignalsWaitForAnEmptyRing) {
   ASSERT_TRUE(machine->StartPolling());
-  const auto log = FirstPassesAfter(
-      [&] {
-        nc.Init(kBase);
-        nc.Post(0, 1, 0, 0, 0, 0);
-        nc.Signal(2);
-      },
-      [&] { return stores().MeasureCount() == 1 && stores().ActionCount() == 1; });
-  auto consumed = std::find_if(log.begin(), log.end(), [](auto& a) { return a.write && a.row == kBase + 2; });
-  auto signal = std::find_if(log.begin(), log.end(), [](auto& a) { return a.row == kBase + 4; });
-  ASSERT_NE(consumed, log.end());
-  ASSERT_NE(signal, log.end());
-  EXPECT_LT(consumed - log.begin(), signal - log.begin());
-  auto answer = std::find_if(log.begin(), log.end(), [](auto& a) { return a.write && a.row == kBase + 4; });
-  ASSERT_NE(answer, log.end());
-  EXPECT_EQ(answer->value, -2);
+  control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while the NC program posts and signals
+  PassesGoBy(2);
+  nc.Post(0, 1, 0, 0, 0, 0);
+  nc.Signal(2);
+  control.EnableAccessLog(true);
+  control.ClearFaults();
+  ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
+  const auto log = control.TakeAccessLog();
+  auto first = [&](int row, bool write) {  // the first successful access to a row
+    return std::find_if(log.begin(), log.end(), [&](auto& a) { return a.ok && a.row == kBase + row && a.write == write; }) -
+           log.begin();
+  };
+  EXPECT_LT(first(2, true), first(4, false));  // the record was consumed before the signal was read
+  EXPECT_LT(first(4, false), first(4, true));
+  EXPECT_EQ(nc.Get(kBase + 4), -2);
   EXPECT_FALSE(stores().PopAction());  // measures go first
   EXPECT_TRUE(stores().PopMeasure());
   EXPECT_EQ(stores().PopAction(), 1);

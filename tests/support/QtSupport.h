@@ -42,7 +42,6 @@ class RawClient {
   std::string Take();
   // Reads what has arrived without waiting (keeps the connector's replies flowing).
   void Drain();
-  std::size_t Pending() const { return received_.size(); }
   // Closes with a reset instead of a graceful close.
   void Reset();
   void Close();
