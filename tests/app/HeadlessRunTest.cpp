@@ -99,10 +99,6 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     }, OnWindows() ? 60000 : 20000);  // a Wine program's start can take long on a loaded machine
     return found;
   }
-  std::string Ask(RawClient& c, const std::string& request, const std::string& lastLine) {
-    c.Send(request);
-    return c.ReceiveUntil(lastLine, 15000);
-  }
   void Stop() {
     // Wine hands SIGINT to the program as Ctrl-C; SIGTERM would end it at once.
     ::kill(static_cast<pid_t>(process.processId()), OnWindows() ? SIGINT : SIGTERM);
@@ -161,40 +157,40 @@ void HeadlessRun::WholeExchange() {
   ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
 
   // The first connect makes the directory and transmits the template.
-  EXPECT_EQ(Ask(cam, "Machine Connect: 4,localhost,0,100\n", "\n"), "Connection Data: 1\n");
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
   RawClient nc(consolePort);
   ASSERT_TRUE(std::filesystem::exists(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB"));
 
-  EXPECT_EQ(Ask(nc, "init 100\n", "\n"), "ok\n");
-  EXPECT_EQ(Ask(cam, "Check Machine Buffer\n", "\n"), "Buffer Data: 1,64\n");
-  EXPECT_EQ(Ask(cam, "Start Machine Polling\nSend Device\n", "Machine Tool\n"),
+  EXPECT_EQ(nc.Ask("init 100\n"), "ok\n");
+  EXPECT_EQ(cam.Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  EXPECT_EQ(cam.Ask("Start Machine Polling\nSend Device\n", "Machine Tool\n"),
             "Polling Data: 1\nDevice Data: 1,Machine Tool\n");
 
   // The NC program posts and signals; the client fetches, measures first.
-  EXPECT_EQ(Ask(nc, "context 7.5\npost 1.25 12.0305 3 1.5 -0.01 2\nsignal 3\n", "ok\n"), "ok\nok 1\nok\n");
-  ASSERT_TRUE(Pump([&] { return Ask(nc, "get 104\n", "\n") == "ok -1\n"; }, 5000));
-  EXPECT_EQ(Ask(cam, "Send Action\nSend Measure\n", ",0,0,0,0\n"),
+  EXPECT_EQ(nc.Ask("context 7.5\npost 1.25 12.0305 3 1.5 -0.01 2\nsignal 3\n", "ok\n"), "ok\nok 1\nok\n");
+  ASSERT_TRUE(Pump([&] { return nc.Ask("get 104\n") == "ok -1\n"; }, 5000));
+  EXPECT_EQ(cam.Ask("Send Action\nSend Measure\n", ",0,0,0,0\n"),
             "No Actions!\nMeasure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0\n");
-  EXPECT_EQ(Ask(cam, "Send Action\n", "\n"), "Action Data: 1\n");
-  EXPECT_EQ(Ask(cam, "Send Action\n", "\n"), "Action Data: 0\n");
-  EXPECT_EQ(Ask(cam, "Send Measure\nSend Action\n", "No Measures!\n"), "No Actions!\nNo Measures!\n");
+  EXPECT_EQ(cam.Ask("Send Action\n"), "Action Data: 1\n");
+  EXPECT_EQ(cam.Ask("Send Action\n"), "Action Data: 0\n");
+  EXPECT_EQ(cam.Ask("Send Measure\nSend Action\n", "No Measures!\n"), "No Actions!\nNo Measures!\n");
 
   // Commands reach the command rows.
-  EXPECT_EQ(Ask(cam, "Halt Monitoring\n", "\n"), "Command Data: Halt Monitoring,1\n");
-  EXPECT_EQ(Ask(nc, "command\nack\n", "ok\n"), "ok 1 0 0 0 0 0 0\nok\n");
-  EXPECT_EQ(Ask(cam, "Resume Monitoring\n", "\n"), "Command Data: Resume Monitoring,1\n");
-  EXPECT_EQ(Ask(cam, "Set WCS: 186A0,0,FFFE7960,0,0,0\n", "\n"), "Command Data: Set WCS,1\n");
-  EXPECT_EQ(Ask(nc, "command\nack\n", "ok\n"), "ok 3 10 0 -10 0 0 0\nok\n");
-  EXPECT_EQ(Ask(cam, "Set Alarm: Unprojected\n", "\n"), "Command Data: Set Alarm,1\n");
-  EXPECT_EQ(Ask(cam, "Set Alarm: Bogus\n", "\n"), "Command Data: Set Alarm,0\n");  // refused: no audit line
-  EXPECT_EQ(Ask(nc, "command\nack -2\n", "ok\n"), "ok 2 2 0 -10 0 0 0\nok\n");
-  ASSERT_TRUE(Pump([&] { return Ask(cam, "Send Alarm\n", "\n") == "Alarm Data: 2\n"; }, 5000));
-  EXPECT_EQ(Ask(nc, "ack 0\n", "\n"), "ok\n");
-  ASSERT_TRUE(Pump([&] { return Ask(cam, "Send Alarm\n", "\n") == "Alarm Data: 0\n"; }, 5000));
+  EXPECT_EQ(cam.Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,1\n");
+  EXPECT_EQ(nc.Ask("command\nack\n", "ok\n"), "ok 1 0 0 0 0 0 0\nok\n");
+  EXPECT_EQ(cam.Ask("Resume Monitoring\n"), "Command Data: Resume Monitoring,1\n");
+  EXPECT_EQ(cam.Ask("Set WCS: 186A0,0,FFFE7960,0,0,0\n"), "Command Data: Set WCS,1\n");
+  EXPECT_EQ(nc.Ask("command\nack\n", "ok\n"), "ok 3 10 0 -10 0 0 0\nok\n");
+  EXPECT_EQ(cam.Ask("Set Alarm: Unprojected\n"), "Command Data: Set Alarm,1\n");
+  EXPECT_EQ(cam.Ask("Set Alarm: Bogus\n"), "Command Data: Set Alarm,0\n");  // refused: no audit line
+  EXPECT_EQ(nc.Ask("command\nack -2\n", "ok\n"), "ok 2 2 0 -10 0 0 0\nok\n");
+  ASSERT_TRUE(Pump([&] { return cam.Ask("Send Alarm\n") == "Alarm Data: 2\n"; }, 5000));
+  EXPECT_EQ(nc.Ask("ack 0\n"), "ok\n");
+  ASSERT_TRUE(Pump([&] { return cam.Ask("Send Alarm\n") == "Alarm Data: 0\n"; }, 5000));
 
-  EXPECT_EQ(Ask(cam, "Stop Machine Polling\nSend Device\n", "Machine Tool\n"),
+  EXPECT_EQ(cam.Ask("Stop Machine Polling\nSend Device\n", "Machine Tool\n"),
             "Polling Data: 0\nDevice Data: 0,Machine Tool\n");
-  EXPECT_EQ(Ask(nc, "get 104\n", "\n"), "ok 0\n");
+  EXPECT_EQ(nc.Ask("get 104\n"), "ok 0\n");
   Stop();
   QSettings saved(settingsFile, QSettings::IniFormat);
   EXPECT_EQ(saved.allKeys().size(), 4);
@@ -246,8 +242,8 @@ TEST_P(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
   Start({"--control", "none"});
   RawClient cam(port);
   cam.ReceiveUntil("\n");
-  EXPECT_EQ(Ask(cam, "Machine Connect: 4,localhost,0,100\n", "\n"), "Connection Data: 0\n");
-  EXPECT_EQ(Ask(cam, "Machine Disconnect\n", "\n"), "Connection Data: 0\n");
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 0\n");
+  EXPECT_EQ(cam.Ask("Machine Disconnect\n"), "Connection Data: 0\n");
   Stop();
   const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
   EXPECT_TRUE(errors.contains("Cannot find the Heidenhain DCOM component."));

@@ -11,7 +11,6 @@ using namespace ostrana::test;
 namespace {
 class CommandsTest : public MachineFixture {
  protected:
-  void SetUp() override { SetUpMachine(); }
   using Rows = std::array<double, 7>;  // the command row and its six arguments
 };
 }  // namespace

@@ -24,8 +24,6 @@ std::string Fields(const MeasureRecord& r) {
 
 class WorkerTest : public MachineFixture {
  protected:
-  void SetUp() override { SetUpMachine(); }
-
   std::vector<MeasureRecord> WaitForMeasures(std::size_t count) {
     std::vector<MeasureRecord> got;
     WaitUntil([&] {

@@ -11,22 +11,18 @@
 using namespace ostrana;
 using namespace ostrana::mailbox;
 
-// Out of range or not a number reads as the lowest integer: no undefined behaviour.
-TEST(Readings, NudgeAwayFromZeroThenTruncate) {
+// Readings: out of range or not a number reads as the lowest integer (no
+// undefined behaviour). Then the type row, the identity row, the attachment tag.
+TEST(Encodings, ReadingsAndTheRowsOfARecord) {
   const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
   const std::pair<double, std::int32_t> readings[] = {
       {2.9999999999, 3}, {-2.0, -2}, {-2.9999999999, -3}, {0.5, 0}, {1e12, lowest}, {std::nan(""), lowest}};
   for (const auto& [value, reading] : readings) EXPECT_EQ(IntegerReading(value), reading) << value;
-}
-
-TEST(Encodings, TypeRow) {
   const std::pair<double, std::pair<int, int>> rows[] = {
       {1.25, {1, 250}}, {0.9999999999, {1, 0}}, {-1.5, {-1, -500}}, {2.007, {2, 7}}};  // 2.007 is 2.00699999...
   for (const auto& [value, decoded] : rows)
     EXPECT_EQ(std::pair(DecodeTypeRow(value).kind, DecodeTypeRow(value).detail), decoded) << value;
-}
 
-TEST(Encodings, IdentityRowAndAttachmentTag) {
   const IdentityRow r = DecodeIdentityRow(12.0305);
   EXPECT_EQ(std::tuple(r.id, r.index, r.qualifier), std::tuple(12, 5, 3));
   EXPECT_TRUE(TagMatches(12.0005, 12, 5));

@@ -3,7 +3,6 @@
 #include <climits>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "protocol/ArgumentParsers.h"
 
@@ -52,8 +51,6 @@ TEST(ConnectionData, DecimalsReadLikeAtoi) {
   const std::pair<const char*, int> decimals[] = {
       {"  +12abc", 12}, {"-0", 0}, {"abc", 0}, {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
   for (const auto& [text, value] : decimals) EXPECT_EQ(ReadDecimal(text), value) << text;
-  EXPECT_EQ(std::vector<std::string>({Cut("abc", -5, 2), Cut("abc", 2, 1), Cut("abc", 1, 99), Cut("abc", 3, 5)}),
-            std::vector<std::string>({"ab", "", "bc", ""}));
 }
 
 TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {

@@ -20,7 +20,7 @@ class MachineRequestsTest : public ::testing::Test {
  protected:
   MachineRequestsTest()
       : control(dir.path() / "tnc"), component(control), nc(control),
-        ops(component, prompts, TemplateFile().string(), MachineFixture::FastTiming(), &notifier) {}
+        ops(component, prompts, TemplateFile().string(), FastTiming(), &notifier) {}
 
   std::string Ask(const std::string& chunk) { return protocol::DispatchRequest(ops, chunk); }
 

@@ -22,6 +22,16 @@ class RecordingNotifier final : public machine::StatusNotifier {
   std::atomic<int> count{0};
 };
 
+// The protocol's pass interval with a short pause timeout, so that tests of
+// a command whose pause times out take half a second instead of ten.
+inline machine::MailboxTiming FastTiming() {
+  machine::MailboxTiming t;
+  t.passInterval = std::chrono::milliseconds(20);
+  t.pausePoll = std::chrono::milliseconds(10);
+  t.pauseTimeout = std::chrono::milliseconds(500);
+  return t;
+}
+
 class MachineFixture : public ::testing::TestWithParam<Backend> {
  protected:
   static constexpr std::int32_t kBase = 100;
@@ -50,21 +60,10 @@ class MachineFixture : public ::testing::TestWithParam<Backend> {
     const auto start = control.CellAccessCount();
     EXPECT_TRUE(WaitUntil([&] { return control.CellAccessCount() >= start + 2 * static_cast<unsigned>(passes); }));
   }
+  void SetUp() override { SetUpMachine(); }
   void TearDown() override { machine.reset(); }
 
   TempDir dir;  // (the members below are declared in this order on purpose)
- public:
-  // The protocol's pass interval with a short pause timeout, so that tests of
-  // a command whose pause times out take half a second instead of ten.
-  static machine::MailboxTiming FastTiming() {
-    machine::MailboxTiming t;
-    t.passInterval = std::chrono::milliseconds(20);
-    t.pausePoll = std::chrono::milliseconds(10);
-    t.pauseTimeout = std::chrono::milliseconds(500);
-    return t;
-  }
-
- protected:
   vc::VirtualControl control;
   vc::VcComponent component;
   BackendComponent backend;  // the component as the machine connection reaches it

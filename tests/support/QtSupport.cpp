@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace ostrana::test {
 
@@ -57,14 +58,7 @@ std::string RawClient::ReceiveUntil(const std::string& until, int ms) {
     return received_.size() >= until.size() &&
            received_.compare(received_.size() - until.size(), until.size(), until) == 0;
   }, ms);
-  return Take();
-}
-
-std::string RawClient::Take() {
-  Drain();
-  std::string all;
-  all.swap(received_);
-  return all;
+  return std::exchange(received_, {});
 }
 
 bool RawClient::ClosedByPeer(int ms) {

@@ -33,15 +33,12 @@ class RawClient {
   // What has arrived so far, pumping the event loop meanwhile, until it ends
   // with `until` or `ms` pass.
   std::string ReceiveUntil(const std::string& until, int ms = 5000);
-  // Sends a request and returns what arrives up to `until`.
+  // Sends a request and returns what arrives up to `until` (15 s at most: a
+  // connector under Wine on a loaded machine can be slow to answer).
   std::string Ask(const std::string& request, const std::string& until = "\n") {
     Send(request);
-    return ReceiveUntil(until);
+    return ReceiveUntil(until, 15000);
   }
-  // Everything received and not yet taken.
-  std::string Take();
-  // Reads what has arrived without waiting (keeps the connector's replies flowing).
-  void Drain();
   // Closes with a reset instead of a graceful close.
   void Reset();
   void Close();
@@ -49,6 +46,8 @@ class RawClient {
   bool ClosedByPeer(int ms = 2000);
 
  private:
+  // Reads what has arrived without waiting (keeps the connector's replies flowing).
+  void Drain();
   int fd_ = -1;
   std::string received_;
   bool peerClosed_ = false;

@@ -32,7 +32,7 @@ class ResourcesTest : public ::testing::Test {
   HMODULE module = nullptr;
 };
 
-TEST_F(ResourcesTest, TheStringTableSaysWhatTheSharedTextsSay) {
+TEST_F(ResourcesTest, TextsSoundsIconsAndTheMenu) {
   using namespace ostrana::strings;
   const std::pair<UINT, const char*> texts[] = {
       {1000, kAppName},       {1001, kVersion},           {1002, kLegal1},         {1003, kLegal2},
@@ -43,11 +43,8 @@ TEST_F(ResourcesTest, TheStringTableSaysWhatTheSharedTextsSay) {
   };
   for (const auto& [id, text] : texts) EXPECT_EQ(Text(id), text) << id;
   EXPECT_EQ(Text(1040), "guide.html");  // the information page: the guide beside the program
-}
-
-// The sounds (the window's tests record requests, not playing) and the menu's
-// texts; the dialogs and icons show in the window's own tests and pictures.
-TEST_F(ResourcesTest, TheSoundsAreWavesAndTheMenuSaysItsItems) {
+  // The sounds (the window's tests record requests, not playing) and the menu's
+  // texts; the dialogs and icons show in the window's own tests and pictures.
   for (int sound = 140; sound <= 146; ++sound) {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(sound), "WAVE");
     ASSERT_NE(found, nullptr) << sound;

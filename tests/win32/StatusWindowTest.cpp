@@ -149,8 +149,7 @@ TEST_F(StatusWindowTest, OpensListeningWithNobodyConnectedAndThePortRowHidden) {
   EXPECT_FALSE(IsWindowEnabled(Item(IDC_PORT)));
   EXPECT_EQ(GetDlgItemInt(dialog->Handle(), IDC_PORT, nullptr, TRUE), 50000u);
   EXPECT_FALSE(dialog->WatchRunning());
-  EXPECT_EQ(dialog->Kept().xTopLeft, 1250);  // nothing stored: the default place
-  EXPECT_EQ(dialog->Kept().yTopLeft, 60);
+  EXPECT_EQ(std::pair(dialog->Kept().xTopLeft, dialog->Kept().yTopLeft), std::pair(1250, 60));  // nothing stored: the default
 }
 
 // Each state has its icon, tooltip and sound, and looks apart from the others.
