@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
-#include <cstring>
 
 #include "qt/PlatformServices.h"
 #include "support/QtSupport.h"
@@ -43,18 +41,6 @@ class TitledWindow {
   xcb_window_t window_;
 };
 
-// Starts the connector with its window on the X display, settings in `settings`.
-void StartWindowRun(QProcess& connector, const TempDir& dir, const QString& settings) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  connector.setProcessEnvironment(env);
-  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
-                                   QString::fromStdString((dir.path() / "tnc").string())});
-  ASSERT_TRUE(connector.waitForStarted());
-  QThread::msleep(1500);  // the window opens, and its watch starts
-  ASSERT_EQ(connector.state(), QProcess::Running);
-}
-
 }  // namespace
 
 // The CAM client was there when the connector started (a window whose title
@@ -66,8 +52,12 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
   QSettings(settings, QSettings::IniFormat).setValue("Mute", 1);
   TitledWindow kelvra("Quorvane Kelvra 2026 - part.kvp"), lower("quorvane kelvra");
-  QProcess connector;
-  StartWindowRun(connector, dir, settings);
+  QProcess connector;  // with its window on the X display (the tests run with QT_QPA_PLATFORM=xcb)
+  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
+                                   QString::fromStdString((dir.path() / "tnc").string())});
+  ASSERT_TRUE(connector.waitForStarted());
+  QThread::msleep(1500);  // the window opens, and its watch starts
+  ASSERT_EQ(connector.state(), QProcess::Running);
   kelvra.Destroy();
   QElapsedTimer timer;
   timer.start();
@@ -78,15 +68,4 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   QSettings saved(settings, QSettings::IniFormat);
   EXPECT_EQ(saved.value("xTopLeft").toInt(), 1250);  // the default set at open, not a recorded place
   EXPECT_EQ(saved.value("Mute").toInt(), 1);
-}
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-    std::fprintf(stderr, "these tests need an X display (run them under xvfb-run)\n");
-    return 1;
-  }
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }
