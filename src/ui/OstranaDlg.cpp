@@ -34,20 +34,6 @@ namespace {
 
 QIcon Icon(int id) { return QIcon(QStringLiteral(":/icons/%1.svg").arg(id)); }
 
-struct StatusRow {
-  int icon;
-  int sound;
-};
-
-StatusRow Row(session::ConnectionState state) {
-  switch (state) {
-    case session::ConnectionState::Both: return {133, kSoundBoth};
-    case session::ConnectionState::MachineOnly: return {134, kSoundMachineOnly};
-    case session::ConnectionState::ClientOnly: return {135, kSoundClientOnly};
-    default: return {132, kSoundNeither};
-  }
-}
-
 }  // namespace
 
 QString TooltipHtml(const char* title, const QString& text) {
