@@ -31,4 +31,7 @@ TEST(Settings, DefaultsStoredValuesAndWhatIsWrittenAtExit) {
   QSettings raw(file, QSettings::IniFormat);
   EXPECT_EQ(std::tuple(raw.value("Mute").toInt(), raw.value("yTopLeft").toInt(), raw.value("PortNumber").toInt()),
             std::tuple(1, 0, 70000));
+  raw.setValue("yTopLeft", 90);  // as a number, the height is used as well
+  raw.sync();
+  EXPECT_EQ(qt::QtSettingsStore(file).Load().yTopLeft, 90);
 }

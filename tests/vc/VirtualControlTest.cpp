@@ -78,9 +78,9 @@ TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsS
 TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   EXPECT_EQ(control.MapPath("TNC:\\Quorvane\\x.TAB"), dir.path() / "tnc" / "Quorvane" / "x.TAB");
   EXPECT_EQ(control.MapPath("tnc:/a/./b"), dir.path() / "tnc" / "a" / "b");
-  for (const char* outside : {"TNC:\\..\\etc\\passwd", "TNC:\\a\\..\\..\\x", "C:\\Windows"})
+  for (const char* outside : {"TNC:\\..\\etc\\passwd", "TNC:\\a\\..\\..\\x", "C:\\Windows", "XNC:\\Quorvane"})
     EXPECT_FALSE(control.MapPath(outside)) << outside;
-  EXPECT_FALSE(control.FileExists("TNC:\\Quorvane\\", "..\\..\\x"));
+  EXPECT_FALSE(control.FileExists("TNC:\\Quorvane\\", "../Quorvane/Quorvane_Relavio.TAB"));  // a name, not a path
   const auto folder = dir.path() / "tnc" / "Quorvane";
   std::ofstream(folder / "Quorvane_Relavio.TAB.tmp2147483647") << "half a table";  // no such process
 #ifndef _WIN32
