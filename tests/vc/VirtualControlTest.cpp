@@ -41,7 +41,7 @@ class VirtualControlTest : public ::testing::Test {
 TEST_F(VirtualControlTest, ConsoleLinesAnswerOkOrError) {
   NcProgram nc(control);
   const std::pair<const char*, const char*> exchange[] = {
-      {"init 100", "ok"},  // (post, signal, command, ack and get: in the connector's whole exchange)
+      {"init 100", "ok"},  // (signal, command and ack: in the connector's whole exchange)
       {"post 1.25 12.0305 3 1.5 -0.01 2", "ok 1"},
       {"pending", "ok 1"},
       {"set 110 -2", "ok"},
