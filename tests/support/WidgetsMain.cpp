@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-  // Widgets tests draw offscreen unless told otherwise (the Xvfb tests ask for xcb).
+  // Widgets tests draw offscreen unless told otherwise.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);

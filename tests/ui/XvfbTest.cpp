@@ -6,9 +6,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
+#include <QThread>
 
-#include "qt/PlatformServices.h"
-#include "support/QtSupport.h"
 #include "support/TestSupport.h"
 
 using namespace ostrana;
