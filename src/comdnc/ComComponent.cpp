@@ -1,18 +1,14 @@
 #include "comdnc/ComComponent.h"
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "comdnc/DispatchObject.h"
+#include "comdnc/MemberCheck.h"
+#include "common/EventLog.h"
 
 namespace ostrana::comdnc {
-
-const CLSID kMachineClass = {0x8FA3D2F7, 0x51B3, 0x4E5F, {0xBC, 0xC6, 0xD2, 0xF7, 0xD7, 0xFC, 0xA7, 0xC1}};
-const IID kMachineInterface = {0x5748A4D4, 0x59A9, 0x4D6D, {0x80, 0xE2, 0xEE, 0x22, 0x86, 0x17, 0x0E, 0x11}};
-const IID kConnectionInterface = {0xBCB5C2C2, 0x45AF, 0x4357, {0xA4, 0xDB, 0x2F, 0xDF, 0xE6, 0x63, 0x89, 0x75}};
-const IID kDataAccessInterface = {0xFCCCC580, 0x4A70, 0x4C64, {0x95, 0x79, 0x6A, 0x43, 0x38, 0xE3, 0x6C, 0xD4}};
-const IID kFileSystemInterface = {0x20143017, 0x01FA, 0x47B6, {0xA6, 0xE0, 0x90, 0x6C, 0xA9, 0x52, 0x91, 0x86}};
 
 namespace {
 
@@ -40,6 +36,14 @@ class Arguments {
     VariantInit(&v);
     v.vt = VT_BSTR;
     v.bstrVal = ToBstr(text);
+    list_.push_back(v);
+    return *this;
+  }
+  Arguments& Bool(bool value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     list_.push_back(v);
     return *this;
   }
@@ -79,48 +83,53 @@ IDispatch* DispatchOf(const VARIANT& value) {
   return dispatch;
 }
 
-// The IDispatch of `object` for the interface `iid` (dual: the interface's
-// own pointer is an IDispatch).
-IDispatch* Query(::IUnknown* object, const IID& iid) {
-  IDispatch* dispatch = nullptr;
-  if (FAILED(object->QueryInterface(iid, reinterpret_cast<void**>(&dispatch)))) return nullptr;
-  return dispatch;
-}
-
 dnc::HRESULT Closed() {
   dnc::SetFailureText("the connection to the control has been closed");
   return dnc::kNotConnected;
 }
 
+// Whether `object` has every member of `published` the connector calls, as
+// published; said in words (failure text and log) when it does not.
+bool Acceptable(IDispatch* object, const Interface& published) {
+  const Inspection inspection = Inspect(object, published);
+  if (!inspection.AllOk()) {
+    const std::string problems = inspection.Problems(published);
+    Log(LogLevel::Error, "dnc", problems + "; nothing was called on it");
+    dnc::SetFailureText(problems);
+    return false;
+  }
+  if (!inspection.typeInformation)
+    Log(LogLevel::Warning, "dnc", std::string("the DNC component's ") + published.name +
+                                      " gives no type information: its members are called by their published DISPIDs");
+  return true;
+}
+
+dnc::HRESULT Refused() { return dnc::kMemberNotFound; }
+
 class ComDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
  public:
-  ComDataEntry(IDispatch* object, const DispatchNames& names, Session session)
-      : object_(object, "IJHDataEntry", &names), session_(std::move(session)) {}
+  ComDataEntry(IDispatch* object, Session session)
+      : object_(object, published::kDataEntry), session_(std::move(session)) {}
   dnc::HRESULT QueryInterface(InterfaceId, void** out) override {
     if (out) *out = nullptr;
     return dnc::kNoInterface;
   }
-  dnc::HRESULT GetValue(std::int32_t flags, dnc::Variant* value) override {
+  dnc::HRESULT GetValue(std::int32_t kind, dnc::Variant* value) override {
     if (!value) return dnc::kPointer;
     if (!*session_) return Closed();
     Arguments arguments;
-    arguments.I4(flags);
+    arguments.I4(kind);
     Result result;
-    const HRESULT hr = object_.Call("GetValue", arguments.List(), &result.value);
+    const HRESULT hr = object_.Call(published::kGetPropertyValue, arguments.List(), &result.value);
     if (FAILED(hr)) return hr;
-    dnc::Variant converted;
-    if (!ToVariant(result.value, &converted)) {
-      dnc::SetFailureText("the control gave a cell value of type " + std::to_string(result.value.vt));
-      return dnc::kFail;
-    }
-    *value = converted;
+    *value = ToVariant(result.value);
     return dnc::kOk;
   }
-  dnc::HRESULT SetValue(std::int32_t flags, const dnc::Variant& value, std::int32_t flags2) override {
+  dnc::HRESULT SetValue(std::int32_t kind, const dnc::Variant& value, std::int32_t flush) override {
     if (!*session_) return Closed();
     Arguments arguments;
-    arguments.I4(flags).Value(value).I4(flags2);
-    return object_.Call("SetValue", arguments.List(), nullptr);
+    arguments.I4(kind).Value(value).Bool(flush != 0);
+    return object_.Call(published::kSetPropertyValue, arguments.List(), nullptr);
   }
 
  private:
@@ -130,8 +139,8 @@ class ComDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
 
 class ComDataAccess final : public dnc::RefCounted<dnc::IJHDataAccess> {
  public:
-  ComDataAccess(IDispatch* object, const DispatchNames& names, Session session)
-      : object_(object, "IJHDataAccess", &names), names_(names), session_(std::move(session)) {}
+  ComDataAccess(IDispatch* object, Session session)
+      : object_(object, published::kDataAccess), session_(std::move(session)) {}
   dnc::HRESULT QueryInterface(InterfaceId iid, void** out) override {
     if (!out) return dnc::kPointer;
     *out = nullptr;
@@ -140,32 +149,51 @@ class ComDataAccess final : public dnc::RefCounted<dnc::IJHDataAccess> {
     *out = static_cast<dnc::IJHDataAccess*>(this);
     return dnc::kOk;
   }
-  dnc::HRESULT GetDataEntry(const std::string& path, std::int32_t kind, std::int32_t options,
+  dnc::HRESULT GetDataEntry(const std::string& path, std::int32_t unit, std::int32_t asText,
                             dnc::IDataEntry** entry) override {
     if (!entry) return dnc::kPointer;
     *entry = nullptr;
     if (!*session_) return Closed();
     Arguments arguments;
-    arguments.Text(path).I4(kind).I4(options);
+    arguments.Text(path).I4(unit).Bool(asText != 0);
     Result result;
-    const HRESULT hr = object_.Call("GetDataEntry", arguments.List(), &result.value);
+    const HRESULT hr = object_.Call(published::kGetDataEntry2, arguments.List(), &result.value);
     if (FAILED(hr)) return hr;
     IDispatch* dispatch = DispatchOf(result.value);
     if (!dispatch) return dnc::kFail;
-    *entry = new ComDataEntry(dispatch, names_, session_);
+    if (!EntriesAcceptable(dispatch)) {
+      dispatch->Release();
+      return Refused();
+    }
+    *entry = new ComDataEntry(dispatch, session_);
     return dnc::kOk;
   }
 
  private:
+  // Every cell access gets a new entry; this data access (one per connect)
+  // checks the first one and keeps the verdict for the others.
+  bool EntriesAcceptable(IDispatch* entry) {
+    std::lock_guard guard(lock_);
+    if (!entriesChecked_) {
+      entriesAcceptable_ = Acceptable(entry, published::kDataEntry);
+      entriesChecked_ = true;
+      if (!entriesAcceptable_) problems_ = dnc::TakeFailureText();
+    }
+    if (!entriesAcceptable_) dnc::SetFailureText(problems_);
+    return entriesAcceptable_;
+  }
   DispatchObject object_;
-  const DispatchNames& names_;
   Session session_;
+  std::mutex lock_;  // guards the three below
+  bool entriesChecked_ = false;
+  bool entriesAcceptable_ = false;
+  std::string problems_;
 };
 
 class ComFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
  public:
-  ComFileSystem(IDispatch* object, const DispatchNames& names, Session session)
-      : object_(object, "IJHFileSystem", &names), session_(std::move(session)) {}
+  ComFileSystem(IDispatch* object, Session session)
+      : object_(object, published::kFileSystem), session_(std::move(session)) {}
   dnc::HRESULT QueryInterface(InterfaceId iid, void** out) override {
     if (!out) return dnc::kPointer;
     *out = nullptr;
@@ -174,15 +202,15 @@ class ComFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
     *out = static_cast<dnc::IJHFileSystem*>(this);
     return dnc::kOk;
   }
-  dnc::HRESULT SelectDirectory(const std::string& path) override { return CallText("SelectDirectory", path); }
-  dnc::HRESULT MakeDirectory(const std::string& path) override { return CallText("MakeDirectory", path); }
-  dnc::HRESULT LookUpFile(const std::string& name, std::int32_t flags, std::string* found) override {
+  dnc::HRESULT SelectDirectory(const std::string& path) override { return CallText(published::kChangeDirectory, path); }
+  dnc::HRESULT MakeDirectory(const std::string& path) override { return CallText(published::kMakeDirectory, path); }
+  dnc::HRESULT LookUpFile(const std::string& name, std::int32_t lines, std::string* found) override {
     if (!found) return dnc::kPointer;
     if (!*session_) return Closed();
     Arguments arguments;
-    arguments.Text(name).I4(flags);
+    arguments.Text(name).I4(lines);
     Result result;
-    const HRESULT hr = object_.Call("LookUpFile", arguments.List(), &result.value);
+    const HRESULT hr = object_.Call(published::kPreviewFile, arguments.List(), &result.value);
     if (SUCCEEDED(hr) && result.value.vt == VT_BSTR) *found = FromBstr(result.value.bstrVal);
     return hr;
   }
@@ -190,53 +218,66 @@ class ComFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
     if (!*session_) return Closed();
     Arguments arguments;
     arguments.Text(workstationPath).Text(controlPath);
-    return object_.Call("TransmitFile", arguments.List(), nullptr);
+    return object_.Call(published::kTransmitFile, arguments.List(), nullptr);
   }
 
  private:
-  dnc::HRESULT CallText(const char* operation, const std::string& text) {
+  dnc::HRESULT CallText(const Member& member, const std::string& text) {
     if (!*session_) return Closed();
     Arguments arguments;
     arguments.Text(text);
-    return object_.Call(operation, arguments.List(), nullptr);
+    return object_.Call(member, arguments.List(), nullptr);
   }
   DispatchObject object_;
   Session session_;
 };
 
+// The interface `published` of `object`, checked; nullptr with the reason
+// (failure text) when it is not offered or not as published.
+IDispatch* QueryChecked(::IUnknown* object, const Interface& published, HRESULT* hr) {
+  IDispatch* dispatch = nullptr;
+  *hr = object->QueryInterface(*published.iid, reinterpret_cast<void**>(&dispatch));
+  if (FAILED(*hr) || !dispatch) {
+    if (dispatch) dispatch->Release();
+    if (SUCCEEDED(*hr)) *hr = E_NOINTERFACE;
+    return nullptr;
+  }
+  if (!Acceptable(dispatch, published)) {
+    dispatch->Release();
+    *hr = Refused();
+    return nullptr;
+  }
+  return dispatch;
+}
+
 // What the machine's "get interface object" hands out, before the query.
 class ComObject final : public dnc::RefCounted<dnc::IUnknown> {
  public:
-  ComObject(::IUnknown* object, const DispatchNames& names, Session session)
-      : object_(object), names_(names), session_(std::move(session)) {}
+  ComObject(::IUnknown* object, Session session) : object_(object), session_(std::move(session)) {}
   ~ComObject() override { object_->Release(); }
   dnc::HRESULT QueryInterface(InterfaceId iid, void** out) override {
     if (!out) return dnc::kPointer;
     *out = nullptr;
     if (!*session_) return Closed();
+    HRESULT hr = E_NOINTERFACE;
     if (iid == InterfaceId::DataAccess) {
-      if (IDispatch* d = Query(object_, kDataAccessInterface)) {
-        *out = static_cast<dnc::IJHDataAccess*>(new ComDataAccess(d, names_, session_));
-        return dnc::kOk;
-      }
+      if (IDispatch* d = QueryChecked(object_, published::kDataAccess, &hr))
+        *out = static_cast<dnc::IJHDataAccess*>(new ComDataAccess(d, session_));
     } else if (iid == InterfaceId::FileSystem) {
-      if (IDispatch* d = Query(object_, kFileSystemInterface)) {
-        *out = static_cast<dnc::IJHFileSystem*>(new ComFileSystem(d, names_, session_));
-        return dnc::kOk;
-      }
+      if (IDispatch* d = QueryChecked(object_, published::kFileSystem, &hr))
+        *out = static_cast<dnc::IJHFileSystem*>(new ComFileSystem(d, session_));
     }
-    return dnc::kNoInterface;
+    return *out ? dnc::kOk : hr;
   }
 
  private:
   ::IUnknown* object_;  // the component's own
-  const DispatchNames& names_;
   Session session_;
 };
 
 class ComConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
  public:
-  ComConnection(IDispatch* object, const DispatchNames& names) : object_(object, "IJHConnection2", &names) {}
+  explicit ComConnection(IDispatch* object) : object_(object, published::kConnection) {}
   dnc::HRESULT QueryInterface(InterfaceId iid, void** out) override {
     if (!out) return dnc::kPointer;
     *out = nullptr;
@@ -245,15 +286,15 @@ class ComConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
     *out = static_cast<dnc::IJHConnection2*>(this);
     return dnc::kOk;
   }
-  dnc::HRESULT Configure(std::int32_t first, std::int32_t second) override {
+  dnc::HRESULT Configure(std::int32_t cncType, std::int32_t protocol) override {
     Arguments arguments;
-    arguments.I4(first).I4(second);
-    return object_.Call("Configure", arguments.List(), nullptr);
+    arguments.I4(cncType).I4(protocol);
+    return object_.Call(published::kConfigure, arguments.List(), nullptr);
   }
-  dnc::HRESULT SetProperty(std::int32_t index, const dnc::Variant& value) override {
+  dnc::HRESULT SetProperty(std::int32_t property, const dnc::Variant& value) override {
     Arguments arguments;
-    arguments.I4(index).Value(value);
-    return object_.Call("SetProperty", arguments.List(), nullptr, DISPATCH_PROPERTYPUT);
+    arguments.I4(property).Value(value);
+    return object_.Call(published::kPropertyValuePut, arguments.List(), nullptr);
   }
   IDispatch* Dispatch() const { return object_.get(); }
 
@@ -263,8 +304,8 @@ class ComConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
 
 class ComMachine final : public dnc::RefCounted<dnc::IMachine> {
  public:
-  ComMachine(IDispatch* object, const DispatchNames& names)
-      : object_(object, "IJHMachine", &names), names_(names), session_(std::make_shared<std::atomic<bool>>(true)) {}
+  explicit ComMachine(IDispatch* object)
+      : object_(object, published::kMachine), session_(std::make_shared<std::atomic<bool>>(true)) {}
   dnc::HRESULT QueryInterface(InterfaceId iid, void** out) override {
     if (!out) return dnc::kPointer;
     *out = nullptr;
@@ -273,18 +314,16 @@ class ComMachine final : public dnc::RefCounted<dnc::IMachine> {
       *out = static_cast<dnc::IMachine*>(this);
       return dnc::kOk;
     }
-    if (iid == InterfaceId::Connection2) {
-      if (IDispatch* d = Query(object_.get(), kConnectionInterface)) {
-        *out = static_cast<dnc::IJHConnection2*>(new ComConnection(d, names_));
-        return dnc::kOk;
-      }
-    }
-    return dnc::kNoInterface;
+    HRESULT hr = E_NOINTERFACE;
+    if (iid == InterfaceId::Connection2)
+      if (IDispatch* d = QueryChecked(object_.get(), published::kConnection, &hr))
+        *out = static_cast<dnc::IJHConnection2*>(new ComConnection(d));
+    return *out ? dnc::kOk : hr;
   }
   dnc::HRESULT Disconnect() override {
     *session_ = false;  // from now on the session's objects answer kNotConnected
     Arguments none;
-    return object_.Call("Disconnect", none.List(), nullptr);
+    return object_.Call(published::kDisconnect, none.List(), nullptr);
   }
   dnc::HRESULT GetInterfaceObject(std::int32_t kind, dnc::IUnknown** object) override {
     if (!object) return dnc::kPointer;
@@ -292,21 +331,21 @@ class ComMachine final : public dnc::RefCounted<dnc::IMachine> {
     Arguments arguments;
     arguments.I4(kind);
     Result result;
-    const HRESULT hr = object_.Call("GetInterfaceObject", arguments.List(), &result.value);
+    const HRESULT hr = object_.Call(published::kGetInterface, arguments.List(), &result.value);
     if (FAILED(hr)) return hr;
     ::IUnknown* unknown = result.value.vt == VT_DISPATCH ? result.value.pdispVal
                         : result.value.vt == VT_UNKNOWN ? result.value.punkVal
                                                         : nullptr;
     if (!unknown) return dnc::kFail;
     unknown->AddRef();
-    *object = new ComObject(unknown, names_, session_);
+    *object = new ComObject(unknown, session_);
     return dnc::kOk;
   }
   dnc::HRESULT GetState(std::int32_t* state) override {
     if (!state) return dnc::kPointer;
     Arguments none;
     Result result;
-    const HRESULT hr = object_.Call("GetState", none.List(), &result.value);
+    const HRESULT hr = object_.Call(published::kGetState, none.List(), &result.value);
     if (FAILED(hr)) return hr;
     if (FAILED(VariantChangeType(&result.value, &result.value, 0, VT_I4))) return dnc::kFail;
     *state = result.value.lVal;
@@ -318,7 +357,7 @@ class ComMachine final : public dnc::RefCounted<dnc::IMachine> {
     if (!com) return dnc::kInvalidArg;
     Arguments arguments;
     arguments.Object(com->Dispatch()).Value(optional1).Value(optional2);
-    const HRESULT hr = object_.Call("ConnectionRequest", arguments.List(), nullptr);
+    const HRESULT hr = object_.Call(published::kConnectRequest3, arguments.List(), nullptr);
     // A new session: what the last one handed out stays closed.
     if (SUCCEEDED(hr)) session_ = std::make_shared<std::atomic<bool>>(true);
     return hr;
@@ -326,7 +365,6 @@ class ComMachine final : public dnc::RefCounted<dnc::IMachine> {
 
  private:
   DispatchObject object_;
-  const DispatchNames& names_;
   Session session_;
 };
 
@@ -342,23 +380,12 @@ dnc::HRESULT ComComponent::CreateMachine(dnc::IMachine** machine) {
     dnc::SetFailureText("the DNC component cannot be created: " + DescribeStatus(hr));
     return FAILED(hr) ? hr : dnc::kFail;
   }
-  *machine = new ComMachine(object, names_);
+  if (!Acceptable(object, published::kMachine)) {
+    object->Release();
+    return Refused();
+  }
+  *machine = new ComMachine(object);
   return dnc::kOk;
-}
-
-const DispatchNames& LoadNames() {
-  static const DispatchNames names = [] {
-    DispatchNames loaded;
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string file = path;
-    file = file.substr(0, file.find_last_of("\\/") + 1) + "dnc-names.txt";
-    std::vector<std::string> problems;
-    loaded.ApplyFile(file, &problems);
-    for (const auto& problem : problems) std::fprintf(stderr, "ostrana: %s: %s\n", file.c_str(), problem.c_str());
-    return loaded;
-  }();
-  return names;
 }
 
 }  // namespace ostrana::comdnc

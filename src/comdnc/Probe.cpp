@@ -4,12 +4,15 @@
 #include <windows.h>
 
 #include <charconv>
-#include <map>
-#include <tuple>
+#include <cstdint>
+#include <set>
+#include <utility>
 #include <vector>
 
-#include "comdnc/ComComponent.h"
 #include "comdnc/DispatchObject.h"
+#include "comdnc/MemberCheck.h"
+#include "comdnc/Published.h"
+#include "dnc/Dnc.h"
 #include "machine/OstranaLib.h"
 
 namespace ostrana::comdnc {
@@ -23,107 +26,54 @@ std::string GuidText(const GUID& guid) {
   return result;
 }
 
-std::string TypeName(const TYPEDESC& type) {
-  switch (type.vt) {
-    case VT_I2: return "I2";
-    case VT_I4: return "I4";
-    case VT_UI4: return "UI4";
-    case VT_INT: return "INT";
-    case VT_R4: return "R4";
-    case VT_R8: return "R8";
-    case VT_BSTR: return "BSTR";
-    case VT_VARIANT: return "VARIANT";
-    case VT_DISPATCH: return "IDispatch*";
-    case VT_UNKNOWN: return "IUnknown*";
-    case VT_BOOL: return "BOOL";
-    case VT_HRESULT: return "HRESULT";
-    case VT_VOID: return "void";
-    case VT_PTR: return type.lptdesc ? TypeName(*type.lptdesc) + "*" : "pointer";
-    case VT_USERDEFINED: return "user type";
-    default: return "type " + std::to_string(type.vt);
-  }
+std::string Line(const FoundMember& member) {
+  std::string line = "  ";
+  line += member.vtableSlot > 0 ? "slot " + std::to_string(member.vtableSlot) + ": " : "";
+  return line + Describe(member);
 }
 
-// The interface's own type information (a coclass's first implemented type).
-ITypeInfo* OwnTypeInfo(IDispatch* object) {
-  ITypeInfo* info = nullptr;
-  if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || !info) return nullptr;
-  TYPEATTR* attributes = nullptr;
-  if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-    const bool coclass = attributes->typekind == TKIND_COCLASS && attributes->cImplTypes > 0;
-    info->ReleaseTypeAttr(attributes);
-    HREFTYPE reference = 0;
-    ITypeInfo* implemented = nullptr;
-    if (coclass && SUCCEEDED(info->GetRefTypeOfImplType(0, &reference)) &&
-        SUCCEEDED(info->GetRefTypeInfo(reference, &implemented))) {
-      info->Release();
-      return implemented;
-    }
+// Whether the members found for the operations stand in the published order
+// (by vtable slot where the view gives one, else by DISPID), the data
+// entry's two side by side, and no member serves two operations.
+std::string OrderProblem(const Inspection& inspection, const Interface& published) {
+  std::vector<const FoundMember*> found;
+  for (const Finding& finding : inspection.findings)
+    for (const FoundMember& m : inspection.members)
+      if (finding.ok && m.dispid == finding.published->dispid && m.kind == finding.published->kind && !m.propertyGet)
+        found.push_back(&m);
+  std::set<std::pair<DISPID, Invoke>> used;
+  for (const FoundMember* m : found)
+    if (!used.insert({m->dispid, m->kind}).second) return "one member serves two operations";
+  for (std::size_t i = 1; i < found.size(); ++i) {
+    const bool slots = found[i]->vtableSlot > 0 && found[i - 1]->vtableSlot > 0;
+    const long before = slots ? found[i - 1]->vtableSlot : found[i - 1]->dispid;
+    const long now = slots ? found[i]->vtableSlot : found[i]->dispid;
+    if (now <= before) return "the members do not stand in the published order";
+    if (&published == &published::kDataEntry && slots && now != before + 1)
+      return "get value and set value do not stand side by side";
   }
-  return info;
+  return {};
 }
 
-// Lists the interface and checks the table's names; false when a name does not resolve.
-bool Show(IDispatch* object, const std::string& interfaceName, const GUID* iid, const DispatchNames& names,
-          std::FILE* out) {
-  std::fprintf(out, "\n%s%s%s\n", interfaceName.c_str(), iid ? " " : "", iid ? GuidText(*iid).c_str() : "");
-  if (ITypeInfo* info = OwnTypeInfo(object)) {
-    TYPEATTR* attributes = nullptr;
-    if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-      std::fprintf(out, "  %s, %s\n", (attributes->wTypeFlags & TYPEFLAG_FDUAL) ? "dual" : "not dual (IDispatch only)",
-                   attributes->typekind == TKIND_DISPATCH ? "dispinterface" : "interface");
-      std::map<int, std::string> lines;
-      for (UINT i = 0; i < attributes->cFuncs; ++i) {
-        FUNCDESC* function = nullptr;
-        if (FAILED(info->GetFuncDesc(i, &function))) continue;
-        BSTR parameterNames[32] = {};
-        UINT count = 0;
-        info->GetNames(function->memid, parameterNames, 32, &count);
-        std::string line = FromBstr(parameterNames[0]) + "(";
-        for (SHORT p = 0; p < function->cParams; ++p) {
-          const ELEMDESC& element = function->lprgelemdescParam[p];
-          const USHORT flags = element.paramdesc.wParamFlags;
-          line += std::string(p ? ", " : "") + ((flags & PARAMFLAG_FRETVAL) ? "[out, retval] " : (flags & PARAMFLAG_FOUT) ? "[out] " : "") +
-                  (static_cast<UINT>(p + 1) < count ? FromBstr(parameterNames[p + 1]) + ": " : "") + TypeName(element.tdesc);
-        }
-        line += ") -> " + TypeName(function->elemdescFunc.tdesc);
-        if (function->invkind == INVOKE_PROPERTYPUT) line += "  [property put]";
-        if (function->invkind == INVOKE_PROPERTYGET) line += "  [property get]";
-        line += "  DISPID " + std::to_string(function->memid);
-        const int slot = static_cast<int>(function->oVft / static_cast<SHORT>(sizeof(void*)));
-        for (UINT n = 0; n < count && n < 32; ++n) SysFreeString(parameterNames[n]);
-        lines[slot * 1000 + static_cast<int>(i)] = "  vtable slot " + std::to_string(slot) + ": " + line;
-        info->ReleaseFuncDesc(function);
-      }
-      for (const auto& [key, line] : lines) std::fprintf(out, "%s\n", line.c_str());
-      info->ReleaseTypeAttr(attributes);
-    }
-    info->Release();
+// Shows what `object` has for `published` and whether it passes.
+bool Show(IDispatch* object, const Interface& published, std::FILE* out) {
+  std::fprintf(out, "\n%s %s\n", published.name, GuidText(*published.iid).c_str());
+  const Inspection inspection = Inspect(object, published);
+  if (inspection.typeInformation) {
+    std::fprintf(out, "  type information: %s, %zu members\n", inspection.view.c_str(), inspection.members.size());
+    for (const FoundMember& member : inspection.members) std::fprintf(out, "%s\n", Line(member).c_str());
   } else {
-    std::fprintf(out, "  no type information\n");
+    std::fprintf(out, "  no type information: shapes cannot be checked, members are called by their DISPIDs\n");
   }
-  bool all = true;
-  object->AddRef();
-  DispatchObject dispatch(object, interfaceName, &names);
-  for (const OperationName& entry : names.All()) {
-    if (entry.interfaceName != interfaceName) continue;
-    DISPID id = 0;
-    std::string tried;
-    for (const auto& name : entry.names) tried += (tried.empty() ? "" : ", ") + name;
-    if (SUCCEEDED(dispatch.Resolve(entry, &id))) {
-      std::fprintf(out, "  operation %d, %s: %s found, DISPID %ld\n", entry.slot, entry.operation.c_str(), tried.c_str(),
-                   static_cast<long>(id));
-    } else {
-      dnc::TakeFailureText();
-      std::fprintf(out, "  operation %d, %s: %s NOT FOUND (set %s.%s in dnc-names.txt)\n", entry.slot,
-                   entry.operation.c_str(), tried.c_str(), interfaceName.c_str(), entry.operation.c_str());
-      all = false;
-    }
-  }
-  return all;
+  for (const Finding& finding : inspection.findings)
+    std::fprintf(out, "  %s \"%s\": published %s: %s%s\n", finding.ok ? "ok      " : "MISMATCH", finding.published->operation,
+                 Describe(*finding.published).c_str(), finding.ok ? "found " : "found ", finding.found.c_str());
+  const std::string order = inspection.AllOk() ? OrderProblem(inspection, published) : std::string();
+  if (!order.empty()) std::fprintf(out, "  MISMATCH order: %s\n", order.c_str());
+  return inspection.AllOk() && order.empty();
 }
 
-VARIANT I4(std::int32_t value) {
+VARIANT Long(std::int32_t value) {
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_I4;
@@ -131,99 +81,111 @@ VARIANT I4(std::int32_t value) {
   return v;
 }
 
-void ClearAll(std::vector<VARIANT>& arguments) {
+VARIANT Text(const std::string& text) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = ToBstr(text);
+  return v;
+}
+
+// Calls `member` of `object` (a reference of the caller's), clearing the arguments.
+HRESULT Call(IDispatch* object, const Interface& published, const Member& member, std::vector<VARIANT> arguments,
+             VARIANT* result = nullptr) {
+  object->AddRef();
+  DispatchObject dispatch(object, published);
+  const HRESULT hr = dispatch.Call(member, arguments, result);
   for (auto& v : arguments) VariantClear(&v);
+  return hr;
 }
 
-IDispatch* QueryDispatch(IUnknown* object, const IID& iid) {
-  IDispatch* result = nullptr;
-  if (FAILED(object->QueryInterface(iid, reinterpret_cast<void**>(&result)))) return nullptr;
-  return result;
+std::string Said(HRESULT hr) {
+  std::string text = SUCCEEDED(hr) ? "done" : DescribeStatus(hr);
+  if (const std::string why = dnc::TakeFailureText(); !why.empty() && FAILED(hr)) text += ": " + why;
+  return text;
 }
 
-// The object the machine hands out for `kind`, queried for `iid`.
-IDispatch* HandedOut(IDispatch* machine, const DispatchNames& names, std::int32_t kind, const IID& iid) {
-  machine->AddRef();
-  DispatchObject dispatch(machine, "IJHMachine", &names);
-  std::vector<VARIANT> arguments{I4(kind)};
-  VARIANT result;
-  VariantInit(&result);
-  IDispatch* queried = nullptr;
-  if (SUCCEEDED(dispatch.Call("GetInterfaceObject", arguments, &result)) &&
-      (result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) && result.punkVal)
-    queried = QueryDispatch(result.punkVal, iid);
-  VariantClear(&result);
-  dnc::TakeFailureText();
-  return queried;
-}
-
-// Connects the probe's machine object as the connector does; the failure in words when it cannot.
-bool Connect(IDispatch* machine, IDispatch* connection, const DispatchNames& names, const std::string& machineText,
-             const std::string& number, std::FILE* out) {
-  std::uint32_t connectionNumber = 0;
-  std::from_chars(number.data(), number.data() + number.size(), connectionNumber);
+// Connects as the connector does; false (and why) when it cannot.
+bool Connect(IDispatch* machine, IDispatch* connection, const std::string& machineText, const std::string& number,
+             std::FILE* out) {
+  std::int32_t signedNumber = 0;
+  std::from_chars(number.data(), number.data() + number.size(), signedNumber);
+  std::fprintf(out, "\nConnecting to %s, connection %s:\n", machineText.c_str(), number.c_str());
+  std::fprintf(out, "  configure (%d, %d): %s\n", dnc::kConfigureFirst, dnc::kConfigureSecond,
+               Said(Call(connection, published::kConnection, published::kConfigure,
+                         {Long(dnc::kConfigureFirst), Long(dnc::kConfigureSecond)})).c_str());
+  std::fprintf(out, "  set property %d (connection text): %s\n", dnc::kPropertyConnectionText,
+               Said(Call(connection, published::kConnection, published::kPropertyValuePut,
+                         {Long(dnc::kPropertyConnectionText), Text(machineText)})).c_str());
+  VARIANT unsignedNumber;
+  VariantInit(&unsignedNumber);
+  unsignedNumber.vt = VT_UI4;
+  unsignedNumber.ulVal = static_cast<std::uint32_t>(signedNumber);  // as the connector hands it over
+  std::fprintf(out, "  set property %d (connection number %lu): %s\n", dnc::kPropertyConnectionNumber,
+               static_cast<unsigned long>(unsignedNumber.ulVal),
+               Said(Call(connection, published::kConnection, published::kPropertyValuePut,
+                         {Long(dnc::kPropertyConnectionNumber), unsignedNumber})).c_str());
+  VARIANT reference;
+  VariantInit(&reference);
+  reference.vt = VT_DISPATCH;
+  reference.pdispVal = connection;
   connection->AddRef();
-  DispatchObject settings(connection, "IJHConnection2", &names);
-  std::vector<VARIANT> configure{I4(dnc::kConfigureFirst), I4(dnc::kConfigureSecond)};
-  settings.Call("Configure", configure, nullptr);
-  std::vector<VARIANT> text{I4(dnc::kPropertyConnectionText), {}};
-  FromVariant(dnc::Variant::FromText(machineText), &text[1]);
-  settings.Call("SetProperty", text, nullptr, DISPATCH_PROPERTYPUT);
-  ClearAll(text);
-  std::vector<VARIANT> numbered{I4(dnc::kPropertyConnectionNumber), {}};
-  FromVariant(dnc::Variant::FromUI4(connectionNumber), &numbered[1]);
-  settings.Call("SetProperty", numbered, nullptr, DISPATCH_PROPERTYPUT);
-  dnc::TakeFailureText();
-
-  machine->AddRef();
-  DispatchObject session(machine, "IJHMachine", &names);
-  std::vector<VARIANT> request(3);
-  VariantInit(&request[0]);
-  request[0].vt = VT_DISPATCH;
-  request[0].pdispVal = connection;
-  connection->AddRef();
-  FromVariant(dnc::Variant::Missing(), &request[1]);
-  FromVariant(dnc::Variant::Missing(), &request[2]);
-  const HRESULT hr = session.Call("ConnectionRequest", request, nullptr);
-  ClearAll(request);
-  std::fprintf(out, "\nConnecting to %s, connection %s: %s\n", machineText.c_str(), number.c_str(),
-               SUCCEEDED(hr) ? "connected" : DescribeStatus(hr).c_str());
-  if (const std::string said = dnc::TakeFailureText(); !said.empty()) std::fprintf(out, "  %s\n", said.c_str());
+  VARIANT missing;
+  VariantInit(&missing);
+  missing.vt = VT_ERROR;
+  missing.scode = DISP_E_PARAMNOTFOUND;
+  const HRESULT hr = Call(machine, published::kMachine, published::kConnectRequest3, {reference, missing, missing});
+  std::fprintf(out, "  connection request: %s\n", Said(hr).c_str());
   if (FAILED(hr)) return false;
-  std::vector<VARIANT> none;
   VARIANT state;
   VariantInit(&state);
-  const HRESULT got = session.Call("GetState", none, &state);
+  const HRESULT got = Call(machine, published::kMachine, published::kGetState, {}, &state);
   if (SUCCEEDED(got) && SUCCEEDED(VariantChangeType(&state, &state, 0, VT_I4)))
     std::fprintf(out, "  machine state %ld: %s\n", static_cast<long>(state.lVal), machine::MachineStateName(state.lVal));
   else
-    std::fprintf(out, "  machine state: %s\n", DescribeStatus(got).c_str());
+    std::fprintf(out, "  machine state: %s\n", Said(got).c_str());
   VariantClear(&state);
-  dnc::TakeFailureText();
   return true;
 }
 
-// A data entry of the exchange table's first row, to show the entry's interface.
-IDispatch* SomeDataEntry(IDispatch* access, const DispatchNames& names) {
-  access->AddRef();
-  DispatchObject dispatch(access, "IJHDataAccess", &names);
-  std::vector<VARIANT> arguments{{}, I4(dnc::kDataEntryKind), I4(dnc::kDataEntryOptions)};
-  FromVariant(dnc::Variant::FromText(machine::CellPath(0)), &arguments[0]);
+// The object the machine hands out for `kind`, queried for `published`.
+IDispatch* HandedOut(IDispatch* machine, std::int32_t kind, const Interface& published, std::FILE* out) {
   VARIANT result;
   VariantInit(&result);
-  IDispatch* entry = nullptr;
-  if (SUCCEEDED(dispatch.Call("GetDataEntry", arguments, &result)) &&
-      (result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) && result.punkVal)
-    entry = QueryDispatch(result.punkVal, IID_IDispatch);
-  ClearAll(arguments);
+  const HRESULT hr = Call(machine, published::kMachine, published::kGetInterface, {Long(kind)}, &result);
+  IDispatch* queried = nullptr;
+  if (SUCCEEDED(hr) && (result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) && result.punkVal)
+    result.punkVal->QueryInterface(*published.iid, reinterpret_cast<void**>(&queried));
+  if (!queried)
+    std::fprintf(out, "\n%s %s: not handed out (kind %d): %s\n", published.name, GuidText(*published.iid).c_str(), kind,
+                 SUCCEEDED(hr) ? "the object does not offer the interface" : Said(hr).c_str());
   VariantClear(&result);
-  dnc::TakeFailureText();
+  return queried;
+}
+
+// A data entry of the exchange table's row 1, as the connector's test read asks for it.
+IDispatch* SomeDataEntry(IDispatch* access, std::FILE* out) {
+  VARIANT asText;
+  VariantInit(&asText);
+  asText.vt = VT_BOOL;
+  asText.boolVal = VARIANT_FALSE;
+  VARIANT result;
+  VariantInit(&result);
+  const HRESULT hr = Call(access, published::kDataAccess, published::kGetDataEntry2,
+                          {Text(machine::CellPath(1)), Long(dnc::kDataEntryKind), asText}, &result);
+  IDispatch* entry = nullptr;
+  if (SUCCEEDED(hr) && (result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) && result.punkVal)
+    result.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&entry));
+  if (!entry)
+    std::fprintf(out, "\nIJHDataEntry2: could not check: no data entry of %s (%s): is the table on the control?\n",
+                 machine::CellPath(1).c_str(), Said(hr).c_str());
+  VariantClear(&result);
   return entry;
 }
 
 }  // namespace
 
-int RunProbe(const DispatchNames& names, const std::string& machineText, const std::string& number, std::FILE* out) {
+int RunProbe(const std::string& machineText, const std::string& number, std::FILE* out) {
   IDispatch* machine = nullptr;
   const HRESULT created =
       CoCreateInstance(kMachineClass, nullptr, kCreateContext, kMachineInterface, reinterpret_cast<void**>(&machine));
@@ -231,54 +193,71 @@ int RunProbe(const DispatchNames& names, const std::string& machineText, const s
     std::fprintf(out, "ostrana: the DNC component %s cannot be created: %s\n", GuidText(kMachineClass).c_str(),
                  DescribeStatus(created).c_str());
     if (machine) machine->Release();
-    return 1;
+    return kProbeNotCreated;
   }
   std::fprintf(out, "The DNC component %s: created.\n", GuidText(kMachineClass).c_str());
-  bool all = Show(machine, "IJHMachine", &kMachineInterface, names, out);
-  IDispatch* connection = QueryDispatch(machine, kConnectionInterface);
-  if (connection) {
-    all = Show(connection, "IJHConnection2", &kConnectionInterface, names, out) && all;
-  } else {
-    std::fprintf(out, "\nIJHConnection2 %s: NOT OFFERED by the machine object\n", GuidText(kConnectionInterface).c_str());
-    all = false;
-  }
-  const bool connected = connection && !machineText.empty() && Connect(machine, connection, names, machineText, number, out);
+  std::vector<std::string> mismatched;
+  auto check = [&](IDispatch* object, const Interface& published) {
+    const bool ok = Show(object, published, out);
+    if (!ok) mismatched.push_back(published.name);
+    return ok;
+  };
+  const bool machineOk = check(machine, published::kMachine);
+  IDispatch* connection = nullptr;
+  machine->QueryInterface(kConnectionInterface, reinterpret_cast<void**>(&connection));
+  bool connectionOk = false;
+  if (connection) connectionOk = check(connection, published::kConnection);
+  else std::fprintf(out, "\nIJHConnection2 %s: NOT OFFERED by the machine object\n", GuidText(kConnectionInterface).c_str());
+  if (!connection) mismatched.push_back("IJHConnection2");
+
+  bool connected = false;
+  if (machineText.empty())
+    std::fprintf(out, "\nNo connection data: give the connection text and number to connect and check the rest.\n");
+  else if (machineOk && connectionOk)
+    connected = Connect(machine, connection, machineText, number, out);
   if (connection) connection->Release();
 
-  for (const auto& [kind, iid, interfaceName] :
-       {std::tuple{dnc::kDataAccessObject, kDataAccessInterface, "IJHDataAccess"},
-        std::tuple{dnc::kFileSystemObject, kFileSystemInterface, "IJHFileSystem"}}) {
-    IDispatch* object = HandedOut(machine, names, kind, iid);
-    if (!object) {
-      std::fprintf(out, "\n%s %s: not handed out (kind %d)%s\n", interfaceName, GuidText(iid).c_str(), kind,
-                   connected ? "" : "; give connection data to look again once connected");
-      all = false;
-      continue;
-    }
-    all = Show(object, interfaceName, &iid, names, out) && all;
-    if (kind == dnc::kDataAccessObject) {
-      if (IDispatch* entry = SomeDataEntry(object, names)) {
-        all = Show(entry, "IJHDataEntry", nullptr, names, out) && all;
-        entry->Release();
-      } else {
-        std::fprintf(out, "\nIJHDataEntry: no entry of %s to look at%s\n", machine::CellPath(0).c_str(),
-                     connected ? " (is the exchange table on the control?)" : "");
+  bool entryChecked = false;
+  if (machineOk) {
+    if (IDispatch* access = HandedOut(machine, dnc::kDataAccessObject, published::kDataAccess, out)) {
+      if (check(access, published::kDataAccess)) {
+        if (IDispatch* entry = SomeDataEntry(access, out)) {
+          check(entry, published::kDataEntry);
+          entryChecked = true;
+          entry->Release();
+        }
       }
+      access->Release();
     }
-    object->Release();
+    if (IDispatch* files = HandedOut(machine, dnc::kFileSystemObject, published::kFileSystem, out)) {
+      check(files, published::kFileSystem);
+      files->Release();
+    }
   }
   if (connected) {
-    machine->AddRef();
-    DispatchObject session(machine, "IJHMachine", &names);
-    std::vector<VARIANT> none;
-    session.Call("Disconnect", none, nullptr);
+    Call(machine, published::kMachine, published::kDisconnect, {});
+    dnc::TakeFailureText();
     std::fprintf(out, "\nDisconnected.\n");
   }
   machine->Release();
-  std::fprintf(out, "\n%s\n", all ? "Every name the connector calls was found."
-                                  : "Something the connector calls was not found: see above (names go in "
-                                    "dnc-names.txt beside ostrana.exe).");
-  return all && (machineText.empty() || connected) ? 0 : 3;
+
+  if (!mismatched.empty()) {
+    std::string names;
+    for (const auto& name : mismatched) names += (names.empty() ? "" : ", ") + name;
+    std::fprintf(out, "\nA name or shape does not match what the DNC component publishes: %s (see above). The "
+                      "connector refuses to call it.\n", names.c_str());
+    return kProbeMismatch;
+  }
+  if (!connected) {
+    std::fprintf(out, "\nNot connected: the members checked so far match; connect to check the rest.\n");
+    return kProbeNotConnected;
+  }
+  if (!entryChecked) {
+    std::fprintf(out, "\nCould not check the data entry (is the table on the control?).\n");
+    return kProbeEntryUnchecked;
+  }
+  std::fprintf(out, "\nEvery member the connector calls is there as published.\n");
+  return kProbeAllChecked;
 }
 
 }  // namespace ostrana::comdnc

@@ -1,22 +1,26 @@
 // ostrana --dnc-probe: what a field engineer runs first beside a real
-// control. Creates the DNC component, shows for each of its interfaces
-// whether it is dual and every operation its type information lists (name,
-// parameters, vtable slot), checks each name of the connector's name table
-// against it, and, given connection data, connects, shows the machine's
-// state and disconnects. Main thread, COM entered.
+// control. Creates the DNC component and, for each interface the connector
+// uses, lists the members its type information describes and checks every
+// member the connector calls against what the component publishes (name,
+// DISPID, shape, order); given connection data, connects as the connector
+// does (showing what setting the connection properties answered), checks
+// the data access, the file system and a data entry of the exchange table,
+// shows the machine's state and disconnects. Nothing is called on an
+// object whose members did not pass. Main thread, COM entered.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
-#include "comdnc/DispatchNames.h"
-
 namespace ostrana::comdnc {
 
-// Returns the process's exit code: 0 when the component was created and
-// every name resolved (and, with connection data, the connection was made);
-// 1 when the component cannot be created; 3 when something is missing.
-int RunProbe(const DispatchNames& names, const std::string& machineText, const std::string& number,
-             std::FILE* out);
+// The probe's exit codes.
+inline constexpr int kProbeAllChecked = 0;
+inline constexpr int kProbeNotCreated = 1;       // the component cannot be created
+inline constexpr int kProbeNotConnected = 2;     // no connection data, or the connection failed
+inline constexpr int kProbeMismatch = 3;         // a name or shape does not match (the report names which)
+inline constexpr int kProbeEntryUnchecked = 4;   // no data entry to check: is the table on the control?
+
+int RunProbe(const std::string& machineText, const std::string& number, std::FILE* out);
 
 }  // namespace ostrana::comdnc

@@ -28,8 +28,30 @@ inline constexpr HRESULT kParamNotFound = static_cast<HRESULT>(0x80020004u);   /
 inline constexpr HRESULT kNotConnected = static_cast<HRESULT>(0x8007048Fu);    // ERROR_DEVICE_NOT_CONNECTED
 inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);    // ERROR_FILE_NOT_FOUND
 inline constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003u);    // ERROR_PATH_NOT_FOUND
+// The component's own "no such file" answers (in the selected directory, on the control).
+inline constexpr HRESULT kDncFileNotFound = static_cast<HRESULT>(0x800404C8u);
+inline constexpr HRESULT kDncRemoteFileNotFound = static_cast<HRESULT>(0x800404CEu);
+// IDispatch refusing a call before it reaches the member.
+inline constexpr HRESULT kMemberNotFound = static_cast<HRESULT>(0x80020003u);  // DISP_E_MEMBERNOTFOUND
+inline constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x80020005u);    // DISP_E_TYPEMISMATCH
+inline constexpr HRESULT kUnknownName = static_cast<HRESULT>(0x80020006u);     // DISP_E_UNKNOWNNAME
+inline constexpr HRESULT kBadVarType = static_cast<HRESULT>(0x80020008u);      // DISP_E_BADVARTYPE
+inline constexpr HRESULT kNoNamedArgs = static_cast<HRESULT>(0x80020007u);     // DISP_E_NONAMEDARGS
+inline constexpr HRESULT kBadParamCount = static_cast<HRESULT>(0x8002000Eu);   // DISP_E_BADPARAMCOUNT
 
 inline bool Failed(HRESULT hr) { return hr < 0; }
+
+// The answers that mean "the file is not there", and nothing else: only
+// these let the connector transmit the table template.
+inline bool IsNotFound(HRESULT hr) {
+  return hr == kDncFileNotFound || hr == kDncRemoteFileNotFound || hr == kFileNotFound || hr == kPathNotFound;
+}
+// A call that never reached the member (no such member, wrong shape): not a
+// result of the component's, even where the connector ignores results.
+inline bool NotInvoked(HRESULT hr) {
+  return hr == kMemberNotFound || hr == kTypeMismatch || hr == kUnknownName || hr == kBadVarType ||
+         hr == kNoNamedArgs || hr == kBadParamCount || hr == kParamNotFound;
+}
 
 // What went wrong with the last failed call on this thread, in words, as
 // COM's per-thread error object carries it. A backend may set it before it

@@ -76,7 +76,10 @@ bool OstranaLib::FailedStep(HRESULT hr) {
 }
 
 void OstranaLib::ReportConnectFailure(const std::string& reason) {
+  // The box keeps its words; the operator's line says what the component said.
+  const std::string why = dnc::TakeFailureText();
   prompts_.ShowMessage(std::string(strings::kConnectFailurePrefix) + reason + "\n", PromptIcon::None);
+  if (!why.empty()) prompts_.Note(why);
 }
 
 bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
@@ -91,10 +94,17 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
     return false;
   }
   {
+    // What setting a property answers is ignored; a set that never reached
+    // the component (no such member, a refused argument) leaves the
+    // connection unconfigured, and the connect goes no further.
     dnc::Variant host = dnc::Variant::FromText(text);
     dnc::Variant port = dnc::Variant::FromUI4(static_cast<std::uint32_t>(number));
-    connection->SetProperty(dnc::kPropertyConnectionText, host);
-    connection->SetProperty(dnc::kPropertyConnectionNumber, port);
+    if (dnc::NotInvoked(connection->SetProperty(dnc::kPropertyConnectionText, host)) ||
+        dnc::NotInvoked(connection->SetProperty(dnc::kPropertyConnectionNumber, port))) {
+      ReportConnectFailure("Could not Configure connection");
+      return false;
+    }
+    dnc::TakeFailureText();
   }
   if (FailedStep(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
                                          dnc::Variant::Missing()))) {
@@ -148,8 +158,6 @@ bool OstranaLib::OpenServices() {
   dnc::TakeFailureText();
   if (!ProvisionTable()) {
     ReportConnectFailure("Could not find/create the Freely Definable Table file");
-    // The box keeps its words; the operator's line says where and why.
-    if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts_.Note(why);
     return false;
   }
   return true;
@@ -168,7 +176,19 @@ bool OstranaLib::ProvisionTable() {
     if (FailedStep(fileSystem_->SelectDirectory(directory))) return false;
   }
   std::string found;
-  if (!FailedStep(fileSystem_->LookUpFile(mailbox::kTableFileName, dnc::kLookUpFlags, &found))) return true;
+  const HRESULT lookUp = fileSystem_->LookUpFile(mailbox::kTableFileName, dnc::kLookUpFlags, &found);
+  if (!FailedStep(lookUp)) return true;
+  // Only a control that said "not there" gets the template: on any other
+  // answer the table may well exist, and a transmission would overwrite it.
+  if (!dnc::IsNotFound(lookUp)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(lookUp));
+    const std::string why = dnc::TakeFailureText();
+    dnc::SetFailureText(std::string("the look-up of ") + mailbox::kTablePath + " failed (" + code + ")" +
+                        (why.empty() ? "" : ": " + why) + "; nothing was transmitted");
+    return false;
+  }
+  dnc::TakeFailureText();
   return !FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
 }
 

@@ -1,7 +1,8 @@
 // The late-bound backend against a component of this very process: the
 // stand-in's factory over `direct` registered for the machine class in this
 // process (CoRegisterClassObject), and the connector's ComComponent that
-// reaches it through CoCreateInstance, QueryInterface and IDispatch by name.
+// reaches it through CoCreateInstance, QueryInterface and IDispatch, as it
+// reaches the real component.
 // For the machine-link tests and the mailbox benchmark on Windows.
 //
 // Threads: made and destroyed on a thread of the multithreaded apartment.
@@ -19,7 +20,7 @@ namespace ostrana::standin {
 class InProcessComponent final : public dnc::IComponent {
  public:
   // `direct` must outlive this.
-  explicit InProcessComponent(dnc::IComponent& direct);
+  explicit InProcessComponent(dnc::IComponent& direct, Options options = {});
   ~InProcessComponent() override;
   // The registration's result: S_OK, or why machines would come from elsewhere.
   HRESULT Registration() const { return registration_; }

@@ -1,5 +1,7 @@
 // The stand-in as an in-process COM server: its class factory, its
-// registration (regsvr32), and the virtual control it stands on, made when
+// registration (regsvr32: the class and its type library), the variant
+// OSTRANA_STANDIN_VARIANT asks for (standin/Dual.h), and the virtual
+// control it stands on, made when
 // the first machine object is asked for. OSTRANA_STANDIN_TNC_ROOT names the
 // control's TNC drive folder; OSTRANA_STANDIN_NC_CONSOLE, when set, a
 // loopback port where the NC console of that control answers.
@@ -12,7 +14,6 @@
 #include <mutex>
 #include <string>
 
-#include "comdnc/ComComponent.h"
 #include "ncsim/NcConsole.h"
 #include "ncsim/NcProgram.h"
 #include "standin/StandIn.h"
@@ -56,13 +57,13 @@ vc::VcComponent* Component() {
 }
 
 standin::Factory& TheFactory() {
-  static standin::Factory factory(*Component());
+  static standin::Factory factory(*Component(), standin::OptionsFromEnvironment());
   return factory;
 }
 
 std::wstring ClassKey() {
   wchar_t text[64];
-  StringFromGUID2(comdnc::kMachineClass, text, 64);
+  StringFromGUID2(standin::kMachineClass, text, 64);
   return std::wstring(L"CLSID\\") + text;
 }
 
@@ -78,7 +79,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (!IsEqualCLSID(clsid, comdnc::kMachineClass)) return CLASS_E_CLASSNOTAVAILABLE;
+  if (!IsEqualCLSID(clsid, standin::kMachineClass)) return CLASS_E_CLASSNOTAVAILABLE;
   return TheFactory().QueryInterface(iid, out);
 }
 
@@ -97,11 +98,19 @@ HRESULT WINAPI DllRegisterServer() {
   const wchar_t model[] = L"Both";
   RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model), sizeof model);
   RegCloseKey(key);
+  // The type library beside the DLL, registered as the component registers its own.
+  std::wstring library = path;
+  library = library.substr(0, library.find_last_of(L"\\/") + 1) + L"dnc-standin.tlb";
+  ITypeLib* types = nullptr;
+  if (FAILED(LoadTypeLibEx(library.c_str(), REGKIND_REGISTER, &types))) return SELFREG_E_TYPELIB;
+  types->Release();
   return S_OK;
 }
 
 HRESULT WINAPI DllUnregisterServer() {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
+  const GUID library = {0x14B95319, 0xAEF9, 0x492A, {0xA8, 0x78, 0xCA, 0x18, 0xFE, 0xB1, 0xF5, 0xBF}};
+  UnRegisterTypeLib(library, 1, 7, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   return S_OK;
 }
 

@@ -1,10 +1,10 @@
 // A stand-in for HEIDENHAIN's DNC component, for tests and development on
-// Windows (and Wine) only, never installed: an in-process COM server under
-// the component's CLSID whose objects answer IDispatch calls by the names
-// the connector's name table uses, over the virtual control. Its type
-// information (for ostrana --dnc-probe) lists the operations in slot order;
-// the file system's third operation has a name of its own, so that the
-// connector's lookup by slot is exercised.
+// Windows (and Wine) only, never installed: a COM server under the
+// component's CLSID whose objects implement the published interfaces
+// (DncTypes.idl) over the virtual control, and dispatch through the type
+// library built from that IDL, so that they refuse what the real component
+// refuses. Every member's calls are counted (standin/Dual.h), so a test can
+// prove that nothing but the operations the connector means is ever called.
 //
 // Threads: objects are created in the caller's apartment (ThreadingModel
 // Both) and may be called from any thread, as the virtual control may.
@@ -14,11 +14,16 @@
 #include <windows.h>
 
 #include "dnc/Dnc.h"
+#include "standin/Dual.h"
 
 namespace ostrana::standin {
 
-// The machine object over a machine of the virtual control's component.
-IDispatch* MakeMachine(dnc::ComPtr<dnc::IMachine> machine);
+// The class of the machine object.
+extern const CLSID kMachineClass;
+
+// What GetInterface hands out over an object of the virtual control's session.
+IUnknown* MakeDataAccess(dnc::ComPtr<dnc::IUnknown> object, const Options& options);
+IUnknown* MakeFileSystem(dnc::ComPtr<dnc::IUnknown> object, const Options& options);
 
 // The class factory of the machine object, over `component` (which must
 // outlive it): what the DLL registers, and what a test registers in its own
@@ -26,7 +31,7 @@ IDispatch* MakeMachine(dnc::ComPtr<dnc::IMachine> machine);
 // virtual control it holds.
 class Factory final : public IClassFactory {
  public:
-  explicit Factory(dnc::IComponent& component) : component_(component) {}
+  Factory(dnc::IComponent& component, Options options) : component_(component), options_(options) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // owned by its maker, not by references
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -35,6 +40,7 @@ class Factory final : public IClassFactory {
 
  private:
   dnc::IComponent& component_;
+  Options options_;
 };
 
 }  // namespace ostrana::standin

@@ -152,11 +152,16 @@ int main(int argc, char* argv[]) {
   const auto parsed = run::OptionsOrExit(argc, argv, true, &exitCode);
   if (!parsed) return exitCode;
   const run::Options& options = *parsed;
-  if (options.headless || options.dncProbe) win32::EnsureConsole();
+  if (options.headless || options.dncProbe) {
+    win32::EnsureConsole();
+    // Unattended: no system box (a component's DLL that cannot be loaded,
+    // a missing drive) may stop the run waiting for a click nobody makes.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  }
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (options.dncProbe) {
-    const int code = comdnc::RunProbe(comdnc::LoadNames(), options.probeMachineText, options.probeNumber, stdout);
+    const int code = comdnc::RunProbe(options.probeMachineText, options.probeNumber, stdout);
     CoUninitialize();
     return code;
   }
@@ -167,7 +172,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<platform::SettingsStore> store;
   if (options.settingsFile.empty()) store = std::make_unique<win32::RegistrySettingsStore>();
   else store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
-  const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(comdnc::LoadNames()); };
+  const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
   if (!run::Prepare(options, *store, prompts, headless, dnc, run)) return 1;
   const int code =

@@ -224,6 +224,22 @@ TEST_P(HeadlessRun, AWholeExchangeThroughTheVirtualControl) { WholeExchange(); }
 class HeadlessRunThroughDnc : public HeadlessRun {};
 TEST_P(HeadlessRunThroughDnc, AWholeExchangeThroughTheStandIn) { WholeExchange(); }
 
+// A table the connector cannot use: answered at once, the reason a line (never a box).
+TEST_P(HeadlessRunThroughDnc, ADamagedTableIsAnsweredAtOnceWithItsReasonAsALine) {
+  std::filesystem::create_directories(dir.path() / "tnc" / "Quorvane");
+  std::ofstream(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB") << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n";
+  StartWithConsole(true);
+  RawClient cam(port);
+  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 0\n");
+  Stop();
+  const QString said = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(said.contains("ostrana: Could not connect. Reason: The Freely Definable Table file "
+                            "TNC:\\Quorvane\\Quorvane_Relavio.TAB cannot be used: the table"))
+      << said.toStdString();
+  EXPECT_TRUE(said.contains("is damaged: no [END] line")) << said.toStdString();
+}
+
 // --listen 127.0.0.1 keeps the port on this computer: another local address
 // (127.0.0.2 is this machine too) is refused.
 TEST_P(HeadlessRun, AListenAddressKeepsThePortToIt) {
@@ -474,16 +490,18 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);
 // ostrana.exe --dnc-probe against the stand-in: what a field engineer sees first.
 class DncProbe : public ::testing::TestWithParam<Program> {
  protected:
-  // Runs the probe (with `args`) and returns its exit code; `output` has what it printed.
-  int Probe(const QStringList& args = {}) {
+  // Runs the probe (with `args`, on the stand-in `variant`) and returns its
+  // exit code; `output` has what it printed.
+  int Probe(const QStringList& args = {}, const QString& variant = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("OSTRANA_STANDIN_TNC_ROOT", "Z:" + QString::fromStdString((dir.path() / "tnc").string()));
+    env.insert("OSTRANA_STANDIN_VARIANT", variant);
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
                   QStringList{WindowsBuild() + "/bin/ostrana.exe", "--dnc-probe"} + args);
     if (!process.waitForFinished(30000)) return -1;
-    output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    output = QString::fromLocal8Bit(process.readAllStandardOutput()).remove('\r');
     return process.exitCode();
   }
   // Registers or unregisters the stand-in in the build's Wine prefix.
@@ -497,24 +515,28 @@ class DncProbe : public ::testing::TestWithParam<Program> {
   QString output;
 };
 
-TEST_P(DncProbe, ListsEveryInterfaceFindsEveryNameAndConnects) {
-  EXPECT_EQ(Probe({"TNC640", "1"}), 0) << output.toStdString();
-  for (const char* seen : {"IJHMachine {5748A4D4-59A9-4D6D-80E2-EE2286170E11}", "IJHConnection2", "IJHDataAccess",
-                           "IJHDataEntry", "IJHFileSystem", "vtable slot 9: FindFileEntry(name: BSTR, flags: I4) -> BSTR",
-                           "operation 3, LookUpFile: #3 found", "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
-                           "Every name the connector calls was found."})
+// Exit 0 only when every member was checked: without the table there is no
+// data entry to check; with it, everything; a look-up under another DISPID
+// is named and fails, and nothing is called on that file system.
+TEST_P(DncProbe, ChecksEveryMemberAndSaysWhatItCouldNotCheck) {
+  EXPECT_EQ(Probe({"TNC640", "1"}), 4) << output.toStdString();
+  EXPECT_TRUE(output.contains("Could not check the data entry (is the table on the control?).")) << output.toStdString();
+  std::filesystem::create_directories(dir.path() / "tnc" / "Quorvane");
+  std::filesystem::copy_file(TemplateFile(), dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB");
+  EXPECT_EQ(Probe({"TNC640", "-1"}), 0) << output.toStdString();
+  for (const char* seen : {"IJHMachine3 {5748A4D4-59A9-4D6D-80E2-EE2286170E11}", "type information: dispatch view",
+                           "slot 8: DeleteFile(BSTR), DISPID 8",
+                           "ok       \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11",
+                           "set property 1 (connection number 4294967295): done",
+                           "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
+                           "Every member the connector calls is there as published."})
     EXPECT_TRUE(output.contains(seen)) << seen << "\n" << output.toStdString();
-}
-
-TEST_P(DncProbe, AWrongNameInTheTableIsNamedAndFails) {
-  const std::filesystem::path names = WindowsBuild().toStdString() + "/bin/dnc-names.txt";
-  std::ofstream(names) << "# a field engineer's correction, wrong\nIJHFileSystem.TransmitFile = SendFile\n";
-  const int code = Probe({"TNC640", "1"});
-  std::filesystem::remove(names);
-  EXPECT_EQ(code, 3);
-  EXPECT_TRUE(output.contains("operation 4, TransmitFile: SendFile NOT FOUND (set IJHFileSystem.TransmitFile in "
-                              "dnc-names.txt)"))
-      << output.toStdString();
+  EXPECT_EQ(Probe({"TNC640", "1"}, "lookup-moved"), 3);
+  for (const char* seen : {"MISMATCH \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11: found "
+                           "GetFileSystemAttributes() -> value, DISPID 11; PreviewFile is PreviewFile(BSTR, long) -> value, "
+                           "DISPID 3",
+                           "A name or shape does not match what the DNC component publishes: IJHFileSystem"})
+    EXPECT_TRUE(output.contains(seen)) << seen << "\n" << output.toStdString();
 }
 
 TEST_P(DncProbe, AMissingComponentIsSaidWithItsCode) {

@@ -106,6 +106,28 @@ TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
+// Only a control that said "not there" gets the template; a set property
+// that never reached the component leaves the connection unconfigured.
+TEST_P(ConnectTest, NothingIsTransmittedOnDoubt) {
+  for (dnc::HRESULT answer : {dnc::kFail, dnc::kAccessDenied}) {
+    prompts.messages.clear();
+    prompts.notes.clear();
+    control.InjectFault(vc::Op::LookUpFile, 1, answer);
+    EXPECT_FALSE(machine.Connect());
+    EXPECT_EQ(OnlyMessage(), Reason("Could not find/create the Freely Definable Table file"));
+    ASSERT_EQ(prompts.notes.size(), 1u);
+    EXPECT_NE(prompts.notes[0].find("failed (0x8"), std::string::npos) << prompts.notes[0];
+    EXPECT_FALSE(fs::exists(TableFile()));
+  }
+  control.InjectFault(vc::Op::LookUpFile, 1, dnc::kDncRemoteFileNotFound);
+  EXPECT_TRUE(machine.Connect());
+  EXPECT_TRUE(fs::exists(TableFile()));
+  prompts.messages.clear();
+  control.InjectFault(vc::Op::SetProperty, 1, dnc::kMemberNotFound);
+  EXPECT_FALSE(machine.Connect());
+  EXPECT_EQ(OnlyMessage(), Reason("Could not Configure connection"));
+}
+
 TEST_P(ConnectTest, MachineStateNamesTheReason) {
   control.SetState(3);
   EXPECT_FALSE(machine.Connect());
