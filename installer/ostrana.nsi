@@ -1,34 +1,122 @@
 ; The Windows installer of Ostrana Connector: ostrana.exe, ostrana-client.exe
 ; and the table template side by side under Program Files, the guide, a
 ; Start-menu shortcut, and an uninstaller registered in Add/Remove Programs.
-; The uninstaller leaves the user's settings in the registry. /S installs
-; and uninstalls silently. Built by scripts/windows with makensis:
-;   makensis -DBIN=<dir of the programs> -DGUIDE=<guide.html> -DOUT=<setup.exe> ostrana.nsi
-Target amd64-unicode  ; a 64-bit installer: the programs are 64-bit, and Wine here runs 64-bit only
+; It carries the 32-bit and the 64-bit build and installs the one that can
+; create the DNC component: the registry view the component's class is
+; registered in decides (a 64-bit program cannot load a 32-bit in-process
+; server, and reaching a 32-bit out-of-process one needs marshalling a
+; 32-bit installation may not have registered for 64-bit programs, so the
+; 32-bit view wins whenever the class is only there). Without any
+; registration it installs the build that matches Windows and says that the
+; component must be installed. /BITS=32 or /BITS=64 overrides the choice.
+; Installing over the other build removes that build; the user's settings
+; stay, as they do when uninstalling. /S installs and uninstalls silently.
+; Built by scripts/windows with makensis:
+;   makensis -DBIN32=<32-bit programs> -DBIN64=<64-bit programs> -DGUIDE=<guide.html> -DOUT=<setup.exe> ostrana.nsi
+; The installer itself is a 32-bit program, so it runs on 32-bit Windows too.
+Unicode true
 !include "MUI2.nsh"
+!include "x64.nsh"
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
 
 Name "Ostrana Connector"
 OutFile "${OUT}"
-InstallDir "$PROGRAMFILES64\Ostrana Connector"
-InstallDirRegKey HKLM "Software\Quorvane\Corvessa\Ostrana Connector" "InstallDir"
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\OstranaConnector"
+!define CLASS_KEY "CLSID\{8FA3D2F7-51B3-4E5F-BCC6-D2F7D7FCA7C1}"
+
+Var Bits     ; 32 or 64: the build to install
+Var Finish   ; what the last page says
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "$Finish"
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; Sets $0 to 1 when the machine class is registered in the current registry view.
+Function ClassRegistered
+  StrCpy $0 0
+  ReadRegStr $1 HKCR "${CLASS_KEY}\InprocServer32" ""
+  ReadRegStr $2 HKCR "${CLASS_KEY}\LocalServer32" ""
+  ${If} $1 != ""
+  ${OrIf} $2 != ""
+    StrCpy $0 1
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  StrCpy $Finish "Ostrana Connector is installed."
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/BITS=" $Bits
+  ${If} $Bits != "32"
+  ${AndIf} $Bits != "64"
+    StrCpy $Bits ""
+    ${If} ${RunningX64}
+      SetRegView 64
+      Call ClassRegistered
+      SetRegView 32
+      ${If} $0 == 1
+        StrCpy $Bits 64
+      ${EndIf}
+    ${EndIf}
+    ${If} $Bits == ""
+      Call ClassRegistered
+      ${If} $0 == 1
+        StrCpy $Bits 32
+      ${EndIf}
+    ${EndIf}
+    ${If} $Bits == ""
+      StrCpy $Bits 32
+      ${If} ${RunningX64}
+        StrCpy $Bits 64
+      ${EndIf}
+      StrCpy $Finish "Ostrana Connector ($Bits-bit) is installed, but the HEIDENHAIN DNC component is not: install it (HEIDENHAIN's RemoTools SDK), then check with the Start menu's Ostrana Connector DNC probe or ostrana.exe --dnc-probe. If the probe says the component is installed for the other bitness, run this setup again."
+    ${EndIf}
+  ${EndIf}
+  ${IfNot} ${RunningX64}
+    StrCpy $Bits 32  ; a 64-bit program does not run on 32-bit Windows
+  ${EndIf}
+  ${If} $Bits == 64
+    StrCpy $INSTDIR "$PROGRAMFILES64\Ostrana Connector"
+  ${Else}
+    StrCpy $INSTDIR "$PROGRAMFILES32\Ostrana Connector"
+  ${EndIf}
+FunctionEnd
+
 Section "Ostrana Connector"
-  SetRegView 64
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   SetShellVarContext all  ; the shortcut for every user of the computer
+  DetailPrint "The $Bits-bit Ostrana Connector."
+  ; The other build, installed before, goes (the settings stay in the user's registry).
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    DetailPrint "Removing the earlier installation in $0."
+    Delete "$0\ostrana.exe"
+    Delete "$0\ostrana-client.exe"
+    Delete "$0\Quorvane_Relavio.TAB"
+    Delete "$0\guide.html"
+    Delete "$0\uninstall.exe"
+    RMDir "$0"
+  ${EndIf}
   SetOutPath "$INSTDIR"
-  File "${BIN}\ostrana.exe"
-  File "${BIN}\ostrana-client.exe"
-  File "${BIN}\Quorvane_Relavio.TAB"
+  ${If} $Bits == 64
+    File "${BIN64}\ostrana.exe"
+    File "${BIN64}\ostrana-client.exe"
+  ${Else}
+    File "${BIN32}\ostrana.exe"
+    File "${BIN32}\ostrana-client.exe"
+  ${EndIf}
+  File "${BIN64}\Quorvane_Relavio.TAB"
   File "${GUIDE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortCut "$SMPROGRAMS\Ostrana Connector.lnk" "$INSTDIR\ostrana.exe"
@@ -40,12 +128,16 @@ Section "Ostrana Connector"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Bits" "$Bits"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  DetailPrint "$Finish"
 SectionEnd
 
 Section "Uninstall"
-  SetRegView 64
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   SetShellVarContext all
   Delete "$INSTDIR\ostrana.exe"
   Delete "$INSTDIR\ostrana-client.exe"

@@ -6,6 +6,7 @@
 
 #include "comdnc/DispatchObject.h"
 #include "comdnc/MemberCheck.h"
+#include "comdnc/Registration.h"
 #include "common/EventLog.h"
 
 namespace ostrana::comdnc {
@@ -377,7 +378,9 @@ dnc::HRESULT ComComponent::CreateMachine(dnc::IMachine** machine) {
   const HRESULT hr = CoCreateInstance(class_, nullptr, kCreateContext, kMachineInterface, reinterpret_cast<void**>(&object));
   if (hr != S_OK) {
     if (object) object->Release();
-    dnc::SetFailureText("the DNC component cannot be created: " + DescribeStatus(hr));
+    // Registered for the other bitness only: which program to install instead.
+    const std::string hint = hr == REGDB_E_CLASSNOTREG ? OtherBitnessHint(ReadRegistrations(class_)) : std::string();
+    dnc::SetFailureText(hint.empty() ? "the DNC component cannot be created: " + DescribeStatus(hr) : hint);
     return FAILED(hr) ? hr : dnc::kFail;
   }
   if (!Acceptable(object, published::kMachine)) {

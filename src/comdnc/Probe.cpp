@@ -12,6 +12,7 @@
 #include "comdnc/DispatchObject.h"
 #include "comdnc/MemberCheck.h"
 #include "comdnc/Published.h"
+#include "comdnc/Registration.h"
 #include "dnc/Dnc.h"
 #include "machine/OstranaLib.h"
 
@@ -186,16 +187,21 @@ IDispatch* SomeDataEntry(IDispatch* access, std::FILE* out) {
 }  // namespace
 
 int RunProbe(const std::string& machineText, const std::string& number, std::FILE* out) {
+  const Registrations registrations = ReadRegistrations(kMachineClass);
+  ReportRegistrations(registrations, out);
   IDispatch* machine = nullptr;
   const HRESULT created =
       CoCreateInstance(kMachineClass, nullptr, kCreateContext, kMachineInterface, reinterpret_cast<void**>(&machine));
   if (created != S_OK || !machine) {
-    std::fprintf(out, "ostrana: the DNC component %s cannot be created: %s\n", GuidText(kMachineClass).c_str(),
-                 DescribeStatus(created).c_str());
+    // Registered for the other bitness only: that, not "not installed".
+    const std::string hint = created == REGDB_E_CLASSNOTREG ? OtherBitnessHint(registrations) : std::string();
+    std::fprintf(out, "\nostrana: the DNC component %s cannot be created: %s\n", GuidText(kMachineClass).c_str(),
+                 hint.empty() ? DescribeStatus(created).c_str() : "0x80040154 (REGDB_E_CLASSNOTREG)");
+    if (!hint.empty()) std::fprintf(out, "ostrana: %s\n", hint.c_str());
     if (machine) machine->Release();
     return kProbeNotCreated;
   }
-  std::fprintf(out, "The DNC component %s: created.\n", GuidText(kMachineClass).c_str());
+  std::fprintf(out, "\nThe DNC component %s: created.\n", GuidText(kMachineClass).c_str());
   std::vector<std::string> mismatched;
   auto check = [&](IDispatch* object, const Interface& published) {
     const bool ok = Show(object, published, out);

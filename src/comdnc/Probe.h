@@ -1,5 +1,6 @@
 // ostrana --dnc-probe: what a field engineer runs first beside a real
-// control. Creates the DNC component and, for each interface the connector
+// control. Says where the component's class is registered (both registry
+// views, this program's bitness), creates the component and, for each interface the connector
 // uses, lists the members its type information describes and checks every
 // member the connector calls against what the component publishes (name,
 // DISPID, shape, order); given connection data, connects as the connector

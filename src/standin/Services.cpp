@@ -32,6 +32,7 @@ class Handed : public Dual<Interface> {
   Handed(dnc::ComPtr<dnc::IUnknown> object, const Options& options, dnc::InterfaceId kind,
          std::initializer_list<IID> iids)
       : Dual<Interface>(options, __uuidof(Interface)), object_(std::move(object)), kind_(kind), iids_(iids) {}
+  virtual ~Handed() = default;  // Release deletes the object it is a base of
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;

@@ -11,6 +11,31 @@ namespace {
 
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
 
+// Callbacks of the system are stdcall functions (a lambda converts only to the default convention).
+BOOL CALLBACK AddScreen(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  MONITORINFO info{sizeof info, {}, {}, 0};
+  if (GetMonitorInfoA(monitor, &info)) {
+    const RECT& r = info.rcWork;
+    reinterpret_cast<std::vector<face::Rect>*>(list)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+  }
+  return TRUE;
+}
+
+INT_PTR CALLBACK AboutProcedure(HWND about, UINT message, WPARAM w, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    SetDlgItemTextA(about, IDC_ABOUT_NAME, strings::kAppName);
+    SetDlgItemTextA(about, IDC_ABOUT_VERSION, strings::kVersion);
+    SetDlgItemTextA(about, IDC_ABOUT_LEGAL1, strings::kLegal1);
+    SetDlgItemTextA(about, IDC_ABOUT_LEGAL2, strings::kLegal2);
+    return TRUE;
+  }
+  if (message == WM_COMMAND && (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL)) {
+    EndDialog(about, LOWORD(w));
+    return TRUE;
+  }
+  return FALSE;
+}
+
 HICON Icon(int id, int size) {
   return static_cast<HICON>(LoadImageA(Module(), MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_SHARED));
 }
@@ -127,17 +152,7 @@ void OstranaDlg::OnInitDialog() {
   RECT outer;
   GetWindowRect(window_, &outer);
   std::vector<face::Rect> screens;
-  EnumDisplayMonitors(
-      nullptr, nullptr,
-      [](HMONITOR monitor, HDC, LPRECT, LPARAM list) -> BOOL {
-        MONITORINFO info{sizeof info};
-        if (GetMonitorInfoA(monitor, &info)) {
-          const RECT& r = info.rcWork;
-          reinterpret_cast<std::vector<face::Rect>*>(list)->push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&screens));
+  EnumDisplayMonitors(nullptr, nullptr, AddScreen, reinterpret_cast<LPARAM>(&screens));
   const face::Point place = face::PlaceOnScreen({kept_.xTopLeft, kept_.yTopLeft}, outer.right - outer.left,
                                                 outer.bottom - outer.top, screens);
   SetWindowPos(window_, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -275,23 +290,7 @@ void OstranaDlg::OnInfoCommand(int commandId) {
                                       PromptIcon::None);
       break;
     case ID_ABOUT:
-      DialogBoxParamA(
-          Module(), MAKEINTRESOURCEA(IDD_ABOUT), window_,
-          [](HWND about, UINT message, WPARAM w, LPARAM) -> INT_PTR {
-            if (message == WM_INITDIALOG) {
-              SetDlgItemTextA(about, IDC_ABOUT_NAME, strings::kAppName);
-              SetDlgItemTextA(about, IDC_ABOUT_VERSION, strings::kVersion);
-              SetDlgItemTextA(about, IDC_ABOUT_LEGAL1, strings::kLegal1);
-              SetDlgItemTextA(about, IDC_ABOUT_LEGAL2, strings::kLegal2);
-              return TRUE;
-            }
-            if (message == WM_COMMAND && (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL)) {
-              EndDialog(about, LOWORD(w));
-              return TRUE;
-            }
-            return FALSE;
-          },
-          0);
+      DialogBoxParamA(Module(), MAKEINTRESOURCEA(IDD_ABOUT), window_, AboutProcedure, 0);
       break;
     default:
       break;

@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTcpServer>
+#include <QtEndian>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -24,21 +25,54 @@ using namespace ostrana::test;
 
 namespace {
 
-// The Linux program; ostrana.exe on the virtual control; ostrana.exe on the
-// DNC component's stand-in, reached late-bound (dnc-standin.dll, registered
-// by scripts/windows).
-enum class Program { Linux, Windows, WindowsDnc };
+// The Linux program; ostrana.exe (64-bit, and 32-bit) on the virtual control;
+// ostrana.exe on the DNC component's stand-in, reached late-bound
+// (dnc-standin.dll of the same bitness, registered by scripts/windows).
+enum class Program { Linux, Windows, WindowsDnc, Windows32, Windows32Dnc };
 
-QString WindowsBuild() { return qEnvironmentVariable("OSTRANA_WINDOWS_BUILD"); }
-// A suite's Windows instance: only when a Windows build is named (scripts/windows names it).
+bool Is32(Program program) { return program == Program::Windows32 || program == Program::Windows32Dnc; }
+QString WindowsBuild(Program program = Program::Windows) {
+  return qEnvironmentVariable(Is32(program) ? "OSTRANA_WINDOWS32_BUILD" : "OSTRANA_WINDOWS_BUILD");
+}
+// A suite's Windows instance: only when its build is named (scripts/windows names both).
 auto OnWindowsBuild(Program program) {
-  return ::testing::ValuesIn(WindowsBuild().isEmpty() ? std::vector<Program>{} : std::vector<Program>{program});
+  return ::testing::ValuesIn(WindowsBuild(program).isEmpty() ? std::vector<Program>{} : std::vector<Program>{program});
+}
+std::string ProgramName(const ::testing::TestParamInfo<Program>& info) {
+  return info.param == Program::Linux ? "Program" : Is32(info.param) ? "Bits32" : "Bits64";
 }
 
 class HeadlessRun : public ::testing::TestWithParam<Program> {
  protected:
   bool OnWindows() const { return GetParam() != Program::Linux; }
-  bool ThroughDnc() const { return GetParam() == Program::WindowsDnc; }
+  bool ThroughDnc() const { return GetParam() == Program::WindowsDnc || GetParam() == Program::Windows32Dnc; }
+  QString Build() const { return WindowsBuild(GetParam()); }
+  // Registers (or unregisters) the stand-in of one bitness in the Wine prefix of `env`.
+  static bool Register(int bits, bool registered, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+    QStringList args{bits == 32 ? "C:\\windows\\syswow64\\regsvr32.exe" : "regsvr32", "/s"};
+    if (!registered) args << "/u";
+    QProcess run;
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+              args << "Z:" + WindowsBuild(bits == 32 ? Program::Windows32 : Program::Windows) + "/bin/dnc-standin.dll");
+    return run.waitForFinished(60000) && run.exitCode() == 0;
+  }
+  // Runs the probe of this build (with `args`, on the stand-in `variant`)
+  // and returns its exit code; `probed` has what it printed.
+  int Probe(const QStringList& args = {}, const QString& variant = {}, Program program = Program::Linux) {
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OSTRANA_STANDIN_TNC_ROOT", Native(dir.path() / "tnc"));
+    env.insert("OSTRANA_STANDIN_VARIANT", variant);
+    probe.setProcessEnvironment(env);
+    const QString build = WindowsBuild(program == Program::Linux ? GetParam() : program);
+    probe.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+                QStringList{build + "/bin/ostrana.exe", "--dnc-probe"} + args);
+    if (!probe.waitForFinished(30000)) return -1;
+    probed = QString::fromLocal8Bit(probe.readAllStandardOutput()).remove('\r');
+    return probe.exitCode();
+  }
+  QString probed;
   // Runs with the NC console of the machine and returns its port: the
   // virtual control's (--nc-console), or the stand-in's, which it opens
   // when the connector first creates the component.
@@ -67,7 +101,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   }
   void Launch(QStringList args) {
     if (OnWindows()) {
-      args.prepend(WindowsBuild() + "/bin/ostrana.exe");
+      args.prepend(Build() + "/bin/ostrana.exe");
       process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
     } else {
       process.start(OSTRANA_BINARY, args);
@@ -122,7 +156,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   };
   Said Client(QStringList args) {
     QProcess client;
-    if (OnWindows()) args.prepend(WindowsBuild() + "/bin/ostrana-client.exe");
+    if (OnWindows()) args.prepend(Build() + "/bin/ostrana-client.exe");
     client.start(OnWindows() ? QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run") : QStringLiteral(OSTRANA_CLIENT), args);
     client.waitForFinished(30000);
     return {client.exitCode(), QString::fromLocal8Bit(client.readAllStandardOutput()).remove('\r'),
@@ -402,10 +436,11 @@ TEST_P(HeadlessRun, TheClientToolFollowsWhatTheNcProgramPosts) {
   Stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(Linux, HeadlessRun, ::testing::Values(Program::Linux), [](const auto&) { return "Program"; });
-INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun, OnWindowsBuild(Program::Windows), [](const auto&) { return "Program"; });
-INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc, OnWindowsBuild(Program::WindowsDnc),
-                         [](const auto&) { return "StandIn"; });
+INSTANTIATE_TEST_SUITE_P(Linux, HeadlessRun, ::testing::Values(Program::Linux), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun, OnWindowsBuild(Program::Windows), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows32, HeadlessRun, OnWindowsBuild(Program::Windows32), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc, OnWindowsBuild(Program::WindowsDnc), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows32, HeadlessRunThroughDnc, OnWindowsBuild(Program::Windows32Dnc), ProgramName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(HeadlessRunThroughDnc);
 
 // What only the Windows program has: the registry, and ostrana-client.exe.
@@ -482,71 +517,108 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   // The uninstaller goes on from a copy of itself; the files go within moments.
   EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed / "ostrana.exe"); }, 30000));
   EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed); }, 30000));
+
+  // The registry view the DNC component is registered in picks the build
+  // (read from the installed program's PE header); /BITS= overrides it;
+  // installing one build removes the other.
+  const std::filesystem::path installed32 = prefix / "drive_c" / "Program Files (x86)" / "Ostrana Connector";
+  auto machine = [](const std::filesystem::path& program) {
+    QFile file(QString::fromStdString(program.string()));
+    const QByteArray header = file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray(4096, 0);
+    const auto pe = qFromLittleEndian<quint32>(header.constData() + 0x3C);
+    return pe + 6 <= 4096u ? qFromLittleEndian<quint16>(header.constData() + pe + 4) : 0;  // 0x14C: x86, 0x8664: x64
+  };
+  const struct {
+    int registered;  // the bitness the stand-in is registered for now
+    const char* bits;  // /BITS=, or nothing
+    std::uint16_t expected;
+  } installs[] = {{32, "", 0x14C}, {32, "/BITS=64", 0x8664}, {64, "", 0x8664}, {64, "/BITS=32", 0x14C}};
+  for (const auto& step : installs) {
+    SCOPED_TRACE(std::to_string(step.registered) + " " + step.bits);
+    ASSERT_TRUE(Register(step.registered, true, env));
+    ASSERT_TRUE(Register(96 - step.registered, false, env));
+    QStringList args{"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"};
+    if (*step.bits) args << step.bits;
+    ASSERT_TRUE(wine(args));
+    const auto& in = step.expected == 0x14C ? installed32 : installed;
+    EXPECT_EQ(machine(in / "ostrana.exe"), step.expected);
+    EXPECT_EQ(machine(in / "ostrana-client.exe"), step.expected);
+    EXPECT_FALSE(std::filesystem::exists((step.expected == 0x14C ? installed : installed32) / "ostrana.exe"));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram, OnWindowsBuild(Program::Windows), [](const auto&) { return "Program"; });
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram, OnWindowsBuild(Program::Windows), ProgramName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);
 
 // ostrana.exe --dnc-probe against the stand-in: what a field engineer sees first.
-class DncProbe : public ::testing::TestWithParam<Program> {
- protected:
-  // Runs the probe (with `args`, on the stand-in `variant`) and returns its
-  // exit code; `output` has what it printed.
-  int Probe(const QStringList& args = {}, const QString& variant = {}) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("OSTRANA_STANDIN_TNC_ROOT", "Z:" + QString::fromStdString((dir.path() / "tnc").string()));
-    env.insert("OSTRANA_STANDIN_VARIANT", variant);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
-                  QStringList{WindowsBuild() + "/bin/ostrana.exe", "--dnc-probe"} + args);
-    if (!process.waitForFinished(30000)) return -1;
-    output = QString::fromLocal8Bit(process.readAllStandardOutput()).remove('\r');
-    return process.exitCode();
-  }
-  // Registers or unregisters the stand-in in the build's Wine prefix.
-  void Register(bool registered) {
-    QStringList args{"regsvr32", "/s"};
-    if (!registered) args << "/u";
-    args << "Z:" + WindowsBuild() + "/bin/dnc-standin.dll";
-    QProcess::execute(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
-  }
-  TempDir dir;
-  QString output;
-};
+class DncProbe : public HeadlessRun {};
 
 // Exit 0 only when every member was checked: without the table there is no
 // data entry to check; with it, everything; a look-up under another DISPID
 // is named and fails, and nothing is called on that file system.
 TEST_P(DncProbe, ChecksEveryMemberAndSaysWhatItCouldNotCheck) {
-  EXPECT_EQ(Probe({"TNC640", "1"}), 4) << output.toStdString();
-  EXPECT_TRUE(output.contains("Could not check the data entry (is the table on the control?).")) << output.toStdString();
+  EXPECT_EQ(Probe({"TNC640", "1"}), 4) << probed.toStdString();
+  EXPECT_TRUE(probed.contains("Could not check the data entry (is the table on the control?).")) << probed.toStdString();
   std::filesystem::create_directories(dir.path() / "tnc" / "Quorvane");
   std::filesystem::copy_file(TemplateFile(), dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB");
-  EXPECT_EQ(Probe({"TNC640", "-1"}), 0) << output.toStdString();
+  EXPECT_EQ(Probe({"TNC640", "-1"}), 0) << probed.toStdString();
   for (const char* seen : {"IJHMachine3 {5748A4D4-59A9-4D6D-80E2-EE2286170E11}", "type information: dispatch view",
                            "slot 8: DeleteFile(BSTR), DISPID 8",
                            "ok       \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11",
                            "set property 1 (connection number 4294967295): done",
                            "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
                            "Every member the connector calls is there as published."})
-    EXPECT_TRUE(output.contains(seen)) << seen << "\n" << output.toStdString();
+    EXPECT_TRUE(probed.contains(seen)) << seen << "\n" << probed.toStdString();
   EXPECT_EQ(Probe({"TNC640", "1"}, "lookup-moved"), 3);
   for (const char* seen : {"MISMATCH \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11: found "
                            "GetFileSystemAttributes() -> value, DISPID 11; PreviewFile is PreviewFile(BSTR, long) -> value, "
                            "DISPID 3",
                            "A name or shape does not match what the DNC component publishes: IJHFileSystem"})
-    EXPECT_TRUE(output.contains(seen)) << seen << "\n" << output.toStdString();
+    EXPECT_TRUE(probed.contains(seen)) << seen << "\n" << probed.toStdString();
 }
 
 TEST_P(DncProbe, AMissingComponentIsSaidWithItsCode) {
-  Register(false);
+  Register(32, false);
+  Register(64, false);
   const int code = Probe();
-  Register(true);
+  Register(32, true);
+  Register(64, true);
   EXPECT_EQ(code, 1);
-  EXPECT_TRUE(output.contains("0x80040154 (REGDB_E_CLASSNOTREG: the DNC component is not installed)"))
-      << output.toStdString();
+  EXPECT_TRUE(probed.contains("0x80040154 (REGDB_E_CLASSNOTREG: the DNC component is not installed)"))
+      << probed.toStdString();
+  EXPECT_TRUE(probed.contains("This program: " + QString(Is32(GetParam()) ? "32" : "64") + "-bit."));
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, DncProbe, OnWindowsBuild(Program::WindowsDnc), [](const auto&) { return "StandIn"; });
+// The component registered for one bitness only: the other build's probe
+// and connect say which program to install, and the same build connects.
+TEST_P(DncProbe, TheOtherBitnessIsNamedWhereOnlyItIsRegistered) {
+  if (Is32(GetParam()) || WindowsBuild(Program::Windows32).isEmpty()) GTEST_SKIP();  // one run covers both builds
+  for (int only : {32, 64}) {
+    SCOPED_TRACE(only);
+    const Program mine = only == 32 ? Program::Windows32 : Program::Windows;
+    const Program other = only == 32 ? Program::Windows : Program::Windows32;
+    Register(96 - only, false);
+    const QString hint = QString("the DNC component is installed for %1-bit programs only; run ostrana-setup-1.1.exe "
+                                 "again (or with /BITS=%1) to install the %1-bit Ostrana Connector").arg(only);
+    EXPECT_EQ(Probe({}, {}, other), 1);
+    EXPECT_TRUE(probed.contains("ostrana: " + hint)) << probed.toStdString();
+    EXPECT_TRUE(probed.contains(QString("for %1-bit programs: registered").arg(only))) << probed.toStdString();
+    EXPECT_TRUE(probed.contains(QString("for %1-bit programs: not registered").arg(96 - only))) << probed.toStdString();
+    EXPECT_EQ(Probe({"TNC640", "1"}, {}, mine), 4) << probed.toStdString();  // created and connected
+    if (only == 32) {  // the 64-bit program's connect, headless: the box's words and the hint as lines
+      Start({"--control", "dnc"});
+      RawClient cam(port);
+      ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+      EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 0\n");
+      Stop();
+      const QString said = QString::fromLocal8Bit(process.readAllStandardError());
+      EXPECT_TRUE(said.contains("ostrana: Cannot find the Heidenhain DCOM component.")) << said.toStdString();
+      EXPECT_TRUE(said.contains("ostrana: " + hint)) << said.toStdString();
+    }
+    Register(96 - only, true);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, DncProbe, OnWindowsBuild(Program::WindowsDnc), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows32, DncProbe, OnWindowsBuild(Program::Windows32Dnc), ProgramName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DncProbe);

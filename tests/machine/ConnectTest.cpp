@@ -110,13 +110,11 @@ TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
 // that never reached the component leaves the connection unconfigured.
 TEST_P(ConnectTest, NothingIsTransmittedOnDoubt) {
   for (dnc::HRESULT answer : {dnc::kFail, dnc::kAccessDenied}) {
-    prompts.messages.clear();
-    prompts.notes.clear();
+    prompts = {};
     control.InjectFault(vc::Op::LookUpFile, 1, answer);
     EXPECT_FALSE(machine.Connect());
     EXPECT_EQ(OnlyMessage(), Reason("Could not find/create the Freely Definable Table file"));
-    ASSERT_EQ(prompts.notes.size(), 1u);
-    EXPECT_NE(prompts.notes[0].find("failed (0x8"), std::string::npos) << prompts.notes[0];
+    EXPECT_NE(prompts.notes.at(0).find("failed (0x8"), std::string::npos) << prompts.notes[0];
     EXPECT_FALSE(fs::exists(TableFile()));
   }
   control.InjectFault(vc::Op::LookUpFile, 1, dnc::kDncRemoteFileNotFound);

@@ -13,11 +13,14 @@ namespace {
 
 class ResourcesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  static std::string Folder() {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string program = path;
-    program = program.substr(0, program.find_last_of("\\/") + 1) + "ostrana.exe";
+    const std::string program = path;
+    return program.substr(0, program.find_last_of("\\/") + 1);
+  }
+  void SetUp() override {
+    const std::string program = Folder() + "ostrana.exe";
     module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr) << program;
   }
@@ -64,6 +67,20 @@ TEST_F(ResourcesTest, TextsSoundsIconsAndTheMenu) {
     EXPECT_STREQ(label, text);
   }
   DestroyMenu(menu);
+}
+
+// Windows refuses a program whose manifest names another architecture.
+TEST_F(ResourcesTest, EachProgramsManifestNamesItsArchitecture) {
+  for (std::string name : {"ostrana", "ostrana-client"}) {
+    HMODULE program = LoadLibraryExA((Folder() + name + ".exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr) << name;
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(program, found))), SizeofResource(program, found));
+    EXPECT_NE(manifest.find("name=\"Quorvane.Ostrana." + name + "\" version=\"1.1.0.0\" processorArchitecture=\"" +
+                            (sizeof(void*) == 8 ? "amd64" : "x86") + "\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+    FreeLibrary(program);
+  }
 }
 
 }  // namespace

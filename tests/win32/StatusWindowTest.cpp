@@ -24,6 +24,22 @@ namespace {
 
 using namespace ostrana;
 
+// The tooltip control of one tool of the window, and its text.
+struct TipSearch {
+  HWND owner, tool;
+  std::string found;
+};
+BOOL CALLBACK FindTip(HWND tip, LPARAM data) {
+  auto& s = *reinterpret_cast<TipSearch*>(data);
+  wchar_t text[512] = L"";
+  TTTOOLINFOW tool{sizeof tool, 0, s.owner, reinterpret_cast<UINT_PTR>(s.tool), {}, nullptr, text, 0, nullptr};
+  if (GetWindow(tip, GW_OWNER) != s.owner || !SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)))
+    return TRUE;
+  SendMessageW(tip, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+  s.found = std::string(text, text + wcslen(text));
+  return FALSE;
+}
+
 class FakeRun final : public run::RunControl {
  public:
   void SetView(session::StatusView* shown) override { view = shown; }
@@ -69,20 +85,8 @@ class StatusWindowTest : public ::testing::Test {
   // The text the window's tooltip controls hold for a control (read in
   // UTF-16: the ANSI read stops at 80 characters).
   std::string Tip(int id) const {
-    struct Search {
-      HWND owner, tool;
-      std::string found;
-    } search{dialog->Handle(), Item(id), {}};
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND tip, LPARAM data) -> BOOL {
-      auto& s = *reinterpret_cast<Search*>(data);
-      wchar_t text[512] = L"";
-      TTTOOLINFOW tool{sizeof tool, 0, s.owner, reinterpret_cast<UINT_PTR>(s.tool), {}, nullptr, text, 0, nullptr};
-      if (GetWindow(tip, GW_OWNER) != s.owner || !SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)))
-        return TRUE;
-      SendMessageW(tip, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
-      s.found = std::string(text, text + wcslen(text));
-      return FALSE;
-    }, reinterpret_cast<LPARAM>(&search));
+    TipSearch search{dialog->Handle(), Item(id), {}};
+    EnumThreadWindows(GetCurrentThreadId(), FindTip, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
   int Height() const {

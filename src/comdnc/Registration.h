@@ -1,0 +1,39 @@
+// Where the DNC component's machine class is registered on this computer,
+// in both registry views (the 32-bit programs' and the 64-bit programs'):
+// a 64-bit program cannot load a 32-bit in-process server, nor the reverse,
+// so "class not registered" may well mean "registered for the other
+// bitness", and the person at the machine needs to be told which.
+//
+// Threads: any; reads the registry, keeps nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace ostrana::comdnc {
+
+struct ClassRegistration {
+  bool registered = false;
+  std::string inprocServer;    // InprocServer32: a DLL
+  std::string localServer;     // LocalServer32: an EXE (serves either bitness)
+  std::string threadingModel;
+  bool typeLibrary = false;    // the component's type library is registered in this view
+};
+
+struct Registrations {
+  ClassRegistration view32;
+  ClassRegistration view64;  // the same as view32 on 32-bit Windows
+};
+
+Registrations ReadRegistrations(const CLSID& machineClass);
+// The bitness of this program: 32 or 64.
+constexpr int ProgramBits() { return sizeof(void*) == 8 ? 64 : 32; }
+// When the class is registered only for the other bitness, in words (what to
+// install instead); empty otherwise.
+std::string OtherBitnessHint(const Registrations& registrations);
+// The report the probe begins with.
+void ReportRegistrations(const Registrations& registrations, std::FILE* out);
+
+}  // namespace ostrana::comdnc
