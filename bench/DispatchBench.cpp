@@ -27,7 +27,7 @@ class StoreOperations final : public protocol::RequestOperations {
   std::int32_t AlarmValue() override { return stores.AlarmValue(); }
   machine::DeviceStatus ReadDeviceStatus() override { return stores.ReadDeviceStatus(); }
   std::int32_t BaseRow() override { return 100; }
-  void SetClientAttached(bool attached) override { stores.SetClientAttached(attached); }
+  void SetClientAttached(bool attached, const std::string&) override { stores.SetClientAttached(attached); }
   bool ClientAttached() const override { return stores.ClientAttached(); }
   machine::EventStores stores;
 };

@@ -18,6 +18,7 @@
 #include "run/Headless.h"
 #include "run/Startup.h"
 #include "qt/QtSettingsStore.h"
+#include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
@@ -71,8 +72,11 @@ void WarnOnce(QtMsgType type, const QMessageLogContext&, const QString& text) {
   static QSet<QString> seen;
   if (type == QtDebugMsg || type == QtInfoMsg || seen.contains(text)) return;
   seen.insert(text);
-  std::fprintf(stderr, "ostrana: %s\n", text.toLocal8Bit().constData());
-  if (type == QtFatalMsg) std::abort();
+  if (type == QtFatalMsg) {
+    std::fprintf(stderr, "ostrana: %s\n", text.toLocal8Bit().constData());
+    std::abort();
+  }
+  console::Err("ostrana: " + text.toStdString());
 }
 
 int RunHeadless(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
@@ -139,7 +143,7 @@ int main(int argc, char* argv[]) {
   bool headless = options.headless;
   QString noDisplay;
   if (!headless && !HaveDisplay(&noDisplay)) {
-    std::fprintf(stderr, "ostrana: %s: running headless\n", noDisplay.toLocal8Bit().constData());
+    console::Err("ostrana: " + noDisplay.toStdString() + ": running headless");
     headless = true;
   }
   qInstallMessageHandler(WarnOnce);

@@ -9,6 +9,9 @@
 #include <system_error>
 #include <utility>
 
+#include "common/Console.h"
+#include "common/Process.h"
+
 namespace ostrana {
 namespace fs = std::filesystem;
 
@@ -41,9 +44,27 @@ const char* LevelName(LogLevel level) {
 
 }  // namespace
 
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (ch == '\n') {
+      out += ' ';  // one event, one line
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 EventLog& EventLog::Instance() {
-  static EventLog log;
-  return log;
+  static EventLog* log = new EventLog;
+  return *log;
 }
 
 void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
@@ -51,11 +72,12 @@ void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
   file_ = file;
   mirror_ = mirror;
   limits_ = limits;
-  failed_ = false;
   {
     std::lock_guard guard(lock_);
     open_ = true;
     stopping_ = false;
+    done_ = false;
+    unhandled_ = 0;
     queueLimit_ = limits.queuedLines;
   }
   writer_ = std::thread([this] { Run(); });
@@ -63,21 +85,24 @@ void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
 
 void EventLog::Close() {
   {
-    std::lock_guard guard(lock_);
+    std::unique_lock guard(lock_);
     if (!open_) return;
     stopping_ = true;
+    wake_.notify_one();
+    // A writer held by the file system is not waited for past a second: the run ends.
+    if (!finished_.wait_for(guard, std::chrono::seconds(1), [&] { return done_; })) {
+      open_ = false;
+      guard.unlock();
+      writer_.detach();
+      return;
+    }
+    open_ = false;
   }
-  wake_.notify_one();
   writer_.join();
-  std::lock_guard guard(lock_);
-  open_ = false;
 }
 
 void EventLog::Write(LogLevel level, const std::string& subject, const std::string& text) {
-  std::string line = Stamp() + " " + LevelName(level) + " " + subject + ": " + text;
-  for (char& ch : line)
-    if (ch == '\n' || ch == '\r') ch = ' ';  // one event, one line
-  line += '\n';
+  std::string line = Printable(Stamp() + " " + LevelName(level) + " " + subject + ": " + text) + "\n";
   {
     std::lock_guard guard(lock_);
     if (!open_ || stopping_) return;
@@ -86,22 +111,53 @@ void EventLog::Write(LogLevel level, const std::string& subject, const std::stri
       return;
     }
     queue_.push_back(std::move(line));
+    ++unhandled_;
   }
   wake_.notify_one();
 }
 
-void EventLog::Run() {
+bool EventLog::Drain(std::chrono::milliseconds bound) {
+  std::unique_lock guard(lock_);
+  return finished_.wait_for(guard, bound, [&] { return unhandled_ == 0 || done_; });
+}
+
+void EventLog::Say(const std::string& text) { console::Err("ostrana: " + text); }
+
+std::string EventLog::OpenFile() {
   std::error_code ec;
   const fs::path path(file_);
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
-  out_ = std::fopen(file_.c_str(), "a");
-  if (!out_) {
-    std::fprintf(stderr, "ostrana: the log %s cannot be written: %s\n", file_.c_str(), std::strerror(errno));
-    failed_ = true;
-  } else {
-    written_ = fs::file_size(path, ec);
-    if (ec) written_ = 0;
+  writing_ = file_;
+  std::string why;
+  if (!out_.Open(writing_, &why)) {
+    if (lostWhy_.empty()) Say("the log " + writing_ + " cannot be written: " + why);
+    lostWhy_ = why;
+    return {};
   }
+  std::string notice;
+  // The lock is a file of its own beside the log, never rotated: a second
+  // connector is kept off the log whatever the first's rotations do.
+  std::string holder;
+  if (!logLock_.Held() && !logLock_.Take(file_ + ".lock", &holder, &why) && why.empty()) {
+    // Another connector writes this file: this run keeps its own beside it.
+    out_.Close();
+    writing_ = (path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log")).string();
+    if (!out_.Open(writing_, &why)) {
+      Say("the log " + writing_ + " cannot be written: " + why);
+      lostWhy_ = why;
+      return {};
+    }
+    const std::string said = "the log " + file_ + " is in use by another connector" +
+                             (holder.empty() ? std::string() : " (process " + holder + ")") + ": this run writes " + writing_;
+    Say(said);
+    notice = Stamp() + " WARN  log: " + said + "\n";
+  }
+  written_ = out_.Size();
+  return notice;
+}
+
+void EventLog::Run() {
+  std::string notice = OpenFile();
   for (;;) {
     std::deque<std::string> batch;
     std::size_t dropped = 0;
@@ -114,47 +170,74 @@ void EventLog::Run() {
       stopping = stopping_;
     }
     if (dropped) batch.push_back(Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept\n");
+    // Not open (it could not be), or moved away by another program: opened again at its path.
+    if (!out_.IsOpen() || !out_.StillAt(writing_)) {
+      out_.Close();
+      notice = OpenFile();
+    }
+    if (!notice.empty()) batch.push_front(std::exchange(notice, std::string()));
     for (const auto& line : batch) {
-      if (mirror_) std::fputs(line.c_str(), stderr);
+      if (mirror_) console::Err(line.substr(0, line.size() - 1));
       Append(line);
     }
-    if (mirror_) std::fflush(stderr);
-    if (out_) std::fflush(out_);
+    {
+      std::lock_guard guard(lock_);
+      unhandled_ = queue_.size();
+    }
+    finished_.notify_all();
     if (stopping) break;
   }
-  if (out_) std::fclose(out_);
-  out_ = nullptr;
+  out_.Close();
+  logLock_.Release();
+  {
+    std::lock_guard guard(lock_);
+    done_ = true;
+  }
+  finished_.notify_all();
 }
 
-bool EventLog::Append(const std::string& line) {
-  if (!out_) return false;
-  if (written_ + line.size() > limits_.fileBytes && written_ > 0) Rotate();
-  if (!out_) return false;
-  if (std::fputs(line.c_str(), out_) < 0) {
-    if (!failed_)
-      std::fprintf(stderr, "ostrana: the log %s cannot be written: %s\n", file_.c_str(), std::strerror(errno));
-    failed_ = true;
-    return false;
+void EventLog::Append(const std::string& line) {
+  if (!out_.IsOpen()) {
+    ++lost_;
+    return;
   }
-  written_ += line.size();
-  return true;
+  if (out_.Regular() && written_ > 0 && written_ + line.size() > limits_.fileBytes) Rotate();
+  std::string why;
+  if (lost_ > 0) {
+    // The file takes lines again: first the count of those it did not.
+    const std::string notice = Stamp() + " WARN  log: " + std::to_string(lost_) +
+                               " lines were not kept: the log could not be written (" + lostWhy_ + ")\n";
+    if (!out_.IsOpen() || !out_.Write(notice, &why)) {
+      ++lost_;
+      return;
+    }
+    written_ += notice.size();
+    lost_ = 0;
+    lostWhy_.clear();
+  }
+  if (out_.IsOpen() && out_.Write(line, &why)) {
+    written_ += line.size();
+    return;
+  }
+  if (lostWhy_.empty()) Say("the log " + writing_ + " cannot be written: " + why + "; its lines are counted until it can");
+  lostWhy_ = why.empty() ? "it is not open" : why;
+  ++lost_;
 }
 
 void EventLog::Rotate() {
-  std::fclose(out_);
-  out_ = nullptr;
+  out_.Close();
   std::error_code ec;
   // ostrana.log.3 -> .4, ..., ostrana.log -> .1; the oldest goes.
   for (int i = limits_.files - 1; i >= 1; --i) {
-    const std::string from = i == 1 ? file_ : file_ + "." + std::to_string(i - 1);
-    fs::rename(from, file_ + "." + std::to_string(i), ec);
+    const std::string from = i == 1 ? writing_ : writing_ + "." + std::to_string(i - 1);
+    fs::rename(from, writing_ + "." + std::to_string(i), ec);
   }
-  out_ = std::fopen(file_.c_str(), "w");
+  std::string why;
+  if (!out_.Open(writing_, &why) && lostWhy_.empty()) {
+    Say("the log " + writing_ + " cannot be written: " + why);
+    lostWhy_ = why;
+  }
   written_ = 0;
-  if (!out_ && !failed_) {
-    std::fprintf(stderr, "ostrana: the log %s cannot be written: %s\n", file_.c_str(), std::strerror(errno));
-    failed_ = true;
-  }
 }
 
 }  // namespace ostrana

@@ -1,5 +1,5 @@
-// This process and others, by number: for the temporary files that carry
-// their writer's process id. Any thread.
+// This process, by number: for the names and lock files that say which run
+// they belong to. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,5 @@
 namespace ostrana {
 
 std::uint32_t CurrentProcessId();
-// Whether a process with this id runs now (one of another user counts).
-bool ProcessAlive(std::uint32_t pid);
 
 }  // namespace ostrana

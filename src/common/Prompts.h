@@ -3,8 +3,9 @@
 // tests record every text. Called on the main thread only.
 #pragma once
 
-#include <cstdio>
 #include <string>
+
+#include "common/Console.h"
 
 namespace ostrana {
 
@@ -18,13 +19,10 @@ class Prompts {
   // A Yes/No box; true for Yes.
   virtual bool AskYesNo(const std::string& text) = 0;
   // A detail for the operator that needs no box (the folder and the system's
-  // reason behind a failure already shown): a line on stderr.
+  // reason behind a failure already shown): a line on stderr (never waited for).
   virtual void Note(const std::string& text);
 };
 
-inline void Prompts::Note(const std::string& text) {
-  std::fprintf(stderr, "ostrana: %s\n", text.c_str());
-  std::fflush(stderr);
-}
+inline void Prompts::Note(const std::string& text) { console::Err("ostrana: " + text); }
 
 }  // namespace ostrana

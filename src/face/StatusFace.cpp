@@ -45,6 +45,10 @@ void KeepAtExit(const KeptState& kept, const run::Options& options, const run::R
 }
 
 void PlaceAtOpen(KeptState& kept) {
+  // A stored place far beyond any screen (a hand-edited INT_MAX) is brought
+  // near before any arithmetic on it can overflow; the screens decide the rest.
+  kept.xTopLeft = std::clamp(kept.xTopLeft, -kPlaceLimit, kPlaceLimit);
+  kept.yTopLeft = std::clamp(kept.yTopLeft, -kPlaceLimit, kPlaceLimit);
   if (kept.xTopLeft == 0 && kept.yTopLeft == 0) {
     kept.xTopLeft = kDefaultX;
     kept.yTopLeft = kDefaultY;

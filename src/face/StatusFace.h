@@ -65,7 +65,10 @@ struct KeptState {
 // state, and the port unless it was only given for this run.
 void KeepAtExit(const KeptState& kept, const run::Options& options, const run::RunControl& run,
                 platform::Settings& settings);
-// The place at open: the stored one, or the default when both are 0.
+// The farthest a stored coordinate is taken to lie.
+inline constexpr std::int32_t kPlaceLimit = 1000000;
+// The place at open: the stored one (within kPlaceLimit), or the default
+// when both are 0.
 void PlaceAtOpen(KeptState& kept);
 // The place at close: the window's, or the default when either is negative.
 void RecordAtClose(KeptState& kept, int x, int y);

@@ -1,19 +1,39 @@
 #include "machine/EventStores.h"
 
+#include "common/EventLog.h"
+
 namespace ostrana::machine {
 
 using namespace mailbox;  // the exchange table's rows and readings
 
-void EventStores::PushAction(std::int32_t code) {
-  if (!ClientAttached()) return;
+namespace {
+// An event nobody will fetch, written down whole: a measurement can always
+// be recovered from the log.
+void Unattended(const std::string& what) {
+  std::string text = what;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  Log(LogLevel::Info, "unattended", "read while no client was attached, not kept: " + text);
+}
+}  // namespace
+
+bool EventStores::PushAction(std::int32_t code) {
+  if (!ClientAttached()) {
+    Unattended(actionText_ ? actionText_(code) : "action " + std::to_string(code));
+    return false;
+  }
   MutexLock guard(actionLock_);
   actions_.push_back(code);
+  return true;
 }
 
-void EventStores::PushMeasure(const MeasureRecord& record) {
-  if (!ClientAttached()) return;
+bool EventStores::PushMeasure(const MeasureRecord& record) {
+  if (!ClientAttached()) {
+    Unattended(measureText_ ? measureText_(record) : "a measure record");
+    return false;
+  }
   MutexLock guard(measureLock_);
   measures_.push_back(record);
+  return true;
 }
 
 bool EventStores::MeasureQueueFull() const {
@@ -21,10 +41,14 @@ bool EventStores::MeasureQueueFull() const {
   return measures_.size() >= measureLimit_;
 }
 
-void EventStores::StoreAlarmValue(std::int32_t value) {
-  if (!ClientAttached()) return;
+bool EventStores::StoreAlarmValue(std::int32_t value) {
+  if (!ClientAttached()) {
+    Unattended("alarm value " + std::to_string(value));
+    return false;
+  }
   MutexLock guard(alarmLock_);
   alarmValue_ = value;
+  return true;
 }
 
 void EventStores::SetMachineStatus(bool online) {

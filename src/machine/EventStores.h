@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -51,10 +52,19 @@ class EventStores {
   void SetClientAttached(bool attached) { clientAttached_.store(attached); }
   bool ClientAttached() const { return clientAttached_.load(); }
 
-  // Worker side. Events are kept only while a client is attached.
-  void PushAction(std::int32_t code);
-  void PushMeasure(const MeasureRecord& record);
-  void StoreAlarmValue(std::int32_t value);
+  // How an event is answered to the client ("Measure Data: ..."): what the
+  // log says of one read while no client is attached. Set before a worker runs.
+  void DescribeWith(std::function<std::string(const MeasureRecord&)> measure,
+                    std::function<std::string(std::int32_t)> action) {
+    measureText_ = std::move(measure);
+    actionText_ = std::move(action);
+  }
+
+  // Worker side. Events are kept only while a client is attached; one read
+  // while none is goes whole into the log, and the call answers false.
+  bool PushAction(std::int32_t code);
+  bool PushMeasure(const MeasureRecord& record);
+  bool StoreAlarmValue(std::int32_t value);
   bool MeasureQueueFull() const;
   // Sets "Machine Tool" and the reachability, then asks for a status refresh.
   void SetMachineStatus(bool online);
@@ -71,6 +81,8 @@ class EventStores {
  private:
   std::atomic<bool> clientAttached_{false};
   StatusNotifier* const notifier_;  // fixed for the stores' life: the worker reads it
+  std::function<std::string(const MeasureRecord&)> measureText_;  // fixed before a worker runs
+  std::function<std::string(std::int32_t)> actionText_;
   const std::size_t measureLimit_;
   mutable Mutex actionLock_;
   std::deque<std::int32_t> actions_ GUARDED_BY(actionLock_);

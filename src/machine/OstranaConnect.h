@@ -64,14 +64,20 @@ class OstranaConnect {
   bool CheckMachineBuffer();
   bool PauseWorker();
 
+  // Why the last command was not written, in words (main thread).
+  const std::string& Refusal() const { return refusal; }
   machine::OstranaLib& Lib() { return lib; }
   std::int32_t BaseRow() const { return baseRow.load(); }
   std::int32_t LastSlot() const { return lastSlot.load(); }
   bool AlarmPending() const { return alarmPending.load(); }
 
   // The connection data of "Machine Connect", stored when the request is
-  // accepted (main thread; no worker runs then): used by the next Connect,
+  // accepted (main thread; a worker runs then only when the data is the
+  // same): used by the next Connect,
   // and the base row by every access to the mailbox block.
+  bool SameConnectionData(const std::string& text, std::int32_t number, std::int32_t base) const {
+    return text == connectionText && number == connectionNumber && base == baseRow.load();
+  }
   void SetConnectionData(std::string text, std::int32_t number, std::int32_t base) {
     connectionText = std::move(text);
     connectionNumber = number;
@@ -89,10 +95,13 @@ class OstranaConnect {
     std::optional<std::int32_t> alarmAnswer;  // the NC program's answer last logged
     // Counted for the log, not logged one by one.
     long records = 0, actions = 0, recordsTotal = 0, actionsTotal = 0;
+    long unattended = 0, unattendedTotal = 0;  // read while no client was attached (logged each)
+    long slotWrites = 0, tagWrites = 0;        // the worker's own writes, audited per minute
     std::chrono::steady_clock::time_point countedSince = std::chrono::steady_clock::now();
   };
   void LogCounts(RunState& run, bool stopping);
   void PushAction(RunState& run, std::int32_t code);
+  bool AnswerSignal(std::int32_t signal, double answer);  // the answer written, and audited
   void PollMailbox();
   void Pass(RunState& run);
   bool ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run);
@@ -105,6 +114,10 @@ class OstranaConnect {
   template <class Work>
   bool PauseBracket(Work&& work);
   bool CommandRowIdle();
+  // Writes a command's code into the command row; it waits there until the
+  // NC program takes it (audited when the row is next read as 0).
+  bool PlaceCommand(std::int32_t code, const char* name);
+  bool Refuse(const char* why);  // notes the first reason of a refusal; false
   void SetWorkerState(WorkerState state);
 
   EventStores& owner;
@@ -120,6 +133,8 @@ class OstranaConnect {
   double contextValue = 0.0;             // worker thread only
   double attached1 = 0.0, attached2 = 0.0, attached3 = 0.0;  // worker thread only
   std::atomic<bool> alarmPending{false};
+  std::string refusal;                        // main thread only
+  std::optional<std::string> waitingCommand;  // main thread only: placed, not yet taken
   Prompts& prompts;
 };
 

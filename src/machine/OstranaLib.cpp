@@ -1,6 +1,9 @@
 #include "machine/OstranaLib.h"
 
 #include <cstdio>
+#include <filesystem>
+
+#include "common/EventLog.h"
 
 #include "mailbox/MailboxRows.h"
 #include "common/StringTable.h"
@@ -189,7 +192,12 @@ bool OstranaLib::ProvisionTable() {
     return false;
   }
   dnc::TakeFailureText();
-  return !FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath));
+  if (FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath))) return false;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(std::filesystem::u8path(TemplatePath()), ec);
+  Log(LogLevel::Audit, "table", "transmitted " + TemplatePath() + " (" + (ec ? "size unknown" : std::to_string(size) + " bytes") +
+                                    ") to " + mailbox::kTablePath);
+  return true;
 }
 
 ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {

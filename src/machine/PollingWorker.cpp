@@ -59,9 +59,16 @@ bool OstranaConnect::StartPolling() {
   const std::int32_t last = lastSlot.load();
   std::int32_t write = 0;
   if (!ReadSlotIndex(kWriteSlotRow, last, write)) return false;
-  // Records already in the ring when polling starts are not delivered.
+  // Records already in the ring when polling starts are not delivered; how
+  // many there were is said (the read slot tells, not the records).
+  std::int32_t before = 0;
+  const bool known = ReadSlotIndex(kReadSlotRow, last, before);
   const std::int32_t read = write == 0 ? last : write - 1;
   if (mailboxBusy.load() || !WriteRow(kReadSlotRow, read)) return false;
+  Log(LogLevel::Audit, "polling",
+      "read slot set to " + std::to_string(read) + " at row " + std::to_string(std::int64_t{baseRow.load()} + kReadSlotRow) +
+          ": " + (known ? std::to_string(PendingCount(before, write, last)) : std::string("an unknown number of")) +
+          " records in the ring skipped");
   if (!worker) {
     // Cleared here, before the thread exists: were the new worker to clear
     // it, a stop requested right after this start could be erased and the
@@ -104,7 +111,9 @@ void OstranaConnect::PollMailbox() {
     if (stopping) {
       // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
       const auto row = RowAt(baseRow.load(), kSignalRow);
-      if (row && !mailboxBusy.load()) lib.WriteCell(*row, 0);
+      if (row && !mailboxBusy.load())
+        Log(LogLevel::Audit, "signal", "row " + std::to_string(*row) + " cleared as polling stops: " +
+                                           (lib.WriteCell(*row, 0) ? "written" : "not written"));
       return;
     }
   }
@@ -113,21 +122,41 @@ void OstranaConnect::PollMailbox() {
 void OstranaConnect::LogCounts(RunState& run, bool stopping) {
   const auto now = std::chrono::steady_clock::now();
   if (!stopping && now - run.countedSince < std::chrono::minutes(1)) return;
+  const std::string unattended =
+      run.unattended ? ", " + std::to_string(run.unattended) + " of them read while no client was attached" : "";
+  if (run.slotWrites || run.tagWrites)
+    Log(LogLevel::Audit, "mailbox", "read slot advanced " + std::to_string(run.slotWrites) +
+                                        " times, attachment tag cleared " + std::to_string(run.tagWrites) +
+                                        " times since the last count");
+  run.slotWrites = run.tagWrites = 0;
   if (stopping) {
     Log(LogLevel::Info, "polling", "stopped: " + std::to_string(run.recordsTotal + run.records) + " records, " +
-                                       std::to_string(run.actionsTotal + run.actions) + " actions in this run");
+                                       std::to_string(run.actionsTotal + run.actions) + " actions in this run" +
+                                       (run.unattended + run.unattendedTotal
+                                            ? ", " + std::to_string(run.unattended + run.unattendedTotal) +
+                                                  " of them read while no client was attached"
+                                            : ""));
     return;
   }
   Log(LogLevel::Info, "polling", std::to_string(run.records) + " records, " + std::to_string(run.actions) +
-                                     " actions in the last minute");
+                                     " actions in the last minute" + unattended);
   run.recordsTotal += std::exchange(run.records, 0);
   run.actionsTotal += std::exchange(run.actions, 0);
+  run.unattendedTotal += std::exchange(run.unattended, 0);
   run.countedSince = now;
 }
 
 void OstranaConnect::PushAction(RunState& run, std::int32_t code) {
-  owner.PushAction(code);
+  if (!owner.PushAction(code)) ++run.unattended;
   ++run.actions;
+}
+
+bool OstranaConnect::AnswerSignal(std::int32_t signal, double answer) {
+  const bool written = WriteRow(kSignalRow, answer);
+  if (written)
+    Log(LogLevel::Audit, "signal", std::to_string(signal) + " answered: " + std::to_string(IntegerReading(answer)) +
+                                       " written to row " + std::to_string(std::int64_t{baseRow.load()} + kSignalRow));
+  return written;
 }
 
 void OstranaConnect::Pass(RunState& run) {
@@ -158,15 +187,15 @@ void OstranaConnect::Pass(RunState& run) {
     if (!ReadRow(kSignalRow, cell)) return;
     switch (IntegerReading(cell)) {
       case 1:
-        if (!WriteRow(kSignalRow, kSignalAnswer1)) return;
+        if (!AnswerSignal(1, kSignalAnswer1)) return;
         PushAction(run, 0);
         break;
       case 2:
-        if (!WriteRow(kSignalRow, kSignalAnswer2)) return;
+        if (!AnswerSignal(2, kSignalAnswer2)) return;
         PushAction(run, 1);
         break;
       case 3:
-        if (!WriteRow(kSignalRow, kSignalAnswer1)) return;
+        if (!AnswerSignal(3, kSignalAnswer1)) return;
         PushAction(run, 1);
         PushAction(run, 0);
         break;
@@ -186,7 +215,7 @@ void OstranaConnect::Pass(RunState& run) {
     scratch.attached1 = attached1;
     scratch.attached2 = attached2;
     scratch.attached3 = attached3;
-    owner.PushMeasure(scratch);
+    if (!owner.PushMeasure(scratch)) ++run.unattended;
     ++run.records;
   }
 
@@ -201,7 +230,7 @@ void OstranaConnect::Pass(RunState& run) {
       if (run.alarmAnswer != value)
         Log(LogLevel::Audit, "alarm", "answered by the NC program: alarm value " + std::to_string(value));
       run.alarmAnswer = value;
-      owner.StoreAlarmValue(value);
+      if (!owner.StoreAlarmValue(value)) ++run.unattended;
     } else {
       alarmPending.store(false);
       run.alarmAnswer.reset();
@@ -247,6 +276,7 @@ bool OstranaConnect::ReadEvent(MeasureRecord& scratch, std::int32_t last, RunSta
       for (int k = 0; k < 3; ++k)
         if (!ReadRow(kAttachmentRow1 + k, a[k])) return false;
       if (!WriteRow(kAttachmentTagRow, 0)) return false;
+      ++run.tagWrites;
       attached1 = RealReading(a[0]);
       attached2 = RealReading(a[1]);
       attached3 = RealReading(a[2]);
@@ -260,7 +290,9 @@ bool OstranaConnect::ReadEvent(MeasureRecord& scratch, std::int32_t last, RunSta
     contextValue = RealReading(cell);
     run.contextTaken = true;
   }
-  return WriteRow(kReadSlotRow, next);
+  if (!WriteRow(kReadSlotRow, next)) return false;
+  ++run.slotWrites;
+  return true;
 }
 
 }  // namespace ostrana::machine

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace ostrana::platform {
 
@@ -19,6 +20,8 @@ struct Settings {
   // Read, never written: set by hand (or by an installer) for every run.
   std::string logFile;        // "LogFile"
   std::string listenAddress;  // "ListenAddress"
+  // What could not be used as it was stored, in words (said at start).
+  std::vector<std::string> problems;
 };
 
 class SettingsStore {

@@ -1,5 +1,7 @@
 #include "protocol/Dispatcher.h"
 
+#include "common/EventLog.h"
+
 #include <cstdio>
 
 #include "mailbox/Readings.h"
@@ -54,6 +56,8 @@ const char* AlarmName(std::int32_t code) { return code >= 1 && code <= 4 ? kAlar
 
 std::int32_t ScaleReal(double value) { return TruncToInt32(value * 10000.0); }
 
+std::string ActionLine(std::int32_t code) { return Begin(answer::kAction) + Hex32(code) + "\n"; }
+
 std::string MeasureLine(const mailbox::MeasureRecord& r) {
   const std::int32_t fields[answer::kMeasureFields] = {
       r.kind,           r.detail,         r.id,                r.index,
@@ -99,7 +103,11 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
   }
   if (Has(chunk, "Locate Machine Buffer")) reply += BufferData(false, ops.BaseRow());
   if (Has(chunk, "Set Alarm")) {
-    const auto code = AlarmCode(ExtractArgument(chunk, "Set Alarm: "));
+    const Argument argument = ExtractArgument(chunk, "Set Alarm: ");
+    const auto code = AlarmCode(argument);
+    if (!code)
+      Log(LogLevel::Info, "request", "Set Alarm refused for its data '" + argument.text +
+                                         "': not one of the four alarm names ended by a line feed");
     reply += CommandData("Set Alarm", code && ops.SetAlarm(*code));
   }
   if (Has(chunk, "Set WCS")) reply += CommandData("Set WCS", ops.ApplyWcsData(ExtractArgument(chunk, "Set WCS: ")));
@@ -108,7 +116,7 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
     reply += Begin(answer::kDevice) + Hex32(device.online) + "," + device.name + "\n";
   }
   if (Has(chunk, "Send Action")) {
-    if (auto code = ops.PopAction()) reply += Begin(answer::kAction) + Hex32(*code) + "\n";
+    if (auto code = ops.PopAction()) reply += ActionLine(*code);
     else reply += std::string(answer::kNoActions) + "\n";
   }
   if (Has(chunk, "Send Measure")) {

@@ -30,5 +30,6 @@ const char* AlarmName(std::int32_t code);
 std::int32_t ScaleReal(double value);
 
 std::string MeasureLine(const mailbox::MeasureRecord& record);
+std::string ActionLine(std::int32_t code);
 
 }  // namespace ostrana::protocol

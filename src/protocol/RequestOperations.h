@@ -38,8 +38,9 @@ class RequestOperations {
   virtual std::int32_t AlarmValue() = 0;
   virtual machine::DeviceStatus ReadDeviceStatus() = 0;
   virtual std::int32_t BaseRow() = 0;
-  // The client flag: whether a client is attached (events are kept only then).
-  virtual void SetClientAttached(bool attached) = 0;
+  // The client flag: whether a client is attached (events are kept only
+  // then), and who it is (address:port, for the audit lines).
+  virtual void SetClientAttached(bool attached, const std::string& peer) = 0;
   virtual bool ClientAttached() const = 0;
 };
 

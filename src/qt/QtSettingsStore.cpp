@@ -17,11 +17,14 @@ const char* const kXTopLeft = "xTopLeft";
 const char* const kYTopLeft = "yTopLeft";
 const char* const kMute = "Mute";
 
+QString Path(const QString& file) {
+  if (!file.isEmpty()) return file;
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/Quorvane/Corvessa/Ostrana.conf");
+}
+
 std::unique_ptr<QSettings> Open(const QString& file) {
-  if (!file.isEmpty()) return std::make_unique<QSettings>(file, QSettings::IniFormat);
-  const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  return std::make_unique<QSettings>(dir + QStringLiteral("/Quorvane/Corvessa/Ostrana.conf"),
-                                     QSettings::IniFormat);
+  return std::make_unique<QSettings>(Path(file), QSettings::IniFormat);
 }
 
 void ReadInt(const QSettings& s, const char* name, std::int32_t& member) {
@@ -32,15 +35,26 @@ void ReadInt(const QSettings& s, const char* name, std::int32_t& member) {
   if (ok && value >= INT32_MIN && value <= UINT32_MAX) member = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
+// A settings path that exists and is no regular file (a FIFO, a device) is
+// never opened (QSettings reads its file as it is made): reading it could
+// wait for ever, writing it reaches nothing.
+bool NotAFile(const QString& path) {
+  const QFileInfo info(path);
+  return info.exists() && !info.isFile();
+}
+
 }  // namespace
 
 QtSettingsStore::QtSettingsStore(QString file) : file_(std::move(file)) {}
 
-std::string QtSettingsStore::Location() const { return Open(file_)->fileName().toStdString(); }
+std::string QtSettingsStore::Location() const { return Path(file_).toStdString(); }
 
 bool QtSettingsStore::Writable(std::string* why) const {
-  auto s = Open(file_);
-  const QString path = s->fileName();
+  const QString path = Path(file_);
+  if (NotAFile(path)) {
+    *why = "it is not a regular file; the defaults are used and nothing is saved in it";
+    return false;
+  }
   if (QFileInfo::exists(path)) {
     QFile file(path);
     if (file.open(QIODevice::ReadWrite)) return true;
@@ -52,6 +66,7 @@ bool QtSettingsStore::Writable(std::string* why) const {
 
 platform::Settings QtSettingsStore::Load() const {
   platform::Settings settings;
+  if (NotAFile(Path(file_))) return settings;
   auto s = Open(file_);
   ReadInt(*s, kPortNumber, settings.portNumber);
   ReadInt(*s, kXTopLeft, settings.xTopLeft);
@@ -65,6 +80,7 @@ platform::Settings QtSettingsStore::Load() const {
 }
 
 void QtSettingsStore::Save(const platform::Settings& settings) const {
+  if (NotAFile(Path(file_))) return;
   auto s = Open(file_);
   s->setValue(kPortNumber, static_cast<int>(settings.portNumber));
   s->setValue(kXTopLeft, static_cast<int>(settings.xTopLeft));

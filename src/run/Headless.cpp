@@ -1,5 +1,6 @@
 #include "run/Headless.h"
 
+#include "common/Console.h"
 #include "common/StringTable.h"
 
 namespace ostrana::run {
@@ -13,13 +14,11 @@ std::string OneLine(const std::string& text) {
 }
 
 void HeadlessPrompts::ShowMessage(const std::string& text, PromptIcon) {
-  std::fprintf(stderr, "ostrana: %s\n", OneLine(text).c_str());
-  std::fflush(stderr);
+  console::Err("ostrana: " + OneLine(text));
 }
 
 bool HeadlessPrompts::AskYesNo(const std::string& text) {
-  std::fprintf(stderr, "ostrana: %s Yes.\n", OneLine(text).c_str());
-  std::fflush(stderr);
+  console::Err("ostrana: " + OneLine(text) + " Yes.");
   return true;
 }
 
@@ -29,29 +28,27 @@ void HeadlessView::UpdateConnectionStatus(bool) {
       session::ConnectionStatusText(session::SelectConnectionState(run_.ClientConnected(), machine));
   if (status == printedStatus_) return;
   printedStatus_ = status;
-  std::printf("ostrana: status: %s\n", status.c_str());
-  std::fflush(stdout);
+  console::Out("ostrana: status: " + status);
 }
 
 void HeadlessView::ListenFailed(int port, const std::string& reason) {
   failedPort_ = port;
-  std::fprintf(stderr, "ostrana: cannot listen on port %d: %s\n", port, reason.c_str());
-  std::fflush(stderr);
+  console::Err("ostrana: cannot listen on port " + std::to_string(port) + ": " + reason);
 }
 
 void HeadlessView::UpdatePortStatus() {
   const int port = run_.Listening() ? run_.BoundPort() : 0;
   if (port == printedPort_) return;
   printedPort_ = port;
+  const std::string where = " (" + run_.ListenAddressText() + ")";
   if (port && failedPort_ >= 0 && port != failedPort_)
-    std::printf("ostrana: listening on port %d instead of port %d (%s)\n", port, failedPort_,
-                run_.ListenAddressText().c_str());
+    console::Out("ostrana: listening on port " + std::to_string(port) + " instead of port " +
+                 std::to_string(failedPort_) + where);
   else if (port)
-    std::printf("ostrana: listening on port %d (%s)\n", port, run_.ListenAddressText().c_str());
+    console::Out("ostrana: listening on port " + std::to_string(port) + where);
   else
-    std::printf("ostrana: not listening: port %d is not available\n", static_cast<int>(run_.PortNumber()));
+    console::Out("ostrana: not listening: port " + std::to_string(run_.PortNumber()) + " is not available");
   failedPort_ = -1;
-  std::fflush(stdout);
 }
 
 }  // namespace ostrana::run

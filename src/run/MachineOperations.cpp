@@ -16,7 +16,9 @@ MachineOperations::MachineOperations(dnc::IComponent& component, Prompts& prompt
                                      std::size_t measureLimit)
     : prompts_(prompts),
       stores_(notifier, measureLimit),
-      machine_(std::make_unique<machine::OstranaConnect>(stores_, component, prompts, std::move(modulePath), timing)) {}
+      machine_(std::make_unique<machine::OstranaConnect>(stores_, component, prompts, std::move(modulePath), timing)) {
+  stores_.DescribeWith(protocol::MeasureLine, [](std::int32_t code) { return ActionLine(code); });
+}
 
 MachineOperations::~MachineOperations() { ReleaseMachine(); }
 
@@ -28,21 +30,22 @@ void MachineOperations::ReleaseMachine() {
 
 bool MachineOperations::ParseConnectionData(const protocol::Argument& argument) {
   const ConnectionParse parse = ParseConnectionFields(argument.text);
-  if (parse.refusal == ConnectionRefusal::UnsupportedType) {
-    prompts_.ShowMessage(strings::kUnsupportedConnectionType, PromptIcon::None);
+  const char* refused = parse.refusal == ConnectionRefusal::UnsupportedType ? strings::kUnsupportedConnectionType
+                        : parse.refusal == ConnectionRefusal::Incomplete    ? strings::kIncompleteConnectionData
+                        : parse.refusal == ConnectionRefusal::BadBaseRow    ? strings::kInvalidBaseRow
+                                                                            : nullptr;
+  if (refused) {
+    Log(LogLevel::Info, "request", "Machine Connect from " + Client() + " refused for its data '" + argument.text +
+                                       "': " + refused);
+    prompts_.ShowMessage(refused, PromptIcon::None);
     return false;
   }
-  if (parse.refusal == ConnectionRefusal::Incomplete) {
-    prompts_.ShowMessage(strings::kIncompleteConnectionData, PromptIcon::None);
-    return false;
-  }
-  if (parse.refusal == ConnectionRefusal::BadBaseRow) {
-    prompts_.ShowMessage(strings::kInvalidBaseRow, PromptIcon::None);
-    return false;
-  }
-  // A worker keeps the base row it started with: new connection data ends
-  // polling first, and the client starts it again, as after a disconnect.
-  if (machine_->PollingRunning()) {
+  // A worker keeps the base row it started with: other connection data ends
+  // polling first, and the client starts it again. The same data (a client
+  // that reconnects after "Machine Disconnect") keeps it: it regains the
+  // mailbox once the connection is back.
+  if (machine_->PollingRunning() &&
+      !machine_->SameConnectionData(parse.data.connectionText, parse.data.connectionNumber, parse.data.baseRow)) {
     machine_->StopPolling();
     stores_.SetMachineStatus(false);
   }
@@ -50,9 +53,27 @@ bool MachineOperations::ParseConnectionData(const protocol::Argument& argument) 
   return true;
 }
 
+void MachineOperations::SetClientAttached(bool attached, const std::string& peer) {
+  client_ = attached ? peer : std::string();
+  stores_.SetClientAttached(attached);
+}
+
+std::string MachineOperations::Client() const { return client_.empty() ? "no client" : client_; }
+
+void MachineOperations::Audit(const std::string& command, bool done) {
+  Log(LogLevel::Audit, "command",
+      command + " for " + Client() + ": " +
+          (done ? std::string("written, answer 1") : "not written (" + machine_->Refusal() + "), answer 0"));
+}
+
 bool MachineOperations::ApplyWcsData(const protocol::Argument& argument) {
   const auto values = ParseWcsFields(argument);
-  if (!values) return false;  // refused: nothing is written
+  if (!values) {  // refused: nothing is written
+    Log(LogLevel::Info, "request", "Set WCS from " + Client() + " refused for its data '" + argument.text +
+                                       "': not six upper-case hexadecimal fields of at most 8 digits ended by a "
+                                       "line feed");
+    return false;
+  }
   const bool done = machine_->SetWcs(*values);
   std::string written;
   for (double v : *values) {
@@ -60,29 +81,25 @@ bool MachineOperations::ApplyWcsData(const protocol::Argument& argument) {
     std::snprintf(text, sizeof text, "%s%.4f", written.empty() ? "" : ",", v);
     written += text;
   }
-  Log(LogLevel::Audit, "command", "WCS (code 3) sent " + argument.text + " written " + written + ": answer " +
-                                      (done ? "1" : "0"));
+  Audit("WCS (code 3) sent " + argument.text + " as " + written, done);
   return done;
 }
 
 bool MachineOperations::HaltMonitoring() {
   const bool done = machine_->HaltMonitoring();
-  Log(LogLevel::Audit, "command", std::string("halt monitoring (code 1): answer ") + (done ? "1" : "0"));
+  Audit("halt monitoring (code 1)", done);
   return done;
 }
 
 bool MachineOperations::ResumeMonitoring() {
   const bool done = machine_->ResumeMonitoring();
-  Log(LogLevel::Audit, "command", std::string("resume monitoring (code 0): answer ") + (done ? "1" : "0"));
+  Audit("resume monitoring (code 0)", done);
   return done;
 }
 
 bool MachineOperations::SetAlarm(std::int32_t code) {
-  const bool pending = machine_->AlarmPending();
   const bool done = machine_->SetAlarm(code);
-  Log(LogLevel::Audit, "command",
-      std::string("alarm ") + AlarmName(code) + " (code 2, alarm code " +
-          std::to_string(code) + "): answer " + (done ? "1" : "0") + (pending ? " (an alarm is pending)" : ""));
+  Audit(std::string("alarm ") + AlarmName(code) + " (code 2, alarm code " + std::to_string(code) + ")", done);
   return done;
 }
 

@@ -48,11 +48,16 @@ class MachineOperations : public protocol::RequestOperations {
   std::int32_t AlarmValue() override { return stores_.AlarmValue(); }
   machine::DeviceStatus ReadDeviceStatus() override { return stores_.ReadDeviceStatus(); }
   std::int32_t BaseRow() override { return machine_->BaseRow(); }
-  void SetClientAttached(bool attached) override { stores_.SetClientAttached(attached); }
+  void SetClientAttached(bool attached, const std::string& peer) override;
   bool ClientAttached() const override { return stores_.ClientAttached(); }
 
  private:
+  std::string Client() const;  // the attached client's address:port, for the log
+  // One AUDIT line: the command, who asked, and whether it was written (or why not).
+  void Audit(const std::string& command, bool done);
+
   Prompts& prompts_;
+  std::string client_;
   machine::EventStores stores_;  // before the machine: the worker pushes into it
   std::unique_ptr<machine::OstranaConnect> machine_;
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/Folders.h"
 #include "common/StringTable.h"
@@ -30,31 +31,35 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
   prepared.logFile = ChooseLogFile(options, prepared.settings);
   // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
   EventLog::Instance().Open(prepared.logFile, headless);
+  for (const auto& problem : prepared.settings.problems) prompts.Note(problem);
   prepared.listenAddress = ChooseListenAddress(options, prepared.settings, prompts);
   LogStart(options, prepared.settings, store, prepared.listenAddress, prepared.logFile);
   CheckSettings(store, prompts);
-  return SetUpMachine(options, prompts, prepared.machine, dnc);
+  if (SetUpMachine(options, prompts, prepared.machine, dnc)) return true;
+  // The run ends here: what it said still reaches the log and the console.
+  EventLog::Instance().Close();
+  console::Drain(std::chrono::seconds(1));
+  return false;
 }
 
 void Finish(Machine& machine) {
   if (machine.ncConsole) machine.ncConsole->Stop();
   Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
   EventLog::Instance().Close();
-  std::printf("ostrana: stopped\n");
-  std::fflush(stdout);
+  console::Out("ostrana: stopped");
+  // A console nobody reads does not keep the run: a second, then it ends.
+  console::Drain(std::chrono::seconds(1));
 }
 
 bool SetUpMachine(const Options& options, Prompts& prompts, Machine& m, const DncFactory& dnc) {
   if (options.control == ControlKind::None || (options.control == ControlKind::Dnc && !dnc)) {
     m.component = std::make_unique<dnc::MissingComponent>();
-    std::printf("ostrana: machine: none (no DNC component)\n");
-    std::fflush(stdout);
+    console::Out("ostrana: machine: none (no DNC component)");
     return true;
   }
   if (options.control == ControlKind::Dnc) {
     m.component = dnc();
-    std::printf("ostrana: machine: the DNC component\n");
-    std::fflush(stdout);
+    console::Out("ostrana: machine: the DNC component");
     return true;
   }
   const std::string root = options.tncRoot.empty() ? DefaultTncRoot() : options.tncRoot;
@@ -63,22 +68,37 @@ bool SetUpMachine(const Options& options, Prompts& prompts, Machine& m, const Dn
     prompts.ShowMessage("The TNC drive folder " + root + " cannot be used: " + why +
                             ".\n\nThe exchange table cannot be created there; choose another folder with --tnc-root.",
                         PromptIcon::Exclamation);
+  // One connector a drive: two would interleave their table writes. The
+  // lock lies beside the folder, so a missing folder is still made.
+  std::string holder;
+  std::string lockFile = root;
+  while (lockFile.size() > 1 && (lockFile.back() == '/' || lockFile.back() == '\\')) lockFile.pop_back();
+  lockFile += ".lock";
+  if (!m.driveLock.Take(lockFile, &holder, &why) && why.empty()) {
+    prompts.ShowMessage("The TNC drive folder " + root + " is in use by another connector" +
+                            (holder.empty() ? std::string() : " (process " + holder + ")") +
+                            ".\n\nChoose another folder with --tnc-root.",
+                        PromptIcon::Exclamation);
+    return false;
+  }
   m.control = std::make_unique<vc::VirtualControl>(root);
+  if (m.driveLock.Held())
+    for (const auto& file : m.control->RemoveStaleTemporaries())
+      Log(LogLevel::Info, "drive", "removed " + file.string() + ", left by a run that ended in the middle of a write");
   m.component = std::make_unique<vc::VcComponent>(*m.control);
-  std::printf("ostrana: machine: virtual control, TNC drive at %s\n", root.c_str());
+  console::Out("ostrana: machine: virtual control, TNC drive at " + root);
   if (options.ncConsolePort) {
     m.ncProgram = std::make_unique<ncsim::NcProgram>(*m.control);
     m.ncConsole = std::make_unique<ncsim::NcConsole>(*m.ncProgram, *m.control);
     std::string error;
     const int port = m.ncConsole->Start(static_cast<std::uint16_t>(*options.ncConsolePort), &error);
     if (port < 0) {
-      std::fprintf(stderr, "ostrana: the NC console cannot listen on port %d: %s\n", *options.ncConsolePort,
-                   error.c_str());
+      console::Err("ostrana: the NC console cannot listen on port " + std::to_string(*options.ncConsolePort) + ": " +
+                   error);
       return false;
     }
-    std::printf("ostrana: nc console on port %d\n", port);
+    console::Out("ostrana: nc console on port " + std::to_string(port));
   }
-  std::fflush(stdout);
   return true;
 }
 
@@ -91,9 +111,12 @@ std::string ChooseLogFile(const Options& options, const platform::Settings& sett
 std::string ChooseListenAddress(const Options& options, const platform::Settings& settings, Prompts& prompts) {
   const std::string text = options.listenAddress.empty() ? settings.listenAddress : options.listenAddress;
   if (IsListenAddress(text)) return text == "0.0.0.0" ? "" : text;
-  prompts.ShowMessage("The stored listen address '" + text + "' is not an address: the port listens on all interfaces.",
+  // Whoever set it meant fewer interfaces than all: an address that cannot
+  // be used keeps the port on this computer.
+  prompts.ShowMessage("The stored listen address '" + text +
+                          "' is not an address: the port listens on this computer only (127.0.0.1).",
                       PromptIcon::None);
-  return "";
+  return "127.0.0.1";
 }
 
 void LogStart(const Options& options, const platform::Settings& settings, const platform::SettingsStore& store,

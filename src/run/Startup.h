@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "common/FileLock.h"
 #include "common/Prompts.h"
 #include "dnc/Dnc.h"
 #include "ncsim/NcConsole.h"
@@ -23,6 +24,7 @@ namespace ostrana::run {
 
 // The machine side of a run.
 struct Machine {
+  FileLock driveLock;  // the virtual control's drive, held for the run
   std::unique_ptr<vc::VirtualControl> control;  // the virtual control, when it is the machine
   std::unique_ptr<dnc::IComponent> component;
   std::unique_ptr<ncsim::NcProgram> ncProgram;
@@ -38,14 +40,16 @@ using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
 
 // Sets up the machine the options name, saying what it is on stdout. False
 // (with the reason on stderr) when the run cannot start: the NC console
-// cannot listen. A TNC drive folder that cannot be used is said, and the run
-// goes on (the exchange table cannot be made there).
+// cannot listen, or another connector holds the TNC drive (its lock file
+// "<drive>.lock" beside the folder). A TNC drive folder that cannot be used
+// is said, and the run goes on (the exchange table cannot be made there).
 bool SetUpMachine(const Options& options, Prompts& prompts, Machine& machine, const DncFactory& dnc = {});
 
 // The event log of this run: --log, else the stored one, else the per-user state folder.
 std::string ChooseLogFile(const Options& options, const platform::Settings& settings);
 // The listen address of this run: --listen, else the stored one; a stored
-// text that is not an address is said and all interfaces are used ("").
+// text that is not an address is said, and the port is kept on this
+// computer (127.0.0.1): an unusable address fails closed.
 std::string ChooseListenAddress(const Options& options, const platform::Settings& settings, Prompts& prompts);
 // The first line of a run's log: what it is and where everything lies.
 void LogStart(const Options& options, const platform::Settings& settings, const platform::SettingsStore& store,

@@ -78,7 +78,7 @@ void ClientSession::OnAccepted(ConnectionId id) {
   client_ = id;
   clientPeer_ = transport_.Peer(id);
   Log(LogLevel::Info, "client", "accepted: " + clientPeer_);
-  operations_.SetClientAttached(true);
+  operations_.SetClientAttached(true, clientPeer_);
   if (view_) view_->UpdateConnectionStatus(true);
   transport_.Write(id, strings::Greeting());
   if (view_) view_->SetPortButtonEnabled(false);
@@ -126,7 +126,7 @@ void ClientSession::OnClosed(ConnectionId id) {
   if (id != client_) return;
   client_ = 0;
   Log(LogLevel::Info, "client", "left: " + clientPeer_);
-  operations_.SetClientAttached(false);
+  operations_.SetClientAttached(false, clientPeer_);
   if (view_) view_->UpdateConnectionStatus(true);
   if (!transport_.Listening()) ListenOrRecover();
   listening_ = transport_.Listening();

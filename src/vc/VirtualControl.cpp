@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "common/Process.h"
+#include "common/NewFile.h"
 
 namespace ostrana::vc {
 namespace fs = std::filesystem;
@@ -53,24 +53,31 @@ std::string OpNames() {
 }
 
 bool WriteFileAtomically(const fs::path& file, const std::string& text, std::string* why) {
-  const fs::path temp = file.string() + ".tmp" + std::to_string(CurrentProcessId());
-  auto fail = [&](const std::string& reason) {
-    if (why) *why = reason;
-    std::error_code ignored;
-    fs::remove(temp, ignored);
-    return false;
-  };
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return fail(std::strerror(errno));
-    out << text;
-    out.flush();
-    if (!out) return fail(std::strerror(errno));
-  }
+  // A name of the connector's own pattern beside the file, made where
+  // nothing is: a link planted at a guessable name cannot redirect the write.
+  const fs::path temp = TemporaryName(file);
+  if (!WriteNewFile(temp.string(), text, why)) return false;
   std::error_code ec;
   fs::rename(temp, file, ec);
-  if (ec) return fail(ec.message());
-  return true;
+  if (!ec) return true;
+  if (why) *why = ec.message();
+  fs::remove(temp, ec);
+  return false;
+}
+
+fs::path TemporaryName(const fs::path& file) {
+  return file.parent_path() / ("." + file.filename().string() + ".ostrana-" + RandomName() + ".tmp");
+}
+
+bool IsTemporaryName(const std::string& name) {
+  // ".<file>.ostrana-<16 hexadecimal digits>.tmp"
+  static const std::string middle = ".ostrana-", tail = ".tmp";
+  const std::size_t size = name.size();
+  if (size < 1 + 1 + middle.size() + 16 + tail.size() || name[0] != '.') return false;
+  if (name.compare(size - tail.size(), tail.size(), tail) != 0) return false;
+  const std::size_t digits = size - tail.size() - 16;
+  if (name.compare(digits - middle.size(), middle.size(), middle) != 0) return false;
+  return name.find_first_not_of("0123456789abcdef", digits) == size - tail.size();
 }
 
 dnc::Variant CellToVariant(const std::string& text) {
@@ -101,27 +108,21 @@ VirtualControl::VirtualControl(fs::path driveRoot) : root_(std::move(driveRoot))
   std::error_code ec;
   fs::create_directories(root_, ec);
   canonicalRoot_ = fs::weakly_canonical(root_, ec);
-  RemoveStaleTemporaries();
 }
 
-void VirtualControl::RemoveStaleTemporaries() {
+std::vector<fs::path> VirtualControl::RemoveStaleTemporaries() {
   // A run killed between writing a table's temporary file and renaming it
-  // leaves "<file>.tmp<pid>" behind; nothing else on the drive is named so.
-  // A file of a process that still runs (another connector on the same
-  // drive, in the middle of a write) is left to it.
+  // leaves it behind. Only names of the connector's own pattern are taken;
+  // the caller holds the drive's lock, so no write of another run is in flight.
   std::error_code ec;
   std::vector<fs::path> stale;
   for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    const auto at = name.rfind(".tmp");
-    if (at == std::string::npos || at + 4 == name.size() || name.size() - at > 14 || !it->is_regular_file(ec)) continue;
-    if (name.find_first_not_of("0123456789", at + 4) != std::string::npos) continue;
-    const auto pid = static_cast<std::uint32_t>(std::stoull(name.substr(at + 4)));
-    if (pid != CurrentProcessId() && ProcessAlive(pid)) continue;
-    stale.push_back(it->path());
-  }
-  for (const auto& file : stale) fs::remove(file, ec);
+       it.increment(ec))
+    if (IsTemporaryName(it->path().filename().string()) && it->is_regular_file(ec)) stale.push_back(it->path());
+  std::vector<fs::path> removed;
+  for (const auto& file : stale)
+    if (fs::remove(file, ec)) removed.push_back(file);
+  return removed;
 }
 
 void VirtualControl::InjectFault(Op op, int count, HRESULT status) {

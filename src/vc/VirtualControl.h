@@ -71,6 +71,10 @@ class VirtualControl {
   explicit VirtualControl(std::filesystem::path driveRoot);
 
   const std::filesystem::path& DriveRoot() const { return root_; }
+  // Removes the temporary files a killed run left on the drive (names of
+  // the connector's own pattern only) and returns them. Only for the holder
+  // of the drive's lock.
+  std::vector<std::filesystem::path> RemoveStaleTemporaries();
 
   // Machine state as the component reports it (7 = available).
   void SetState(std::int32_t state) { state_.store(state); }
@@ -129,8 +133,6 @@ class VirtualControl {
   CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status) REQUIRES(lock_);
   dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached) REQUIRES(lock_);
 
-  // Removes temporary files a killed run left on the drive.
-  void RemoveStaleTemporaries();
 
   std::filesystem::path root_;
   std::filesystem::path canonicalRoot_;  // links resolved: what "on the drive" means
@@ -152,9 +154,12 @@ class VirtualControl {
   std::map<std::filesystem::path, CachedTable> tables_ GUARDED_BY(lock_);
 };
 
-// Writes `text` to `file` through a temporary file and a rename; on failure
-// `why` (when given) holds the system's reason.
+// Writes `text` to `file` through a new temporary file beside it and a
+// rename; on failure `why` (when given) holds the system's reason.
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text, std::string* why = nullptr);
+// The temporary files: ".<file>.ostrana-<16 hexadecimal digits>.tmp".
+std::filesystem::path TemporaryName(const std::filesystem::path& file);
+bool IsTemporaryName(const std::string& name);
 
 // Converts between a cell's text and the value the component hands out:
 // empty -> Empty, an integer -> I4, another number -> R8, anything else -> Text.

@@ -26,14 +26,17 @@ std::int32_t* Field(platform::Settings& settings, int index, std::int32_t& mute)
   }
 }
 
-std::string ReadString(HKEY key, const char* name) {
+// A text value, or nothing; one of another type is named in `problems`
+// and read as `otherwise`.
+std::string ReadString(HKEY key, const char* name, std::vector<std::string>& problems, const std::string& otherwise) {
   char value[1024];
   DWORD size = sizeof value;
   DWORD type = 0;
-  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
-      type != REG_SZ || size == 0)
-    return {};
-  return std::string(value, strnlen(value, size));
+  const LONG status = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  if (status == ERROR_FILE_NOT_FOUND) return {};
+  if (status == ERROR_SUCCESS && type == REG_SZ) return std::string(value, strnlen(value, size));
+  problems.push_back(std::string("the registry value ") + name + " is not a text (REG_SZ): it is not used");
+  return otherwise;
 }
 
 }  // namespace
@@ -50,8 +53,9 @@ platform::Settings RegistrySettingsStore::Load() const {
       *Field(settings, i, mute) = static_cast<std::int32_t>(value);
   }
   settings.muted = mute != 0;
-  settings.logFile = ReadString(key, "LogFile");
-  settings.listenAddress = ReadString(key, "ListenAddress");
+  settings.logFile = ReadString(key, "LogFile", settings.problems, "");
+  // Not an address either: the port stays on this computer.
+  settings.listenAddress = ReadString(key, "ListenAddress", settings.problems, "(not a text)");
   RegCloseKey(key);
   return settings;
 }

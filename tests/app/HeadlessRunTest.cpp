@@ -12,6 +12,9 @@
 #include <QTcpServer>
 #include <QtEndian>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -216,7 +219,7 @@ void HeadlessRun::WholeExchange() {
   EXPECT_EQ(cam.Ask("Set WCS: 186A0,0,FFFE7960,0,0,0\n"), "Command Data: Set WCS,1\n");
   EXPECT_EQ(nc.Ask("command\nack\n", "ok\n"), "ok 3 10 0 -10 0 0 0\nok\n");
   EXPECT_EQ(cam.Ask("Set Alarm: Unprojected\n"), "Command Data: Set Alarm,1\n");
-  EXPECT_EQ(cam.Ask("Set Alarm: Bogus\n"), "Command Data: Set Alarm,0\n");  // refused: no audit line
+  EXPECT_EQ(cam.Ask("Set Alarm: Bogus\n"), "Command Data: Set Alarm,0\n");  // refused for its content: no audit line
   EXPECT_EQ(nc.Ask("command\nack -2\n", "ok\n"), "ok 2 2 0 -10 0 0 0\nok\n");
   ASSERT_TRUE(Pump([&] { return cam.Ask("Send Alarm\n") == "Alarm Data: 2\n"; }, 5000));
   EXPECT_EQ(nc.Ask("ack 0\n"), "ok\n");
@@ -239,15 +242,29 @@ void HeadlessRun::WholeExchange() {
     line = line.trimmed();  // Windows ends its lines with CR LF
     EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
     if (line.mid(24, 5) == "AUDIT") audit << line.mid(30);
+    if (line.contains("request: Set Alarm refused for its data 'Bogus'")) audit << "(refused: Bogus)";
   }
+
+  // Who asked (the client's address and port) and the template's place vary.
+  audit.replaceInStrings(QRegularExpression("for 127\\.0\\.0\\.1:\\d+"), "for CLIENT");
+  audit.replaceInStrings(QRegularExpression("transmitted .*Quorvane_Relavio.TAB \\(\\d+ bytes\\)"), "transmitted TEMPLATE");
   EXPECT_EQ(audit, QStringList({
-                       "command: halt monitoring (code 1): answer 1",
-                       "command: resume monitoring (code 0): answer 1",
-                       "command: WCS (code 3) sent 186A0,0,FFFE7960,0,0,0 written "
-                       "10.0000,0.0000,-10.0000,0.0000,0.0000,0.0000: answer 1",
-                       "command: alarm Unprojected (code 2, alarm code 2): answer 1",
+                       "table: transmitted TEMPLATE to TNC:\\Quorvane\\Quorvane_Relavio.TAB",
+                       "polling: read slot set to 0 at row 102: 0 records in the ring skipped",
+                       "signal: 3 answered: -1 written to row 104",
+                       "command: halt monitoring (code 1) for CLIENT: written, answer 1",
+                       "command: halt monitoring (code 1): taken by the NC program (command row 0)",
+                       "command: resume monitoring (code 0) for CLIENT: written, answer 1",
+                       "command: resume monitoring (code 0): taken by the NC program (command row 0)",
+                       "command: WCS (code 3) sent 186A0,0,FFFE7960,0,0,0 as "
+                       "10.0000,0.0000,-10.0000,0.0000,0.0000,0.0000 for CLIENT: written, answer 1",
+                       "command: WCS (code 3): taken by the NC program (command row 0)",
+                       "command: alarm Unprojected (code 2, alarm code 2) for CLIENT: written, answer 1",
+                       "(refused: Bogus)",
                        "alarm: answered by the NC program: alarm value 2",
                        "alarm: ended by the NC program (command row 0)",
+                       "mailbox: read slot advanced 1 times, attachment tag cleared 0 times since the last count",
+                       "signal: row 104 cleared as polling stops: written",
                    }));
 }
 
@@ -307,11 +324,11 @@ TEST_P(HeadlessRun, ABusyPortIsSaidAndTheRunTakesAnother) {
   ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
   Start({"--port", QString::number(squatter.serverPort())}, /*portZero=*/false);
   EXPECT_TRUE(output.contains(QStringLiteral("instead of port %1").arg(squatter.serverPort()))) << output.toStdString();
+  Stop();  // stdout and stderr are written apart: all of stderr is there once the run has ended
   EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
                   .contains(QStringLiteral("cannot listen on port %1: %2")
                                 .arg(squatter.serverPort())
                                 .arg(OnWindows() ? "" : "The bound address is already in use")));
-  Stop();
   EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PortNumber").toInt(), 50000);
 }
 
@@ -341,6 +358,54 @@ TEST_P(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
   EXPECT_TRUE(errors.contains("The TNC drive folder " + tnc + " cannot be used")) << errors.toStdString();
   EXPECT_TRUE(errors.contains(log + " cannot be written: Not a directory")) << errors.toStdString();
   EXPECT_EQ(errors.count("cannot be written"), 1);
+}
+
+// An unusable stored listen address keeps the port on this computer; a
+// second connector on the same TNC drive is refused, naming the first; a
+// settings file that is a FIFO is refused without a wait and left as it is.
+TEST_P(HeadlessRun, HostileSettingsAndASharedDrive) {
+  if (OnWindows()) GTEST_SKIP();  // a FIFO; the registry's own case is Windows'
+  std::ofstream(settingsFile.toStdString()) << "[General]\nListenAddress=localhost\n";
+  Start();
+  EXPECT_TRUE(output.contains(QString("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
+  const std::string fifo = (dir.path() / "fifo.conf").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  QProcess second;
+  second.start(OSTRANA_BINARY, {"--headless", "--port", "0", "--settings", QString::fromStdString(fifo), "--log",
+                                Native(dir.path() / "second.log"), "--tnc-root", Native(dir.path() / "tnc")});
+  ASSERT_TRUE(second.waitForFinished(20000));
+  EXPECT_EQ(second.exitCode(), 1);
+  const QString said = QString::fromLocal8Bit(second.readAllStandardError());
+  EXPECT_TRUE(said.contains("The settings cannot be kept in " + QString::fromStdString(fifo) +
+                            ": it is not a regular file")) << said.toStdString();
+  EXPECT_TRUE(said.contains(QString("The TNC drive folder %1 is in use by another connector (process %2).")
+                                .arg(Native(dir.path() / "tnc")).arg(process.processId()))) << said.toStdString();
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  Stop();
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                  .contains("The stored listen address 'localhost' is not an address: the port listens on this "
+                            "computer only (127.0.0.1)."));
+}
+
+// Its stderr a pipe nobody reads (the journal of a stalled service): the
+// lines wait for it, the requests do not, and SIGTERM still ends the run.
+TEST_P(HeadlessRun, AConsoleNobodyReadsStopsNothing) {
+  if (OnWindows()) GTEST_SKIP();  // a POSIX pipe
+  const std::string pipe = (dir.path() / "stderr").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);  // there, and never reading
+  process.setStandardErrorFile(QString::fromStdString(pipe));
+  Start();
+  const std::string connect = "Machine Connect: 4," + std::string(200, 'h') + ",0,100\n";
+  {
+    RawClient cam(port);
+    ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(cam.Ask(connect), "Connection Data: 1\n") << i;
+  }
+  RawClient later(port);
+  EXPECT_EQ(later.ReceiveUntil("\n"), strings::Greeting());
+  Stop();
+  ::close(reader);
 }
 
 TEST_P(HeadlessRun, ABadCommandLineIsRefused) {

@@ -1,9 +1,15 @@
-// The event log's files: rotation at the size limit. (A log that cannot be
-// written is said once and harms nothing: the headless run's unusable places.)
+// The event log's files: rotation at the size limit, the local time, and
+// places that fight back. (A log that cannot be written at all is said once
+// and harms nothing: the headless run's unusable places.)
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "common/EventLog.h"
 #include "support/TestSupport.h"
@@ -33,3 +39,82 @@ TEST(EventLog, RotatesAtTheSizeLimitKeepingTheNewestGenerations) {
   for (std::size_t i = 0; i < lines.size(); ++i)
     EXPECT_NE(lines[i].find("line " + std::to_string(first + static_cast<int>(i))), std::string::npos);
 }
+
+// The time stamp is the local time (here three hours east of UTC).
+TEST(EventLog, StampsTheLocalTime) {
+#ifdef _WIN32
+  _putenv_s("TZ", "XYZ-3");
+  _tzset();
+#else
+  setenv("TZ", "XYZ-3", 1);
+  tzset();
+#endif
+  test::TempDir dir;
+  const std::string file = (dir.path() / "ostrana.log").string();
+  EventLog log;
+  log.Open(file, false);
+  auto minute = [](std::time_t t) {
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&t));
+    return std::string(text);
+  };
+  const std::time_t before = std::time(nullptr);
+  log.Write(LogLevel::Info, "test", "now");
+  log.Close();
+  const std::string stamp = test::ReadText(file).substr(0, 16);
+  EXPECT_TRUE(stamp == minute(before) || stamp == minute(before + 60)) << stamp << " " << minute(before);
+}
+
+#ifndef _WIN32
+// Hostile places: a FIFO nobody reads, a device, a full disk that comes back,
+// a second connector on the same file, a file moved away, a peer's control
+// bytes. Every line is kept whole or counted, and nothing waits for ever.
+TEST(EventLog, NothingIsLostWithoutATraceAndNothingBlocks) {
+  test::TempDir dir;
+  const auto path = [&](const char* name) { return (dir.path() / name).string(); };
+  ASSERT_EQ(mkfifo(path("fifo.log").c_str(), 0600), 0);
+  {
+    EventLog fifo;
+    fifo.Open(path("fifo.log"), false);
+    fifo.Write(LogLevel::Info, "test", "into a FIFO nobody reads");
+  }  // closed: had the writer waited for a reader, this would never end
+
+  // A device is written, never rotated; a full one is said and its lines counted.
+  fs::create_symlink("/dev/null", path("null.log"));
+  fs::create_symlink("/dev/full", path("full.log"));
+  for (const char* name : {"null.log", "full.log"}) {
+    EventLog device;
+    device.Open(path(name), false, {/*fileBytes=*/1000, /*files=*/3, /*queuedLines=*/100000});
+    for (int i = 0; i < 3000; ++i) device.Write(LogLevel::Info, "test", "line " + std::to_string(i));
+    ASSERT_TRUE(device.Drain(std::chrono::seconds(30)));
+    EXPECT_TRUE(fs::is_symlink(path(name)));
+    EXPECT_FALSE(fs::exists(path(name) + ".1"));
+    if (std::string(name) == "full.log") {
+      fs::remove(path(name));  // the disk has room again: the file at the path is a new one
+      device.Write(LogLevel::Info, "test", "after \x1B[31mred\x07\x7F");
+      device.Close();
+      const std::string kept = test::ReadText(path(name));
+      EXPECT_NE(kept.find("WARN  log: 3000 lines were not kept: the log could not be written (No space left on device)\n"),
+                std::string::npos) << kept;
+      EXPECT_NE(kept.find("INFO  test: after \\x1B[31mred\\x07\\x7F\n"), std::string::npos) << kept;
+    }
+  }
+
+  // A second connector on one file writes a file of its own and says so; the
+  // first one's rotations do not touch it.
+  EventLog first, second;
+  first.Open(path("shared.log"), false, {/*fileBytes=*/500, /*files=*/2, /*queuedLines=*/100000});
+  first.Write(LogLevel::Info, "test", "the first is there");
+  ASSERT_TRUE(first.Drain(std::chrono::seconds(10)));
+  second.Open(path("shared.log"), false);
+  second.Write(LogLevel::Info, "test", "from the second");
+  for (int i = 0; i < 100; ++i) first.Write(LogLevel::Info, "test", "from the first " + std::to_string(i));
+  second.Close();
+  first.Close();
+  const std::string own = test::ReadText(path(("ostrana-" + std::to_string(getpid()) + ".log").c_str()));
+  EXPECT_NE(own.find("WARN  log: the log " + path("shared.log") + " is in use by another connector (process " +
+                     std::to_string(getpid()) + "): this run writes "),
+            std::string::npos) << own;
+  EXPECT_NE(own.find("INFO  test: from the second"), std::string::npos);
+}
+#endif

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <thread>
 
 #include "support/MachineFixture.h"
 
@@ -20,6 +21,7 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   EXPECT_TRUE(machine->HaltMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 1);
   EXPECT_FALSE(machine->HaltMonitoring());  // the NC program has not taken it yet
+  EXPECT_EQ(machine->Refusal(), "a command is still waiting on the machine");
   EXPECT_FALSE(machine->ResumeMonitoring());
   EXPECT_FALSE(machine->SetAlarm(2));  // nor an alarm, and none is pending
   EXPECT_FALSE(machine->AlarmPending());
@@ -29,6 +31,20 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   // The worker runs on after every command.
   nc.Post(0, 3, 0, 0, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
+}
+
+// A worker held in a slow access past the pause limit: the command is not
+// written, and the worker goes on reading the mailbox afterwards.
+TEST_P(CommandsTest, APauseThatTimesOutLeavesTheWorkerReading) {
+  ASSERT_TRUE(machine->StartPolling());
+  control.SetLatency(std::chrono::seconds(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker is inside an access
+  EXPECT_FALSE(machine->HaltMonitoring());
+  EXPECT_EQ(machine->Refusal(), "the polling worker did not pause in time");
+  control.SetLatency(std::chrono::microseconds(0));
+  nc.Post(0, 5, 0, 0, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
+  EXPECT_EQ(nc.Get(kBase + 10), 0);
 }
 
 TEST_P(CommandsTest, AlarmLifeCycle) {

@@ -8,6 +8,7 @@
 
 #include "protocol/Dispatcher.h"
 #include "run/MachineOperations.h"
+#include "common/EventLog.h"
 #include "common/StringTable.h"
 #include "support/MachineFixture.h"
 
@@ -80,6 +81,38 @@ TEST_F(MachineRequestsTest, SetAlarmOnlyForExactlyOneNameEndedByALineFeed) {
   EXPECT_EQ(protocol::AlarmCode({"PartAlignmentFailed", true}), 3);
 }
 
+// What the log keeps of a run: an event read while no client is attached,
+// whole (it is not kept for a later client), with the ring's stale records
+// counted at start; who asked for a command, and why one was not written.
+TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
+  const std::string file = (dir.path() / "ostrana.log").string();
+  EventLog::Instance().Open(file, false);
+  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  nc.Init(100);
+  nc.Post(0, 1, 0, 0, 0, 0);
+  ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+  nc.Post(1, 9, 3, 1.5, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] {  // read, and dropped: only then does a client come
+    return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find("unattended") != std::string::npos;
+  }));
+  ops.SetClientAttached(true, "10.0.0.7:4711");
+  EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,1\n");
+  EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,0\n");
+  EXPECT_EQ(Ask("Set WCS: 1,2,3\n"), "Command Data: Set WCS,0\n");
+  ASSERT_TRUE(EventLog::Instance().Drain(std::chrono::seconds(5)));
+  EventLog::Instance().Close();
+  const std::string log = ReadText(file);
+  for (const char* kept :
+       {"AUDIT polling: read slot set to 1 at row 102: 1 records in the ring skipped",
+        "INFO  unattended: read while no client was attached, not kept: Measure Data: 1,0,9,0,3,3A98,0,0,0,0,0,0,0",
+        "AUDIT command: halt monitoring (code 1) for 10.0.0.7:4711: written, answer 1",
+        "AUDIT command: halt monitoring (code 1) for 10.0.0.7:4711: not written (a command is still waiting on the "
+        "machine), answer 0",
+        "INFO  request: Set WCS from 10.0.0.7:4711 refused for its data '1,2,3': not six upper-case"})
+    EXPECT_NE(log.find(kept), std::string::npos) << kept << "\n" << log;
+}
+
 // Numbers travel as the bit pattern of a 32-bit integer; reals scaled by
 // 10000, truncated, and the lowest integer where they do not fit.
 TEST(MeasureLine, NumbersAreSentAsTheirPatternAndRealsScaled) {
@@ -108,7 +141,19 @@ TEST_F(MachineRequestsTest, ConnectionDataNeverMovesTheMailboxUnderARunningWorke
   EXPECT_EQ(ops.BaseRow(), 100);
   EXPECT_TRUE(ops.Machine().PollingRunning());
 
-  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,0\nSend Device\n"),
+  // A client that reconnects with the same data keeps its worker, which
+  // regains the mailbox; other data (text, or base row) ends polling.
+  ASSERT_EQ(Ask("Machine Disconnect\n"), "Connection Data: 0\n");
+  ASSERT_TRUE(WaitUntil([&] { return Ask("Send Device\n") == "Device Data: 0,Machine Tool\n"; }));
+  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  ASSERT_TRUE(WaitUntil([&] { return Ask("Send Device\n") == "Device Data: 1,Machine Tool\n"; }));
+  nc.Post(0, 8, 0, 0, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return Ask("Send Measure\n").rfind("Measure Data: 0,0,8,", 0) == 0; }));
+  ASSERT_EQ(Ask("Machine Connect: 4,127.0.0.1,0,100\n"), "Connection Data: 1\n");
+  EXPECT_FALSE(ops.Machine().PollingRunning());
+  ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+
+  ASSERT_EQ(Ask("Machine Connect: 4,127.0.0.1,0,0\nSend Device\n"),
             "Connection Data: 1\nDevice Data: 0,Machine Tool\n");
   EXPECT_FALSE(ops.Machine().PollingRunning());
   nc.Post(0, 7, 0, 0, 0, 0);

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <fstream>
+#include <iterator>
+
 #include "common/Process.h"
 
 
@@ -18,6 +21,11 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::filesystem::path TemplateFile() { return std::filesystem::path(OSTRANA_SOURCE_DIR) / "res" / "Quorvane_Relavio.TAB"; }

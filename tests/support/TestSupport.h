@@ -47,6 +47,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A whole file's bytes ("" when it cannot be read).
+std::string ReadText(const std::filesystem::path& file);
+
 // The table template as shipped, from the source tree.
 std::filesystem::path TemplateFile();
 

@@ -216,6 +216,8 @@ TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
 }
 
 TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
+  Open(INT32_MAX, INT32_MIN);  // a hand-edited place: on the screen, and no arithmetic overflows
+  EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(dlg->frameGeometry()));
   Open(0, 0);  // the default place, moved onto the screen when it does not fit there
   EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(dlg->frameGeometry()));
   EXPECT_EQ(dlg->pos().y(), 60);

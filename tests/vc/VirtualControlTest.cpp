@@ -74,7 +74,8 @@ TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsS
   EXPECT_EQ(v.i4, 0);
 }
 
-// What a killed run left is cleaned; no path, and no link, leads off the drive.
+// What a killed run left is cleaned, and nothing of the user's; no path, and
+// no link, leads off the drive.
 TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   EXPECT_EQ(control.MapPath("TNC:\\Quorvane\\x.TAB"), dir.path() / "tnc" / "Quorvane" / "x.TAB");
   EXPECT_EQ(control.MapPath("tnc:/a/./b"), dir.path() / "tnc" / "a" / "b");
@@ -82,21 +83,26 @@ TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
     EXPECT_FALSE(control.MapPath(outside)) << outside;
   EXPECT_FALSE(control.FileExists("TNC:\\Quorvane\\", "../Quorvane/Quorvane_Relavio.TAB"));  // a name, not a path
   const auto folder = dir.path() / "tnc" / "Quorvane";
-  std::ofstream(folder / "Quorvane_Relavio.TAB.tmp2147483647") << "half a table";  // no such process
-#ifndef _WIN32
-  const std::string live = "Quorvane_Relavio.TAB.tmp" + std::to_string(::getppid());  // another run's write in flight
-  std::ofstream(folder / live) << "being written";
-#endif
-  std::ofstream(folder / "notes.tmp") << "a file of the user's";
+  const auto stale = folder / ".Quorvane_Relavio.TAB.ostrana-0123456789abcdef.tmp";  // a killed run's
+  std::ofstream(stale) << "half a table";
+  fs::create_directories(dir.path() / "tnc" / "NC_PROG");
+  for (const auto& mine : {folder / "Quorvane_Relavio.TAB.tmp2147483647", dir.path() / "tnc" / "NC_PROG" / "part.tmp99999",
+                           folder / "notes.tmp", folder / ".x.ostrana-0123456789abcdeg.tmp"})
+    std::ofstream(mine) << "a file of the user's";
   fs::create_directories(dir.path() / "elsewhere");
   std::error_code linkError;  // Windows makes links only with a privilege
   fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "tnc" / "Linked", linkError);
   VirtualControl reopened(dir.path() / "tnc");
-  EXPECT_FALSE(fs::exists(folder / "Quorvane_Relavio.TAB.tmp2147483647"));
+  EXPECT_EQ(reopened.RemoveStaleTemporaries(), std::vector<fs::path>{stale});
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path() / "tnc"), {}), linkError ? 7 : 8);  // the user's four, the table, two folders, the link
 #ifndef _WIN32
-  EXPECT_TRUE(fs::exists(folder / live));
+  // A link planted where a table's temporary file once was leads the write nowhere.
+  fs::create_symlink(dir.path() / "elsewhere" / "victim",
+                     folder / ("Quorvane_Relavio.TAB.tmp" + std::to_string(::getpid())));
+  ASSERT_EQ(reopened.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(1.5)), dnc::kOk);
+  EXPECT_FALSE(fs::exists(dir.path() / "elsewhere" / "victim"));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / mailbox::kTableFileName)));
 #endif
-  EXPECT_TRUE(fs::exists(folder / "notes.tmp"));
   if (!linkError) {
     EXPECT_FALSE(reopened.MapPath("TNC:\\Linked\\Quorvane_Relavio.TAB"));
     EXPECT_LT(reopened.MakeDirectory("TNC:\\Linked\\sub"), 0);

@@ -1,0 +1,41 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "common/FileLock.h"
+
+namespace ostrana {
+
+bool FileLock::Take(const std::string& path, std::string* holder, std::string* why) {
+  Release();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    if (why) *why = std::strerror(errno);
+    return false;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    char text[32] = "";
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    if (holder) *holder = std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (holder) holder->erase(holder->find_last_not_of(" \n") + 1);
+    ::close(fd);
+    return false;
+  }
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+    // Held all the same; only the id for a second run's message is missing.
+  }
+  handle_ = fd;
+  return true;
+}
+
+void FileLock::Release() {
+  if (handle_ != -1) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
+
+}  // namespace ostrana
