@@ -1,5 +1,7 @@
 #include "net/Socket.h"
 
+#include "common/SystemText.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -31,24 +33,31 @@ RawSocket Raw(Handle socket) { return static_cast<RawSocket>(socket); }
 
 #ifdef _WIN32
 
-void Startup() {
+bool Startup() {
   static std::once_flag once;
+  static bool started = false;
   std::call_once(once, [] {
     WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
+    started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
   });
+  return started;
 }
 
 int LastError() { return WSAGetLastError(); }
 
 std::string ErrorText(int error) {
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = text ? text : "error " + std::to_string(error);
-  if (text) LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == '.')) result.pop_back();
-  return result;
+  // The ones a user meets, in the words the Linux program uses (not every
+  // system has Winsock's message texts); the others as the system says them.
+  static const std::pair<int, const char*> known[] = {
+      {WSAEADDRINUSE, "The bound address is already in use"}, {WSAEACCES, "Permission denied"},
+      {WSAEADDRNOTAVAIL, "The address is not available"},     {WSAECONNREFUSED, "Connection refused"},
+      {WSAECONNRESET, "Connection reset by peer"},             {WSAETIMEDOUT, "Connection timed out"},
+      {WSAEMFILE, "Too many open sockets"},                    {WSAENOBUFS, "No buffer space available"},
+      {WSAENETUNREACH, "Network is unreachable"},              {WSAEHOSTUNREACH, "No route to host"},
+  };
+  for (const auto& [code, words] : known)
+    if (code == error) return std::string(words) + " (error " + std::to_string(error) + ")";
+  return SystemText(static_cast<unsigned long>(error));
 }
 
 bool Transient(int error) { return error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAEINPROGRESS; }
@@ -104,9 +113,10 @@ int Poll(std::vector<Wait>& waits, int timeoutMs) {
 
 #else
 
-void Startup() {
+bool Startup() {
   static std::once_flag once;
   std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+  return true;
 }
 
 int LastError() { return errno; }

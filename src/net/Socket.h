@@ -21,7 +21,8 @@ inline constexpr Handle kNoSocket = -1;
 // Starts the socket library once per process (Winsock's WSAStartup; nothing
 // on POSIX, where it also makes a write to a closed peer fail instead of
 // raising SIGPIPE). Safe to call from any thread, any number of times.
-void Startup();
+// False when the socket library cannot be used.
+bool Startup();
 
 // The last socket error of this thread, and its text.
 int LastError();

@@ -30,19 +30,22 @@ void Interrupted(int) { interrupted = true; }
 
 const char* const kUsage =
     "usage: ostrana-client [--host H] [--port P] [--timeout MS] [--decode] [--follow [MS]] REQUEST...\n"
-    "       ostrana-client [--host H] --discover\n"
+    "       ostrana-client [--host H] --discover [--yes]\n"
     "       ostrana-client --help | --version\n"
     "\n"
     "Sends each REQUEST (a line feed is added when missing) to the connector at H:P\n"
     "(default 127.0.0.1:50000), one at a time, and prints the greeting and every answer.\n"
     "Quote a request of several words: ostrana-client \"Send Device\". Exits with 3 when\n"
-    "the connector did not understand a request. With no REQUEST and a terminal on stdin,\n"
-    "prompts for requests (help lists them, quit ends).\n"
+    "the connector did not understand a request, with 4 (and the possible reasons) when it\n"
+    "did not write a command (\"Command Data: ...,0\"). With no REQUEST and a terminal on\n"
+    "stdin, prompts for requests (help lists them, quit ends).\n"
     "\n"
     "  --decode       show Measure, Device, Alarm and Buffer Data as named decimal fields\n"
     "  --follow [MS]  after the requests, poll Send Measure and Send Action every MS ms\n"
     "                 (default 200) and print each event until interrupted\n"
-    "  --discover     list the ports from 50000 to 50100 where a connector greets\n"
+    "  --discover     list the ports from 50000 to 50100 where a connector greets; each\n"
+    "                 connector found takes this connection as its client and drops the\n"
+    "                 live CAM client's, so it asks first (--yes: without asking)\n"
     "  --timeout MS   how long to wait for one answer (default 15000)\n";
 
 struct Options {
@@ -51,6 +54,7 @@ struct Options {
   int timeoutMs = 15000;
   bool decode = false;
   bool discover = false;
+  bool yes = false;
   int followMs = -1;
   std::vector<std::string> requests;
 };
@@ -151,6 +155,23 @@ const char* const kPromptHelp =
 
 bool Unknown(const std::string& reply) { return reply.find("Unknown request!") != std::string::npos; }
 
+// A command the connector did not write ("Command Data: <name>,0"): its
+// possible reasons. Other answers of 0 (a disconnect's) are no refusal.
+bool Refused(const std::string& reply) {
+  const auto at = reply.find("Command Data: ");
+  return at != std::string::npos && reply.compare(reply.find('\n', at) - 2, 2, ",0") == 0;
+}
+
+const char* const kRefusalReasons =
+    "ostrana-client: the connector did not write the command. Possible reasons:\n"
+    "  - polling is off (Start Machine Polling first) or the machine is not connected;\n"
+    "  - a command is still waiting on the machine (the NC program has not taken it);\n"
+    "  - Set WCS: not six fields, a field not upper-case hexadecimal of at most 8 digits\n"
+    "    (-10.0 is FFFE7960: the value times 10000 as a 32-bit pattern), or no line feed;\n"
+    "  - Set Alarm: not one of Unprojected, OutOfTolerance, PartAlignmentFailed, Unspecified,\n"
+    "    or an alarm is pending.\n"
+    "  The connector's event log says which (an AUDIT or request line).\n";
+
 int Interactive(LineClient& client, const Options& o) {
   std::string reason;
   while (auto line = ReadLine("ostrana> ")) {
@@ -199,6 +220,8 @@ int main(int argc, char** argv) {
       o.decode = true;
     } else if (a == "--discover") {
       o.discover = true;
+    } else if (a == "--yes") {
+      o.yes = true;
     } else if (a == "--follow") {
       o.followMs = 200;
       if (i + 1 < argc && ParseInt(argv[i + 1], 1, 3600000, &o.followMs)) ++i;
@@ -211,6 +234,15 @@ int main(int argc, char** argv) {
   OnInterrupt(Interrupted);
   ostrana::net::Startup();
 
+  if (o.discover && !o.yes) {
+    // Every connector found drops its live CAM client for this connection.
+    if (!InputIsTerminal()) return Usage("--discover replaces the CAM client of every connector it finds: give --yes");
+    std::fputs("Discovery connects to every connector on ports 50000 to 50100, and each one drops its live\n"
+               "CAM client for this connection. Scan? [y/N] ", stdout);
+    std::fflush(stdout);
+    char answer[16] = "";
+    if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) return 0;
+  }
   if (o.discover) return Discover(o);
 
   LineClient client;
@@ -218,7 +250,7 @@ int main(int argc, char** argv) {
   if (!client.Open(o.host, o.port, milliseconds(std::min(o.timeoutMs, 5000)), &reason)) return Fail(reason);
   std::fputs(client.Greeting().c_str(), stdout);
   std::fflush(stdout);
-  int unknown = 0;
+  int unknown = 0, refused = 0;
   for (const auto& request : o.requests) {
     auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
     if (!reply) return Fail("no answer to \"" + request + "\": " + reason);
@@ -228,8 +260,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "ostrana-client: the connector did not understand \"%s\"%s\n", request.c_str(),
                    request.find(' ') == std::string::npos ? " (quote a request of several words)" : "");
     }
+    if (Refused(*reply)) ++refused;
   }
   if (unknown) return 3;
+  if (refused) {
+    std::fputs(kRefusalReasons, stderr);
+    return 4;
+  }
   if (o.followMs > 0) return Follow(client, o);
   if (o.requests.empty() && InputIsTerminal()) return Interactive(client, o);
   return 0;

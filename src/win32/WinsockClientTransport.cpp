@@ -224,8 +224,13 @@ void WinsockClientTransport::Forget(session::ConnectionId id) {
 void WinsockClientTransport::Abort(session::ConnectionId id, bool report) {
   const auto it = connections_.find(id);
   if (it == connections_.end()) return;
-  linger reset{1, 0};  // a reset, not an orderly end
-  setsockopt(it->second.socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+  if (report) {
+    // A client that leaves its answers unread: a reset, not an orderly end.
+    linger reset{1, 0};
+    setsockopt(it->second.socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+  } else {
+    shutdown(it->second.socket, SD_SEND);  // a replaced client: closed in order, as on Linux
+  }
   Forget(id);
   // Reported as any close is, from the event loop: the session is in the middle of a handler.
   if (report) window_.Post(kClosedMessage, static_cast<WPARAM>(id));

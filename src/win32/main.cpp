@@ -18,11 +18,13 @@
 
 #include "comdnc/ComComponent.h"
 #include "comdnc/Probe.h"
+#include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
 #include "machine/EventStores.h"
 #include "face/StatusFace.h"
+#include "net/Socket.h"
 #include "run/CommandLine.h"
 #include "run/ConnectorRun.h"
 #include "run/Headless.h"
@@ -157,6 +159,13 @@ int main(int argc, char* argv[]) {
     // Unattended: no system box (a component's DLL that cannot be loaded,
     // a missing drive) may stop the run waiting for a click nobody makes.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  }
+  if (!net::Startup()) {
+    // Entry 1008: nothing the connector does can work without sockets.
+    if (options.headless) console::Err(std::string("ostrana: ") + strings::kSocketsInitFailed);
+    else MessageBoxA(nullptr, strings::kSocketsInitFailed, strings::kAppName, MB_OK | MB_ICONEXCLAMATION);
+    console::Drain(std::chrono::seconds(1));
+    return 1;
   }
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);

@@ -328,7 +328,7 @@ TEST_P(HeadlessRun, ABusyPortIsSaidAndTheRunTakesAnother) {
   EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
                   .contains(QStringLiteral("cannot listen on port %1: %2")
                                 .arg(squatter.serverPort())
-                                .arg(OnWindows() ? "" : "The bound address is already in use")));
+                                .arg("The bound address is already in use")));
   EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PortNumber").toInt(), 50000);
 }
 
@@ -429,6 +429,11 @@ TEST_P(HeadlessRun, TheClientToolAsksAndDecodes) {
   r = Client({"--port", QString::number(port), "Send", "Device"});
   EXPECT_EQ(r.code, 3);
   EXPECT_TRUE(r.err.contains("did not understand \"Send\" (quote a request of several words)")) << r.err.toStdString();
+  // A command not written: not 0, and the possible reasons (the hexadecimal rule among them).
+  r = Client({"--port", QString::number(port), "Set WCS: 10,0,-10,0,0,0"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_TRUE(r.out.endsWith("Command Data: Set WCS,0\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.err.contains("(-10.0 is FFFE7960: the value times 10000 as a 32-bit pattern)")) << r.err.toStdString();
   Stop();
   EXPECT_EQ(Client({"--version"}).out, "ostrana-client (Ostrana Connector), Version 1.1\n");
   QTcpServer silent;  // accepts, never greets
@@ -456,7 +461,11 @@ TEST_P(HeadlessRun, TheClientToolDiscoversConnectorsAndNothingElse) {
     while (auto* s = other.nextPendingConnection()) s->write("HTTP/1.0 400 Bad Request\r\n\r\n");
   });
   QProcess p;
-  p.start(OSTRANA_CLIENT, {"--discover"});
+  p.start(OSTRANA_CLIENT, {"--discover"});  // it would drop the live client: without a terminal, refused
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_TRUE(p.readAllStandardError().contains("replaces the CAM client of every connector it finds: give --yes"));
+  p.start(OSTRANA_CLIENT, {"--discover", "--yes"});
   ASSERT_TRUE(Pump([&] { return p.state() == QProcess::NotRunning; }, 20000));
   const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
   EXPECT_EQ(p.exitCode(), 0);
@@ -542,9 +551,15 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   EXPECT_EQ(value("Mute"), 1);
   EXPECT_EQ(value("PortNumber"), 50000);
   Wine({"reg", "add", key, "/v", "PortNumber", "/t", "REG_DWORD", "/d", "0", "/f"});
+  // A listen address of another type is named, and keeps the port on this computer.
+  Wine({"reg", "add", key, "/v", "ListenAddress", "/t", "REG_MULTI_SZ", "/d", "0.0.0.0", "/f"});
   Start({}, /*portZero=*/false);
   EXPECT_GT(port, 0);
+  EXPECT_TRUE(output.contains(QString("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
   Stop();
+  Wine({"reg", "delete", key, "/v", "ListenAddress", "/f"});
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                  .contains("the registry value ListenAddress is not a text (REG_SZ): it is not used"));
 }
 
 // The installer in a fresh Wine prefix: a silent install puts the programs,
