@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   qt::QtConnectorRun qtRun(component, silent, "ostrana");
   run::ConnectorRun& connector = qtRun.Run();
   connector.SetPortNumber(50000);  // the default port, as the guide shows it
-  ui::OstranaDlg dlg({connector, silent, silent, *watch, nullptr, nullptr, true, QString()}, 0, 0, true);
+  ui::OstranaDlg dlg({connector, silent, silent, *watch, nullptr, nullptr, "the virtual control", QString()}, 0, 0, true);
   connector.SetView(&dlg);
   dlg.OnInitDialog();
   dlg.show();

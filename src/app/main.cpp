@@ -113,7 +113,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   auto watch = qt::MakeWindowWatch();
   ui::OstranaDlg::Services services{run, prompts, *sounds, *watch,
                                     [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
-                                    machine.control != nullptr, QString::fromStdString(logFile)};
+                                    run::MachineLine(machine), QString::fromStdString(logFile)};
   {
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);

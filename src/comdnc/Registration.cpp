@@ -72,6 +72,13 @@ std::string OtherBitnessHint(const Registrations& registrations) {
          ") to install the " + std::to_string(bits) + "-bit Ostrana Connector";
 }
 
+std::string MissingForThisProgram(const Registrations& registrations) {
+  if ((ProgramBits() == 64 ? registrations.view64 : registrations.view32).registered) return {};
+  const std::string hint = OtherBitnessHint(registrations);
+  return hint.empty() ? "the DNC component is not installed on this computer (HEIDENHAIN's RemoTools SDK installs it)"
+                      : hint;
+}
+
 void ReportRegistrations(const Registrations& registrations, std::FILE* out) {
   std::fprintf(out, "This program: %d-bit.\nThe DNC component's class in the registry:\n", ProgramBits());
   Report("for 32-bit programs", registrations.view32, out);

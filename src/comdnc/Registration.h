@@ -33,6 +33,9 @@ constexpr int ProgramBits() { return sizeof(void*) == 8 ? 64 : 32; }
 // When the class is registered only for the other bitness, in words (what to
 // install instead); empty otherwise.
 std::string OtherBitnessHint(const Registrations& registrations);
+// When this program cannot create the class, in words ("not installed", or
+// the other bitness's hint); empty when it is registered for this program.
+std::string MissingForThisProgram(const Registrations& registrations);
 // The report the probe begins with.
 void ReportRegistrations(const Registrations& registrations, std::FILE* out);
 

@@ -10,7 +10,7 @@
 
 namespace ostrana::face {
 
-ConnectionLook LookOfConnection(const run::RunControl& run, bool virtualMachine) {
+ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine) {
   const auto state = session::SelectConnectionState(run.ClientConnected(), run.MachineOnline());
   ConnectionLook look{132, platform::kSoundNeither, session::ConnectionStatusText(state)};
   switch (state) {
@@ -19,7 +19,7 @@ ConnectionLook LookOfConnection(const run::RunControl& run, bool virtualMachine)
     case session::ConnectionState::ClientOnly: look.icon = 135; look.sound = platform::kSoundClientOnly; break;
     default: break;
   }
-  if (virtualMachine) look.text += "\nMachine: the virtual control";
+  if (!machineLine.empty()) look.text += "\nMachine: " + machineLine;
   return look;
 }
 

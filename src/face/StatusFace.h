@@ -35,7 +35,9 @@ struct ConnectionLook {
   int sound;         // 143 to 146, played when the refresh asks for a sound
   std::string text;  // the status tooltip's text (1036 to 1039, and which machine)
 };
-ConnectionLook LookOfConnection(const run::RunControl& run, bool virtualMachine);
+// `machineLine`, when not empty, is the tooltip's "Machine:" line (the
+// virtual control; a DNC component that is not there).
+ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine);
 
 struct PortLook {
   bool listening;

@@ -102,6 +102,10 @@ bool SetUpMachine(const Options& options, Prompts& prompts, Machine& m, const Dn
   return true;
 }
 
+std::string MachineLine(const Machine& machine) {
+  return machine.control ? "the virtual control" : machine.missing;
+}
+
 std::string ChooseLogFile(const Options& options, const platform::Settings& settings) {
   if (!options.logFile.empty()) return options.logFile;
   if (!settings.logFile.empty()) return settings.logFile;

@@ -24,6 +24,7 @@ namespace ostrana::run {
 
 // The machine side of a run.
 struct Machine {
+  std::string missing;  // set when the DNC component is known to be missing: what is wrong
   FileLock driveLock;  // the virtual control's drive, held for the run
   std::unique_ptr<vc::VirtualControl> control;  // the virtual control, when it is the machine
   std::unique_ptr<dnc::IComponent> component;
@@ -44,6 +45,9 @@ using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
 // "<drive>.lock" beside the folder). A TNC drive folder that cannot be used
 // is said, and the run goes on (the exchange table cannot be made there).
 bool SetUpMachine(const Options& options, Prompts& prompts, Machine& machine, const DncFactory& dnc = {});
+// The status tooltip's "Machine:" line: the virtual control, a DNC component
+// known to be missing, or nothing.
+std::string MachineLine(const Machine& machine);
 
 // The event log of this run: --log, else the stored one, else the per-user state folder.
 std::string ChooseLogFile(const Options& options, const platform::Settings& settings);

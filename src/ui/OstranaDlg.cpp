@@ -153,7 +153,7 @@ void OstranaDlg::OnInitDialog() {
 bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.virtualMachine);
+  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine);
   // The image is scaled to the control's size.
   connectionStatus_->setPixmap(Icon(look.icon).pixmap(64, 64).scaled(
       connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));

@@ -48,7 +48,7 @@ class OstranaDlg final : public QDialog, public session::StatusView {
     platform::WindowWatch& watch;
     std::function<bool(const QUrl&)> openUrl;  // the desktop's "open"; false when nothing opens it
     std::function<void()> showAbout;           // empty: the About box, modal
-    bool virtualMachine = false;               // say so in the status tooltip
+    std::string machineLine;                   // the status tooltip's "Machine:" line, when not empty
     QString logFile;                           // the event log "Open Log" shows
   };
 

@@ -205,7 +205,7 @@ void OstranaDlg::PlaySound(int id) {
 }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.virtualMachine);
+  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine);
   statusIcon_ = look.icon;
   if (window_) {
     HWND status = Item(IDC_CONNECTION_STATUS);

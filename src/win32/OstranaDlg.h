@@ -30,7 +30,7 @@ class OstranaDlg final : public session::StatusView {
     platform::SoundPlayer& sounds;
     platform::WindowWatch& watch;
     std::function<bool(const std::string&)> open;  // the shell's "open"; false when nothing opened
-    bool virtualMachine = false;                   // say so in the status tooltip
+    std::string machineLine;                       // the status tooltip's "Machine:" line, when not empty
     std::string logFile;                           // what "Open Log" opens
   };
 

@@ -12,12 +12,15 @@
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "comdnc/ComComponent.h"
 #include "comdnc/Probe.h"
+#include "comdnc/Registration.h"
 #include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
@@ -124,7 +127,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
     auto open = [](const std::string& target) {
       return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
     };
-    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.control != nullptr, logFile},
+    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, run::MachineLine(machine), logFile},
                              settings.xTopLeft, settings.yTopLeft, settings.muted);
     run.SetView(&dialog);
     quitWindow = window.Handle();
@@ -144,6 +147,41 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
     if (!settings.muted) sounds.PlayAndWait(platform::kSoundExit);
   }  // the worker stops, then the machine is released
   return 0;
+}
+
+// The probe's report on the console and, to be mailed to whoever supports
+// the machine, in %LOCALAPPDATA%\Ostrana\dnc-probe.txt with the date, the
+// version and the bitness of the program that made it.
+int Probe(const run::Options& options) {
+  std::FILE* report = std::tmpfile();
+  if (!report) return comdnc::RunProbe(options.probeMachineText, options.probeNumber, stdout);
+  const std::time_t now = std::time(nullptr);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  std::fprintf(report, "%s %s, %d-bit: DNC probe of %s (connection %s, %s)\n\n", strings::kAppName, strings::kVersion,
+               comdnc::ProgramBits(), date, options.probeMachineText.empty() ? "none given" : options.probeMachineText.c_str(),
+               options.probeNumber.empty() ? "-" : options.probeNumber.c_str());
+  const int code = comdnc::RunProbe(options.probeMachineText, options.probeNumber, report);
+  std::fprintf(report, "Exit code %d.\n", code);
+  std::rewind(report);
+  std::string text;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, report)) > 0;) text.append(chunk, n);
+  std::fclose(report);
+  std::fputs(text.c_str(), stdout);
+  const std::string folder = std::filesystem::path(run::DefaultLogFile()).parent_path().string();
+  const std::string file = folder + "\\dnc-probe.txt";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (std::FILE* kept = std::fopen(file.c_str(), "w")) {
+    std::fputs(text.c_str(), kept);
+    std::fclose(kept);
+    std::printf("\nThis report is also in %s, to be sent to whoever supports the machine.\n", file.c_str());
+  } else {
+    std::printf("\nThis report could not be kept in %s.\n", file.c_str());
+  }
+  std::fflush(stdout);
+  return code;
 }
 
 }  // namespace
@@ -170,7 +208,7 @@ int main(int argc, char* argv[]) {
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (options.dncProbe) {
-    const int code = comdnc::RunProbe(options.probeMachineText, options.probeNumber, stdout);
+    const int code = Probe(options);
     CoUninitialize();
     return code;
   }
@@ -184,6 +222,11 @@ int main(int argc, char* argv[]) {
   const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
   if (!run::Prepare(options, *store, prompts, headless, dnc, run)) return 1;
+  if (options.control == run::ControlKind::Dnc) {
+    // Said once at start, from the registry (nothing is created before the first connect).
+    run.machine.missing = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
+    if (!run.machine.missing.empty()) Log(LogLevel::Warning, "machine", run.machine.missing);
+  }
   const int code =
       headless ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
                : RunWindow(options, *store, run.settings, run.machine, prompts, run.listenAddress, run.logFile);

@@ -649,6 +649,13 @@ TEST_P(DncProbe, ChecksEveryMemberAndSaysWhatItCouldNotCheck) {
                            "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
                            "Every member the connector calls is there as published."})
     EXPECT_TRUE(probed.contains(seen)) << seen << "\n" << probed.toStdString();
+  // The report kept to be mailed, with what made it.
+  const auto kept = QRegularExpression("also in C:\\\\(.*), to be sent").match(probed);
+  ASSERT_TRUE(kept.hasMatch()) << probed.toStdString();
+  const QString file = qEnvironmentVariable("WINEPREFIX") + "/drive_c/" + kept.captured(1).replace('\\', '/');
+  EXPECT_TRUE(ReadText(file.toStdString()).starts_with(QString("Ostrana Connector Version 1.1, %1-bit: DNC probe of ")
+                                                           .arg(Is32(GetParam()) ? 32 : 64).toStdString()))
+      << file.toStdString();
   EXPECT_EQ(Probe({"TNC640", "1"}, "lookup-moved"), 3);
   for (const char* seen : {"MISMATCH \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11: found "
                            "GetFileSystemAttributes() -> value, DISPID 11; PreviewFile is PreviewFile(BSTR, long) -> value, "
@@ -694,6 +701,7 @@ TEST_P(DncProbe, TheOtherBitnessIsNamedWhereOnlyItIsRegistered) {
       const QString said = QString::fromLocal8Bit(process.readAllStandardError());
       EXPECT_TRUE(said.contains("ostrana: Cannot find the Heidenhain DCOM component.")) << said.toStdString();
       EXPECT_TRUE(said.contains("ostrana: " + hint)) << said.toStdString();
+      EXPECT_TRUE(said.contains("WARN  machine: " + hint)) << said.toStdString();  // said at start too
     }
     Register(96 - only, true);
   }

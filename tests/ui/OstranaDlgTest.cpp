@@ -28,7 +28,7 @@ class OstranaDlgTest : public QtRunFixture {
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
     ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
                                       [this](const QUrl& url) { opened.push_back(url); return openable; },
-                                      [this] { ++aboutShown; }, true, QStringLiteral("/var/log/x/ostrana.log")};
+                                      [this] { ++aboutShown; }, "the virtual control", QStringLiteral("/var/log/x/ostrana.log")};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
     dlg->OnInitDialog();

@@ -67,7 +67,7 @@ class StatusWindowTest : public ::testing::Test {
  protected:
   void Open(std::int32_t x = 0, std::int32_t y = 0) {
     dialog = std::make_unique<win32::OstranaDlg>(
-        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, true, "ostrana.log"}, x, y, false);
+        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, "the virtual control", "ostrana.log"}, x, y, false);
     ASSERT_NE(dialog->Create(), nullptr);
     run.SetView(dialog.get());
     Pump();
