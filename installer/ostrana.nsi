@@ -11,6 +11,9 @@
 ; component must be installed. /BITS=32 or /BITS=64 overrides the choice.
 ; Installing over the other build removes that build; the user's settings
 ; stay, as they do when uninstalling. /S installs and uninstalls silently.
+; A running Ostrana Connector (the mutex every run holds, a headless one too)
+; is asked to be closed before anything is replaced or removed; a silent
+; (un)install refuses with exit status 5 while it runs.
 ; Built by scripts/windows with makensis:
 ;   makensis -DBIN32=<32-bit programs> -DBIN64=<64-bit programs> -DGUIDE=<guide.html> -DOUT=<setup.exe> ostrana.nsi
 ; The installer itself is a 32-bit program, so it runs on 32-bit Windows too.
@@ -28,6 +31,8 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\OstranaConnector"
 !define CLASS_KEY "CLSID\{8FA3D2F7-51B3-4E5F-BCC6-D2F7D7FCA7C1}"
 
+!define RUNNING_MUTEX "OstranaConnectorRunning"
+
 Var Bits     ; 32 or 64: the build to install
 Var Finish   ; what the last page says
 
@@ -38,6 +43,27 @@ Var Finish   ; what the last page says
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
+
+; Waits until no Ostrana Connector runs: asks to close it, or ends the (un)installer.
+!macro WaitForClosedConnector
+  ${Do}
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .R8'
+    ${If} $R8 == 0
+      ${Break}
+    ${EndIf}
+    System::Call 'kernel32::CloseHandle(p R8)'
+    ${If} ${Silent}
+      System::Call 'kernel32::ExitProcess(i 5)'  ; the uninstaller's Quit would end with status 0
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Ostrana Connector is running. Close it (its window, or the headless run), then choose Retry." IDRETRY +3
+    SetErrorLevel 5
+    Quit
+  ${Loop}
+!macroend
+
+Function un.onInit
+  !insertmacro WaitForClosedConnector
+FunctionEnd
 
 ; Sets $0 to 1 when the machine class is registered in the current registry view.
 Function ClassRegistered
@@ -51,6 +77,7 @@ Function ClassRegistered
 FunctionEnd
 
 Function .onInit
+  !insertmacro WaitForClosedConnector
   StrCpy $Finish "Ostrana Connector is installed."
   ${GetParameters} $R0
   ClearErrors
@@ -120,6 +147,11 @@ Section "Ostrana Connector"
   File "${GUIDE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortCut "$SMPROGRAMS\Ostrana Connector.lnk" "$INSTDIR\ostrana.exe"
+  CreateShortCut "$SMPROGRAMS\Ostrana Connector guide.lnk" "$INSTDIR\guide.html"
+  CreateShortCut "$SMPROGRAMS\Ostrana Connector DNC probe.lnk" "$INSTDIR\ostrana.exe" "--dnc-probe-console"
+  ; ostrana-client.exe and the probe from a prompt in the install folder.
+  SetOutPath "$INSTDIR"
+  CreateShortCut "$SMPROGRAMS\Ostrana Connector prompt.lnk" "$SYSDIR\cmd.exe" '/k cd /d "$INSTDIR"'
   WriteRegStr HKLM "Software\Quorvane\Corvessa\Ostrana Connector" "InstallDir" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Ostrana Connector"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "1.1"
@@ -146,6 +178,9 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\Ostrana Connector.lnk"
+  Delete "$SMPROGRAMS\Ostrana Connector guide.lnk"
+  Delete "$SMPROGRAMS\Ostrana Connector DNC probe.lnk"
+  Delete "$SMPROGRAMS\Ostrana Connector prompt.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "Software\Quorvane\Corvessa\Ostrana Connector"
   ; The user's settings (HKCU\Software\Quorvane\Corvessa\Ostrana) stay.

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,11 +68,18 @@ bool HaveDisplay(QString* why) {
 }
 
 // Qt repeats some warnings on every use (a missing sound device on every
-// status sound); each distinct text is written once.
+// status sound); each distinct text is written once, and what only means
+// "no sound" is said in words, once.
 void WarnOnce(QtMsgType type, const QMessageLogContext&, const QString& text) {
   static QSet<QString> seen;
   if (type == QtDebugMsg || type == QtInfoMsg || seen.contains(text)) return;
   seen.insert(text);
+  if (text.contains(QStringLiteral("XDG_RUNTIME_DIR"))) return;  // Qt takes a folder of its own: nothing to say
+  if (text.contains(QStringLiteral("PulseAudio")) || text.contains(QStringLiteral("pa_context"))) {
+    static bool said = false;
+    if (!std::exchange(said, true)) console::Err("ostrana: no audio device: sounds are off");
+    return;
+  }
   if (type == QtFatalMsg) {
     std::fprintf(stderr, "ostrana: %s\n", text.toLocal8Bit().constData());
     std::abort();

@@ -27,8 +27,11 @@ const OptionHelp kHelp[] = {
     {"--log <FILE>", "Write the event log to FILE for this run."},
     {"--listen <ADDRESS>", "Listen on this local address only (default: all interfaces)."},
     {"--dnc-probe [TEXT NUMBER]",
-     "Show what the DNC component offers and check the names the connector calls; with connection data, "
+     "Check what the DNC component offers against what the connector calls; with connection data, "
      "connect and show the machine's state.",
+     true},
+    {"--dnc-probe-console",
+     "Ask for the connection text and number (those of the last connect by default), probe, and wait for a key.",
      true},
 };
 
@@ -103,6 +106,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, bo
     }
     if (name == "--headless" && takesNone()) {
       options.headless = true;
+      continue;
+    }
+    if (name == "--dnc-probe-console" && windows && takesNone()) {
+      options.dncProbe = options.probeAsk = true;
       continue;
     }
     if (name == "--dnc-probe" && windows && takesNone()) {

@@ -24,6 +24,7 @@ struct Options {
   // --dnc-probe (Windows): look at the DNC component instead of running;
   // with connection data, connect to it too.
   bool dncProbe = false;
+  bool probeAsk = false;  // the Start menu's probe: asks for the connection data, waits for a key
   std::string probeMachineText;
   std::string probeNumber;
 };

@@ -30,8 +30,8 @@ void Interrupted(int) { interrupted = true; }
 
 const char* const kUsage =
     "usage: ostrana-client [--host H] [--port P] [--timeout MS] [--decode] [--follow [MS]] REQUEST...\n"
-    "       ostrana-client [--host H] --discover [--yes]\n"
-    "       ostrana-client --help | --version\n"
+    "   or: ostrana-client [--host H] --discover [--yes]\n"
+    "   or: ostrana-client --help | --version\n"
     "\n"
     "Sends each REQUEST (a line feed is added when missing) to the connector at H:P\n"
     "(default 127.0.0.1:50000), one at a time, and prints the greeting and every answer.\n"

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,10 +151,43 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   return 0;
 }
 
+// The connection text and number of the last accepted "Machine Connect" in
+// the event log, for the probe console's defaults; "localhost" and 0 without one.
+std::pair<std::string, std::string> LastConnection() {
+  std::pair<std::string, std::string> last{"localhost", "0"};
+  std::ifstream log(run::DefaultLogFile());
+  const std::string mark = "INFO  machine: connected to ";
+  for (std::string line; std::getline(log, line);) {
+    const auto at = line.find(mark);
+    const auto base = line.rfind(", base row ");
+    if (at == std::string::npos || base == std::string::npos) continue;
+    const std::string data = line.substr(at + mark.size(), base - at - mark.size());  // "TEXT,NUMBER"
+    const auto comma = data.rfind(',');
+    if (comma != std::string::npos) last = {data.substr(0, comma), data.substr(comma + 1)};
+  }
+  return last;
+}
+
+// Reads one answer at the console; the default when it is left empty.
+std::string Ask(const char* question, const std::string& answer) {
+  std::printf("%s [%s]: ", question, answer.c_str());
+  std::fflush(stdout);
+  char line[256] = "";
+  if (!std::fgets(line, sizeof line, stdin)) return answer;
+  std::string text = line;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.empty() ? answer : text;
+}
+
 // The probe's report on the console and, to be mailed to whoever supports
 // the machine, in %LOCALAPPDATA%\Ostrana\dnc-probe.txt with the date, the
 // version and the bitness of the program that made it.
-int Probe(const run::Options& options) {
+int Probe(run::Options options) {
+  if (options.probeAsk) {
+    const auto [text, number] = LastConnection();
+    options.probeMachineText = Ask("The control's connection text", text);
+    options.probeNumber = Ask("The connection number", number);
+  }
   std::FILE* report = std::tmpfile();
   if (!report) return comdnc::RunProbe(options.probeMachineText, options.probeNumber, stdout);
   const std::time_t now = std::time(nullptr);
@@ -180,6 +215,11 @@ int Probe(const run::Options& options) {
   } else {
     std::printf("\nThis report could not be kept in %s.\n", file.c_str());
   }
+  if (options.probeAsk) {
+    std::printf("\nPress Enter to close this window.");
+    std::fflush(stdout);
+    std::fgetc(stdin);
+  }
   std::fflush(stdout);
   return code;
 }
@@ -198,6 +238,8 @@ int main(int argc, char* argv[]) {
     // a missing drive) may stop the run waiting for a click nobody makes.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   }
+  // Held for the run, headless too: the installer asks to close a running connector.
+  CreateMutexA(nullptr, FALSE, "OstranaConnectorRunning");
   if (!net::Startup()) {
     // Entry 1008: nothing the connector does can work without sockets.
     if (options.headless) console::Err(std::string("ostrana: ") + strings::kSocketsInitFailed);

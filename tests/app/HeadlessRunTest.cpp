@@ -570,17 +570,19 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   const std::filesystem::path installed = prefix / "drive_c" / "Program Files" / "Ostrana Connector";
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("WINEPREFIX", QString::fromStdString(prefix.string()));
-  auto wine = [&](const QStringList& args) {
+  auto wine = [&](const QStringList& args) {  // the exit status
     QProcess run;
     run.setProcessEnvironment(env);
     run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
-    return run.waitForFinished(60000) && run.exitCode() == 0;
+    return run.waitForFinished(60000) ? run.exitCode() : -1;
   };
-  ASSERT_TRUE(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}));
+  ASSERT_EQ(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}), 0);
   for (const char* file : {"ostrana.exe", "ostrana-client.exe", "Quorvane_Relavio.TAB", "guide.html", "uninstall.exe"})
     EXPECT_TRUE(std::filesystem::exists(installed / file)) << file;
-  EXPECT_TRUE(std::filesystem::exists(prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" /
-                                      "Programs" / "Ostrana Connector.lnk"));
+  for (const char* shortcut : {"Ostrana Connector.lnk", "Ostrana Connector guide.lnk", "Ostrana Connector DNC probe.lnk",
+                               "Ostrana Connector prompt.lnk"})
+    EXPECT_TRUE(std::filesystem::exists(prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" /
+                                        "Programs" / shortcut)) << shortcut;
 
   process.setProcessEnvironment(env);
   process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
@@ -591,9 +593,13 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   ASSERT_GT(port, 0) << output.toStdString();
   RawClient cam(port);
   EXPECT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  // While it runs, a silent uninstall or install over it refuses, and nothing goes.
+  EXPECT_EQ(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S", "_?=C:\\PROGRA~1\\OSTRAN~1"}), 5);  // in place (no blank: unquoted)
+  EXPECT_EQ(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}), 5);
+  EXPECT_TRUE(std::filesystem::exists(installed / "Quorvane_Relavio.TAB"));
   Stop();
 
-  ASSERT_TRUE(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S"}));
+  ASSERT_EQ(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S"}), 0);
   // The uninstaller goes on from a copy of itself; the files go within moments.
   EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed / "ostrana.exe"); }, 30000));
   EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed); }, 30000));
@@ -619,7 +625,7 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
     ASSERT_TRUE(Register(96 - step.registered, false, env));
     QStringList args{"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"};
     if (*step.bits) args << step.bits;
-    ASSERT_TRUE(wine(args));
+    ASSERT_EQ(wine(args), 0);
     const auto& in = step.expected == 0x14C ? installed32 : installed;
     EXPECT_EQ(machine(in / "ostrana.exe"), step.expected);
     EXPECT_EQ(machine(in / "ostrana-client.exe"), step.expected);
