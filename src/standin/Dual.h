@@ -110,4 +110,21 @@ class Dual : public Interface {
   Options options_;
 };
 
+// IUnknown's reference count for an object that is its own IUnknown.
+template <class Base>
+class Counted : public Base {
+ public:
+  using Base::Base;
+  virtual ~Counted() = default;  // Release deletes the most derived object
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --count_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  std::atomic<ULONG> count_{1};
+};
+
 }  // namespace ostrana::standin

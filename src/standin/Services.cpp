@@ -27,12 +27,11 @@ std::string TypeWord(VARTYPE type) {
 // first QueryInterface for the interface obtains (and may fail, as the
 // control's fault injection says).
 template <class Interface, class Service>
-class Handed : public Dual<Interface> {
+class Handed : public Counted<Dual<Interface>> {
  public:
   Handed(dnc::ComPtr<dnc::IUnknown> object, const Options& options, dnc::InterfaceId kind,
          std::initializer_list<IID> iids)
-      : Dual<Interface>(options, __uuidof(Interface)), object_(std::move(object)), kind_(kind), iids_(iids) {}
-  virtual ~Handed() = default;  // Release deletes the object it is a base of
+      : Counted<Dual<Interface>>(options, __uuidof(Interface)), object_(std::move(object)), kind_(kind), iids_(iids) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -47,15 +46,9 @@ class Handed : public Dual<Interface> {
         if (dnc::Failed(hr)) return Answer(hr);
       }
     }
-    AddRef();
+    this->AddRef();
     *out = static_cast<Interface*>(this);
     return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
   }
 
  protected:
@@ -65,7 +58,6 @@ class Handed : public Dual<Interface> {
   }
 
  private:
-  std::atomic<ULONG> count_{1};
   dnc::ComPtr<dnc::IUnknown> object_;
   dnc::InterfaceId kind_;
   std::vector<IID> iids_;
@@ -73,10 +65,10 @@ class Handed : public Dual<Interface> {
   dnc::ComPtr<Service> service_;
 };
 
-class DataEntry final : public Dual<IJHDataEntry2> {
+class DataEntry final : public Counted<Dual<IJHDataEntry2>> {
  public:
   DataEntry(dnc::ComPtr<dnc::IDataEntry> entry, const Options& options)
-      : Dual(options, __uuidof(IJHDataEntry2)), entry_(std::move(entry)) {}
+      : Counted(options, __uuidof(IJHDataEntry2)), entry_(std::move(entry)) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -86,12 +78,6 @@ class DataEntry final : public Dual<IJHDataEntry2> {
     *out = static_cast<IJHDataEntry2*>(this);
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE GetPropertyValue(LONG kind, VARIANT* value) override {
     RecordCall("IJHDataEntry2.GetPropertyValue");
@@ -100,7 +86,7 @@ class DataEntry final : public Dual<IJHDataEntry2> {
     const dnc::HRESULT hr = entry_->GetValue(kind, &read);
     if (dnc::Failed(hr)) return Answer(hr);
     VariantInit(value);
-    switch (options_.cellType) {
+    switch (this->options_.cellType) {
       case VT_NULL: value->vt = VT_NULL; break;
       case VT_BOOL: value->vt = VT_BOOL; value->boolVal = VARIANT_TRUE; break;
       case VT_DECIMAL:
@@ -149,7 +135,6 @@ class DataEntry final : public Dual<IJHDataEntry2> {
   HRESULT STDMETHODCALLTYPE GetChildList(IDispatch**) override { return NotHere("IJHDataEntry2.GetChildList"); }
 
  private:
-  std::atomic<ULONG> count_{1};
   dnc::ComPtr<dnc::IDataEntry> entry_;
 };
 

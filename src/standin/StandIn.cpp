@@ -20,10 +20,10 @@ bool IsOneOf(REFIID iid, std::initializer_list<IID> iids) {
   return false;
 }
 
-class Machine final : public Dual<IJHMachine4> {
+class Machine final : public Counted<Dual<IJHMachine4>> {
  public:
   Machine(dnc::ComPtr<dnc::IMachine> machine, const Options& options)
-      : Dual(options, __uuidof(IJHMachine4)), machine_(std::move(machine)), connection_(*this, options) {}
+      : Counted(options, __uuidof(IJHMachine4)), machine_(std::move(machine)), connection_(*this, options) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -37,13 +37,6 @@ class Machine final : public Dual<IJHMachine4> {
     if (IsOneOf(iid, {__uuidof(IJHConnection), __uuidof(IJHConnection2)})) return connection_.Open(out);
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE Connect(BSTR) override { return NotHere("IJHMachine.Connect"); }
   HRESULT STDMETHODCALLTYPE Disconnect() override {
     RecordCall("IJHMachine.Disconnect");
@@ -159,7 +152,6 @@ class Machine final : public Dual<IJHMachine4> {
     dnc::ComPtr<dnc::IJHConnection2> settings_;
   };
 
-  std::atomic<ULONG> count_{1};
   dnc::ComPtr<dnc::IMachine> machine_;
   Connection connection_;
 };
