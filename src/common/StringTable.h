@@ -31,6 +31,8 @@ inline constexpr const char* kComponentMissing =  // 1026
     "Cannot find the Heidenhain DCOM component.\n\nThe Heidenhain DCOM component is installed by "
     "Heidenhain's RemoTools SDK.";
 inline constexpr const char* kEnterPortRange = "Enter an integer between %d and %d.";  // 1027
+// The port field's hint while its text is not an integer (no box: typing goes on).
+inline constexpr const char* kNotAnInteger = "Please enter an integer.";
 
 // A "Machine Connect" of type 4 that lacks fields would place the mailbox at a
 // base row taken from the wrong field; it is refused with this text instead.

@@ -195,7 +195,7 @@ void OstranaDlg::OnPortTextChanged(const QString& text) {
   if (face::PortEditor::TakeText(text.toStdString(), services_.run)) return;
   // Not an integer (yet): the port number stays as it was; say so quietly.
   if (port_->isVisible())
-    QToolTip::showText(port_->mapToGlobal(QPoint(0, port_->height())), QStringLiteral("Please enter an integer."), port_);
+    QToolTip::showText(port_->mapToGlobal(QPoint(0, port_->height())), QString::fromUtf8(strings::kNotAnInteger), port_);
 }
 
 void OstranaDlg::OnEditPort() {

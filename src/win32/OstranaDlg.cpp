@@ -99,7 +99,7 @@ INT_PTR OstranaDlg::OnMessage(UINT message, WPARAM w, LPARAM l) {
       else if (id == IDC_INFO && code == BN_CLICKED) OnInfoButton();
       else if (id == IDC_EDIT_PORT && code == BN_CLICKED) OnEditPort();
       else if (id == IDC_PORT && code == EN_CHANGE && !settingPortText_)
-        face::PortEditor::TakeText(Text(Item(IDC_PORT)), services_.run);  // not an integer (yet): left as it was
+        OnPortTextChanged();
       else if (id == IDCANCEL) End();  // Escape: ends as Cancel, the place is not recorded
       else return FALSE;
       return TRUE;
@@ -263,6 +263,17 @@ void OstranaDlg::OnInfoButton() {
   const int command = static_cast<int>(TrackPopupMenu(GetSubMenu(infoMenu_, 0), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
                                                       button.left, button.bottom, 0, window_, nullptr));
   OnInfoCommand(command);
+}
+
+void OstranaDlg::OnPortTextChanged() {
+  portHint_.clear();
+  if (face::PortEditor::TakeText(Text(Item(IDC_PORT)), services_.run)) return;
+  // Not an integer (yet): the port number stays as it was; said quietly, as the Linux window does.
+  if (!IsWindowVisible(Item(IDC_PORT))) return;
+  portHint_ = strings::kNotAnInteger;
+  const std::wstring text(portHint_.begin(), portHint_.end());
+  EDITBALLOONTIP tip{sizeof tip, L"", text.c_str(), TTI_NONE};
+  SendMessageW(Item(IDC_PORT), EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&tip));
 }
 
 void OstranaDlg::OnInfoCommand(int commandId) {

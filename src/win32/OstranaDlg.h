@@ -51,9 +51,12 @@ class OstranaDlg final : public session::StatusView {
   // The icons shown, by resource id, for tests.
   int StatusIcon() const { return statusIcon_; }
   int PortIcon() const { return portIcon_; }
+  // The hint last shown at the port field ("" while its text is an integer).
+  const std::string& PortHint() const { return portHint_; }
 
   // The menu commands by id (137 Mute, 138 Help, 139 About, 150 Open Log).
   void OnInfoCommand(int commandId);
+  void OnPortTextChanged();
 
   // StatusView.
   void UpdateConnectionStatus(bool playSound) override;
@@ -79,6 +82,7 @@ class OstranaDlg final : public session::StatusView {
 
   Services services_;
   face::KeptState kept_;
+  std::string portHint_;
   face::PortEditor portEditor_;
   HWND window_ = nullptr;
   bool modal_ = false;

@@ -205,7 +205,10 @@ TEST_F(StatusWindowTest, ThePortRowOpensAndEditsThePort) {
 
   Click(IDC_EDIT_PORT);
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_PORT)));
+  SetDlgItemTextA(dialog->Handle(), IDC_PORT, "50x");  // said quietly, the port left as it was
+  EXPECT_EQ(dialog->PortHint(), strings::kNotAnInteger);
   SetDlgItemTextA(dialog->Handle(), IDC_PORT, "70000");
+  EXPECT_EQ(dialog->PortHint(), "");
   Click(IDC_EDIT_PORT);  // refused: still editing, the listener untouched
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, "Enter an integer between 0 and 65535.");
