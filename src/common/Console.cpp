@@ -18,9 +18,17 @@
 namespace ostrana::console {
 namespace {
 
-// Straight to the descriptor: nothing stays in a stdio buffer that the
-// exit of the process would try to write again.
-void WriteAll(int fd, const std::string& text) {
+// Straight to the stream's descriptor: nothing stays in a stdio buffer that
+// the exit of the process would try to write again. (The descriptor is
+// asked for at each write: a Windows window program attaches its console
+// to the streams after start.)
+void WriteAll(std::FILE* stream, const std::string& text) {
+#ifdef _WIN32
+  const int fd = _fileno(stream);
+#else
+  const int fd = fileno(stream);
+#endif
+  if (fd < 0) return;
   std::size_t done = 0;
   while (done < text.size()) {
 #ifdef _WIN32
@@ -36,7 +44,7 @@ void WriteAll(int fd, const std::string& text) {
 // One stream's writer: a stalled stderr never holds the lines for stdout.
 class Writer {
  public:
-  explicit Writer(int fd) : fd_(fd) {}
+  explicit Writer(std::FILE* stream) : stream_(stream) {}
   void Add(std::string line) {
     {
       std::lock_guard guard(lock_);
@@ -76,8 +84,8 @@ class Writer {
         dropped = std::exchange(dropped_, 0);
       }
       if (dropped)
-        WriteAll(fd_, "ostrana: " + std::to_string(dropped) + " lines were not written: nobody took them\n");
-      for (const auto& text : batch) WriteAll(fd_, text);
+        WriteAll(stream_, "ostrana: " + std::to_string(dropped) + " lines were not written: nobody took them\n");
+      for (const auto& text : batch) WriteAll(stream_, text);
       {
         std::lock_guard guard(lock_);
         queued_ -= batch.size();
@@ -86,7 +94,7 @@ class Writer {
     }
   }
 
-  const int fd_;
+  std::FILE* const stream_;
   std::mutex lock_;  // guards the members below
   std::condition_variable wake_, done_;
   std::deque<std::string> lines_;
@@ -97,11 +105,11 @@ class Writer {
 
 // They live as long as the process: their threads may outlive every destructor.
 Writer& Stdout() {
-  static Writer* writer = new Writer(1);
+  static Writer* writer = new Writer(stdout);
   return *writer;
 }
 Writer& Stderr() {
-  static Writer* writer = new Writer(2);
+  static Writer* writer = new Writer(stderr);
   return *writer;
 }
 
