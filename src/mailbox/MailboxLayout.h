@@ -1,6 +1,6 @@
 // The number encodings of the mailbox block's cells. Pure functions over cell
 // values; the row offsets and the ring arithmetic, which the NC side shares,
-// are in common/MailboxRows.h.
+// are in mailbox/MailboxRows.h.
 #pragma once
 
 #include <cstdint>

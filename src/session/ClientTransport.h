@@ -1,6 +1,6 @@
 // What the client session needs of a network stack: one listening socket and
 // the connections it accepts, named by ids. Qt Network implements it on Linux
-// (QtClientTransport); Winsock will on Windows. Standard C++ only.
+// (QtClientTransport), Winsock on Windows (WinsockClientTransport). Standard C++ only.
 //
 // Threads: every call is made on the session's thread (the main thread), and
 // the transport reports its events (accepted, readable, closed, accept failed)
