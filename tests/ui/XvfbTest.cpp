@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSettings>
@@ -30,12 +32,54 @@ class TitledWindow {
     xcb_flush(connection_);
   }
   ~TitledWindow() { xcb_disconnect(connection_); }
+  // The top-level window titled `title` (another program's), or 0.
+  xcb_window_t Find(const std::string& title) {
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr);
+    xcb_window_t found = 0;
+    for (int i = 0; tree && i < xcb_query_tree_children_length(tree) && !found; ++i) {
+      const xcb_window_t w = xcb_query_tree_children(tree)[i];
+      xcb_get_property_reply_t* name = xcb_get_property_reply(
+          connection_, xcb_get_property(connection_, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr);
+      if (name && std::string(static_cast<const char*>(xcb_get_property_value(name)),
+                              xcb_get_property_value_length(name)) == title)
+        found = w;
+      std::free(name);
+    }
+    std::free(tree);
+    return found;
+  }
+  // Where `w` is on the screen.
+  int X(xcb_window_t w) {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, w), nullptr);
+    const int x = g ? g->x : -1;
+    std::free(g);
+    return x;
+  }
+  // What the window manager sends when the user clicks the close button.
+  void Close(xcb_window_t w) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = w;
+    event.type = Atom("WM_PROTOCOLS");
+    event.data.data32[0] = Atom("WM_DELETE_WINDOW");
+    xcb_send_event(connection_, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(connection_);
+  }
   void Destroy() {
     xcb_destroy_window(connection_, window_);
     xcb_flush(connection_);
   }
 
  private:
+  xcb_atom_t Atom(const std::string& name) {
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.data()), nullptr);
+    const xcb_atom_t atom = r ? r->atom : 0;
+    std::free(r);
+    return atom;
+  }
   xcb_connection_t* connection_;
   xcb_window_t window_;
 };
@@ -67,4 +111,33 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   QSettings saved(settings, QSettings::IniFormat);
   EXPECT_EQ(saved.value("xTopLeft").toInt(), 1250);  // the default set at open, not a recorded place
   EXPECT_EQ(saved.value("Mute").toInt(), 1);
+}
+
+// A stored place beyond the right edge of the 1920-pixel screen opens where
+// the window can be seen, and closing it records that place, the one it is
+// at, not the one that was asked for.
+TEST(Watch, ClosingRecordsThePlaceTheWindowIsAt) {
+  TempDir dir;
+  const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
+  {
+    QSettings stored(settings, QSettings::IniFormat);
+    stored.setValue("xTopLeft", 2400);
+    stored.setValue("yTopLeft", 100);
+    stored.setValue("Mute", 1);
+  }
+  TitledWindow desk("desk");
+  QProcess connector;
+  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
+                                   QString::fromStdString((dir.path() / "tnc").string())});
+  ASSERT_TRUE(connector.waitForStarted());
+  xcb_window_t window = 0;
+  for (int i = 0; i < 100 && !window; ++i, QThread::msleep(50)) window = desk.Find("Ostrana Connector");
+  ASSERT_NE(window, 0u);
+  QThread::msleep(500);  // mapped and placed
+  const int seen = desk.X(window);
+  EXPECT_GT(seen, 1000);
+  EXPECT_LT(seen, 1920 - 200);
+  desk.Close(window);
+  ASSERT_TRUE(connector.waitForFinished(10000));
+  EXPECT_EQ(QSettings(settings, QSettings::IniFormat).value("xTopLeft").toInt(), seen);
 }
