@@ -1,7 +1,7 @@
 // What the status window shows and how it behaves, written once for every
 // toolkit: the look of the connection status and of the port, the port
 // colours, the port row's editing, the place the window opens at and the
-// place it records when closed. The Qt window (src/ui) and the Win32 window
+// place it records when closed. The Qt window (src/linux/ui) and the Win32 window
 // render it; nothing here draws.
 //
 // Threads: the main thread (the window's).
