@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool lateBound = false;
+[[maybe_unused]] bool lateBound = false;  // set by the Windows build's --late-bound
 
 class QuietPrompts final : public Prompts {
  public:

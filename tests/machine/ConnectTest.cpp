@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "mailbox/MailboxRows.h"
+#include "mailbox/MailboxLayout.h"
 #include "common/StringTable.h"
 #include "machine/EventStores.h"
 #include "machine/OstranaConnect.h"
@@ -227,12 +227,12 @@ TEST(CellAccess, ValueTypesWidenExactlyAndOthersReadAsZero) {
   EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromText("12")), 0.0);
   EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromUI4(5)), 0.0);
   // Rows keep their sign in the path the component gets; the control refuses other paths.
-  EXPECT_EQ(machine::CellPath(-3), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
-  const auto path = vc::ParseDataPath(machine::CellPath(-3));
+  EXPECT_EQ(mailbox::CellPath(-3), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
+  const auto path = vc::ParseDataPath(mailbox::CellPath(-3));
   ASSERT_TRUE(path);
   EXPECT_EQ(path->table + " " + std::to_string(path->row) + " " + path->column,
             "TNC:\\Quorvane\\Quorvane_Relavio.TAB -3 PARAM");
-  EXPECT_EQ(vc::ParseDataPath(machine::CellPath(0))->row, 0);
+  EXPECT_EQ(vc::ParseDataPath(mailbox::CellPath(0))->row, 0);
   for (const char* refused : {"\\TABLE\\'TNC:\\x.TAB'\\NR\\\\PARAM", "\\TABLE\\'TNC:\\x.TAB\\NR\\1\\PARAM",
                               "\\TABLE\\'TNC:\\x.TAB'\\NR\\1x\\PARAM"})
     EXPECT_FALSE(vc::ParseDataPath(refused)) << refused;

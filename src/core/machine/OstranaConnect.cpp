@@ -1,63 +1,165 @@
-// The machine connection: construction, Connect, Disconnect, teardown.
+// The machine connection (Connect, Disconnect), the start of polling, and
+// the client's commands to the NC program, placed in the command row while
+// the polling worker is held between its passes.
 #include "machine/OstranaConnect.h"
 
 #include <cstdio>
 
 #include "common/EventLog.h"
-#include "mailbox/MailboxRows.h"
 #include "common/StringTable.h"
+#include "dnc/MachineStates.h"
+#include "mailbox/MailboxLayout.h"
 
 namespace ostrana::machine {
 
 using namespace mailbox;  // the exchange table's rows and readings
 
-OstranaConnect::OstranaConnect(EventStores& owner_, dnc::IComponent& component, Prompts& prompts_,
-                               std::string modulePath, MailboxTiming timing_)
-    : owner(owner_), lib(component, prompts_, std::move(modulePath)), timing(timing_), prompts(prompts_) {}
+OstranaConnect::OstranaConnect(EventStores& owner, dnc::IComponent& component, Prompts& prompts,
+                               std::string modulePath, MailboxTiming timing)
+    : prompts_(prompts), lib_(component, prompts, std::move(modulePath)), worker_(owner, lib_, timing) {}
 
 OstranaConnect::~OstranaConnect() {
   // The worker must never outlive what it reads through.
-  StopPolling();
-  lib.ReleaseAll();
+  worker_.Stop();
+  lib_.ReleaseAll();
 }
 
 bool OstranaConnect::Connect() {
-  const std::string text = connectionText;
-  const std::int32_t number = connectionNumber;
+  const std::string text = connectionText_;
+  const std::int32_t number = connectionNumber_;
   bool ok = false;
-  lib.ClearLastFailure();
+  lib_.ClearLastFailure();
   dnc::TakeFailureText();
-  if (!lib.HasMachine() && lib.CreateMachine() != dnc::kOk) {
-    prompts.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
-    if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts.Note(why);
-  } else if (lib.OpenConnection(text, number) && lib.OpenServices()) {
+  if (!lib_.HasMachine() && lib_.CreateMachine() != dnc::kOk) {
+    prompts_.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
+    if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts_.Note(why);
+  } else if (lib_.OpenConnection(text, number) && lib_.OpenServices()) {
     // Row 1 itself, whatever the base row: is the table usable? When it is
     // not, the user is told what is wrong with which file.
     double probe = 0.0;
     dnc::TakeFailureText();
-    ok = lib.ReadCell(1, probe);
+    ok = lib_.ReadCell(1, probe);
     if (!ok) {
       const std::string why = dnc::TakeFailureText();
-      lib.ReportConnectFailure(std::string("The Freely Definable Table file ") + kTablePath +
+      lib_.ReportConnectFailure(std::string("The Freely Definable Table file ") + kTablePath +
                                " cannot be used: " + (why.empty() ? "its row 1 cannot be read" : why));
     }
   }
-  const std::string where = text + "," + std::to_string(number) + ", base row " + std::to_string(baseRow.load());
+  const std::string where = text + "," + std::to_string(number) + ", base row " + std::to_string(worker_.BaseRow());
   if (ok) {
-    Log(LogLevel::Info, "machine", "connected to " + where + ": " + machine::MachineStateName(machine::kStateMachineAvailable));
+    Log(LogLevel::Info, "machine", "connected to " + where + ": " + dnc::MachineStateName(dnc::kStateMachineAvailable));
   } else {
     char status[16];
-    std::snprintf(status, sizeof status, "0x%08X", static_cast<unsigned>(lib.LastFailure()));
+    std::snprintf(status, sizeof status, "0x%08X", static_cast<unsigned>(lib_.LastFailure()));
     Log(LogLevel::Warning, "machine",
-        "connect to " + where + " failed" + (dnc::Failed(lib.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
-    lib.ReleaseAll();
+        "connect to " + where + " failed" + (dnc::Failed(lib_.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
+    lib_.ReleaseAll();
   }
   return ok;
 }
 
 void OstranaConnect::Disconnect() {
-  if (lib.HasMachine()) Log(LogLevel::Info, "machine", "disconnected");
-  lib.ReleaseAll();
+  if (lib_.HasMachine()) Log(LogLevel::Info, "machine", "disconnected");
+  lib_.ReleaseAll();
+}
+
+bool OstranaConnect::StartPolling() {
+  // Records already in the ring when polling starts are not delivered; how
+  // many there were is said (the read slot tells, not the records).
+  std::int32_t write = 0;
+  if (!worker_.ReadSlotIndex(kWriteSlotRow, write)) return false;
+  std::int32_t before = 0;
+  const bool known = worker_.ReadSlotIndex(kReadSlotRow, before);
+  const std::int32_t last = worker_.LastSlot();
+  const std::int32_t read = write == 0 ? last : write - 1;
+  if (!worker_.WriteRow(kReadSlotRow, read)) return false;
+  Log(LogLevel::Audit, "polling",
+      "read slot set to " + std::to_string(read) + " at row " + std::to_string(std::int64_t{worker_.BaseRow()} + kReadSlotRow) +
+          ": " + (known ? std::to_string(PendingCount(before, write, last)) : std::string("an unknown number of")) +
+          " records in the ring skipped");
+  // Started when none runs; no thread to be had: polling stays off and the client is told 0.
+  return worker_.Start();
+}
+
+template <class Work>
+bool OstranaConnect::HoldingWorker(Work&& work) {
+  refusal_.clear();
+  // Without a worker there is nothing to pause and nobody to acknowledge:
+  // fail at once instead of holding the main thread for the whole timeout.
+  if (!worker_.Running()) return Refuse("polling is off");
+  const bool held = worker_.Hold();
+  const bool result = held ? work() : Refuse("the polling worker did not pause in time");
+  worker_.Release();  // also after a timeout
+  return result;
+}
+
+bool OstranaConnect::Refuse(const char* why) {
+  if (refusal_.empty()) refusal_ = why;
+  return false;
+}
+
+bool OstranaConnect::CommandRowIdle() {
+  double cell = 0.0;
+  if (!worker_.ReadRow(kCommandRow, cell)) return Refuse("the command row cannot be read");
+  const std::int32_t command = IntegerReading(cell);
+  if (command == 0 && waitingCommand_) {
+    // Read for the connector's own purpose: the NC program took the last command.
+    Log(LogLevel::Audit, "command", *waitingCommand_ + ": taken by the NC program (command row 0)");
+    waitingCommand_.reset();
+  }
+  return command == 0 || Refuse("a command is still waiting on the machine");
+}
+
+bool OstranaConnect::PlaceCommand(std::int32_t code, const char* name) {
+  if (!worker_.WriteRow(kCommandRow, code)) return Refuse("the command row cannot be written");
+  waitingCommand_ = std::string(name) + " (code " + std::to_string(code) + ")";
+  return true;
+}
+
+bool OstranaConnect::HaltMonitoring() {
+  return HoldingWorker([this] { return CommandRowIdle() && PlaceCommand(kCommandHalt, "halt monitoring"); });
+}
+
+bool OstranaConnect::ResumeMonitoring() {
+  return HoldingWorker([this] { return CommandRowIdle() && PlaceCommand(kCommandResume, "resume monitoring"); });
+}
+
+bool OstranaConnect::SetAlarm(std::int32_t code) {
+  refusal_.clear();
+  if (code < 0 || code > kAlarmCodeLast) return Refuse("no such alarm");
+  // One alarm at a time: a new one is not placed, and the client is told so.
+  if (worker_.AlarmPending()) return Refuse("an alarm is pending");
+  return HoldingWorker([this, code] {
+    if (!CommandRowIdle()) return false;
+    if (!worker_.WriteRow(kArgumentRow1, code)) {
+      worker_.SetAlarmPending(false);
+      return Refuse("the argument row cannot be written");
+    }
+    const bool placed = worker_.WriteRow(kCommandRow, kCommandAlarm);
+    worker_.SetAlarmPending(placed);
+    return placed || Refuse("the command row cannot be written");
+  });
+}
+
+bool OstranaConnect::SetWcs(const std::array<double, 6>& values) {
+  return HoldingWorker([this, &values] {
+    if (!CommandRowIdle()) return false;
+    for (std::int32_t i = 0; i < kArgumentCount; ++i)
+      if (!worker_.WriteRow(kArgumentRow1 + i, values[static_cast<std::size_t>(i)]))
+        return Refuse("an argument row cannot be written");
+    return PlaceCommand(kCommandWcs, "WCS");
+  });
+}
+
+bool OstranaConnect::CheckMachineBuffer() {
+  // Both rows are read into locals and the ring size is published once, only
+  // for a block that passes: a running worker never sees a half-done check,
+  // and a block that fails the check never resizes its ring.
+  double mark = 0.0, last = 0.0;
+  if (!worker_.ReadRow(kLayoutMarkRow, mark) || IntegerReading(mark) != kLayoutMark) return false;
+  if (!worker_.ReadRow(kLastSlotRow, last) || IntegerReading(last) != kExpectedLastSlot) return false;
+  worker_.SetLastSlot(kExpectedLastSlot);
+  return true;
 }
 
 }  // namespace ostrana::machine

@@ -4,36 +4,15 @@
 #include <filesystem>
 
 #include "common/EventLog.h"
-
-#include "mailbox/MailboxRows.h"
 #include "common/StringTable.h"
+#include "dnc/MachineStates.h"
+#include "mailbox/MailboxLayout.h"
 
 namespace ostrana::machine {
 using dnc::ComPtr;
 using dnc::Failed;
 using dnc::HRESULT;
 using dnc::InterfaceId;
-
-namespace {
-const char* const kStateNames[] = {
-    "DNC_STATE_NOT_INITIALIZED",         "DNC_STATE_HOST_IS_NOT_AVAILABLE",
-    "DNC_STATE_HOST_IS_AVAILABLE",       "DNC_STATE_WAITING_PERMISSION",
-    "DNC_STATE_DNC_IS_AVAILABLE",        "DNC_STATE_MACHINE_IS_BOOTED",
-    "DNC_STATE_MACHINE_IS_INITIALIZING", "DNC_STATE_MACHINE_IS_AVAILABLE",
-    "DNC_STATE_MACHINE_IS_SHUTTING_DOWN", "DNC_STATE_DNC_IS_STOPPED",
-    "DNC_STATE_HOST_IS_STOPPED",         "DNC_STATE_NO_PERMISSION",
-};
-}  // namespace
-
-const char* MachineStateName(std::int32_t state) {
-  return state >= 0 && state <= 11 ? kStateNames[state] : "";
-}
-
-std::string CellPath(std::int32_t row) {
-  char path[128];
-  std::snprintf(path, sizeof path, mailbox::kCellPathFormat, static_cast<int>(row));
-  return path;
-}
 
 double VariantToDouble(const dnc::Variant& value) {
   using T = dnc::Variant::Type;
@@ -119,8 +98,8 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
     ReportConnectFailure("Could not get Machine State");
     return false;
   }
-  if (state == kStateMachineAvailable) return true;
-  ReportConnectFailure(std::string("Machine is not available. State = ") + MachineStateName(state));
+  if (state == dnc::kStateMachineAvailable) return true;
+  ReportConnectFailure(std::string("Machine is not available. State = ") + dnc::MachineStateName(state));
   return false;
 }
 
@@ -208,7 +187,7 @@ ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {
   }
   if (!access) return {};  // nothing connected: the component is not asked
   dnc::IDataEntry* raw = nullptr;
-  const HRESULT hr = access->GetDataEntry(CellPath(row), dnc::kDataEntryKind, dnc::kDataEntryOptions, &raw);
+  const HRESULT hr = access->GetDataEntry(mailbox::CellPath(row), dnc::kDataEntryKind, dnc::kDataEntryOptions, &raw);
   auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
   if (Failed(hr)) return {};
   return entry;

@@ -70,13 +70,7 @@ class OstranaLib {
   dnc::ComPtr<dnc::IJHFileSystem> fileSystem_;
 };
 
-// The text of a machine state for messages; empty for unknown codes.
-const char* MachineStateName(std::int32_t state);
-// The cell path of a row of the exchange table.
-std::string CellPath(std::int32_t row);
 // A cell value as a double: I2, I4, R4, R8 widened exactly, everything else 0.0.
 double VariantToDouble(const dnc::Variant& value);
-
-inline constexpr std::int32_t kStateMachineAvailable = 7;
 
 }  // namespace ostrana::machine

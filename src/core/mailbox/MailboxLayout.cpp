@@ -1,6 +1,14 @@
 #include "mailbox/MailboxLayout.h"
 
+#include <cstdio>
+
 namespace ostrana::mailbox {
+
+std::string CellPath(std::int32_t row) {
+  char path[128];
+  std::snprintf(path, sizeof path, kCellPathFormat, static_cast<int>(row));
+  return path;
+}
 
 TypeRow DecodeTypeRow(double cell) {
   const std::int32_t t = TruncToInt32(RealReading(cell) * 1000.0);

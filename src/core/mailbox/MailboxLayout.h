@@ -4,11 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "mailbox/MailboxRows.h"
 #include "mailbox/Readings.h"
 
 namespace ostrana::mailbox {
+
+// The DNC data-entry path of a row of the exchange table.
+std::string CellPath(std::int32_t row);
 
 // Type row kind.ddd.
 struct TypeRow {

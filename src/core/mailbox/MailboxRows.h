@@ -37,8 +37,42 @@ inline constexpr std::int32_t kCommandHalt = 1;
 inline constexpr std::int32_t kCommandAlarm = 2;
 inline constexpr std::int32_t kCommandWcs = 3;
 inline constexpr std::int32_t kAlarmAnswered = -2;
-inline constexpr std::int32_t kSignalAnswer1 = -1;  // answers signals 1 and 3
-inline constexpr std::int32_t kSignalAnswer2 = -2;  // answers signal 2
+inline constexpr std::int32_t kAlarmCodeLast = 4;  // alarm codes run 0 to 4
+
+// The NC program's signals in the signal row, and how the worker replies to
+// each: the answer it writes back, then the action codes it queues, in order.
+struct SignalReply {
+  std::int32_t signal;
+  std::int32_t answer;
+  std::int32_t actions[2];
+  std::int32_t actionCount;
+};
+inline constexpr SignalReply kSignalReplies[] = {
+    {1, -1, {0, 0}, 1},
+    {2, -2, {1, 0}, 1},
+    {3, -1, {1, 0}, 2},
+};
+// The reply to a signal row's reading; null for a reading that is no signal.
+inline constexpr const SignalReply* ReplyTo(std::int32_t signal) {
+  for (const SignalReply& reply : kSignalReplies)
+    if (reply.signal == signal) return &reply;
+  return nullptr;
+}
+
+// Record kinds (the type row), by what their slot holds: kinds 0 and 1 keep
+// the qualifier in value row 0 (kind 0 with qualifier 1 or 2 a time of day
+// as hhmmss in value row 1; the first kind 1 of a worker run makes it take
+// the context row); kind 2 keeps it in the identity row and a real in value
+// row 0, as every other kind does; kinds 3 and 4 are the type and identity
+// rows alone, with no attachment check.
+inline constexpr std::int32_t kKindTimed = 0;
+inline constexpr std::int32_t kKindContext = 1;
+inline constexpr std::int32_t kKindQualified = 2;
+inline constexpr bool QualifierInValueRow(std::int32_t kind) { return kind == kKindTimed || kind == kKindContext; }
+inline constexpr bool IdentityOnly(std::int32_t kind) { return kind == 3 || kind == 4; }
+inline constexpr bool TimeOfDay(std::int32_t kind, std::int32_t qualifier) {
+  return kind == kKindTimed && (qualifier == 1 || qualifier == 2);
+}
 
 // The ring arithmetic both sides share: records waiting in a ring of
 // lastSlot + 1 slots, the slot after `slot`, and whether a slot index is one.

@@ -8,7 +8,6 @@
 #include "common/Folders.h"
 #include "common/StringTable.h"
 #include "session/ClientSession.h"
-#include "vc/VcComponent.h"
 
 namespace ostrana::run {
 
@@ -26,7 +25,7 @@ std::optional<Options> OptionsOrExit(int argc, char** argv, bool windows, int* e
 }
 
 bool Prepare(const Options& options, const platform::SettingsStore& store, Prompts& prompts, bool headless,
-             const DncFactory& dnc, Prepared& prepared) {
+             const MachineSetUp& setUpMachine, Prepared& prepared) {
   prepared.settings = store.Load();
   prepared.logFile = ChooseLogFile(options, prepared.settings);
   // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
@@ -35,7 +34,7 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
   prepared.listenAddress = ChooseListenAddress(options, prepared.settings, prompts);
   LogStart(options, prepared.settings, store, prepared.listenAddress, prepared.logFile);
   CheckSettings(store, prompts);
-  if (SetUpMachine(options, prompts, prepared.machine, dnc)) return true;
+  if (setUpMachine(options, prompts, prepared.machine)) return true;
   // The run ends here: what it said still reaches the log and the console.
   EventLog::Instance().Close();
   console::Drain(std::chrono::seconds(1));
@@ -43,67 +42,12 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
 }
 
 void Finish(Machine& machine) {
-  if (machine.ncConsole) machine.ncConsole->Stop();
+  if (machine.stop) machine.stop();
   Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
   EventLog::Instance().Close();
   console::Out("ostrana: stopped");
   // A console nobody reads does not keep the run: a second, then it ends.
   console::Drain(std::chrono::seconds(1));
-}
-
-bool SetUpMachine(const Options& options, Prompts& prompts, Machine& m, const DncFactory& dnc) {
-  if (options.control == ControlKind::None || (options.control == ControlKind::Dnc && !dnc)) {
-    m.component = std::make_unique<dnc::MissingComponent>();
-    console::Out("ostrana: machine: none (no DNC component)");
-    return true;
-  }
-  if (options.control == ControlKind::Dnc) {
-    m.component = dnc();
-    console::Out("ostrana: machine: the DNC component");
-    return true;
-  }
-  const std::string root = options.tncRoot.empty() ? DefaultTncRoot() : options.tncRoot;
-  std::string why;
-  if (!UsableFolder(root, &why))
-    prompts.ShowMessage("The TNC drive folder " + root + " cannot be used: " + why +
-                            ".\n\nThe exchange table cannot be created there; choose another folder with --tnc-root.",
-                        PromptIcon::Exclamation);
-  // One connector a drive: two would interleave their table writes. The
-  // lock lies beside the folder, so a missing folder is still made.
-  std::string holder;
-  std::string lockFile = root;
-  while (lockFile.size() > 1 && (lockFile.back() == '/' || lockFile.back() == '\\')) lockFile.pop_back();
-  lockFile += ".lock";
-  if (!m.driveLock.Take(lockFile, &holder, &why) && why.empty()) {
-    prompts.ShowMessage("The TNC drive folder " + root + " is in use by another connector" +
-                            (holder.empty() ? std::string() : " (process " + holder + ")") +
-                            ".\n\nChoose another folder with --tnc-root.",
-                        PromptIcon::Exclamation);
-    return false;
-  }
-  m.control = std::make_unique<vc::VirtualControl>(root);
-  if (m.driveLock.Held())
-    for (const auto& file : m.control->RemoveStaleTemporaries())
-      Log(LogLevel::Info, "drive", "removed " + file.string() + ", left by a run that ended in the middle of a write");
-  m.component = std::make_unique<vc::VcComponent>(*m.control);
-  console::Out("ostrana: machine: virtual control, TNC drive at " + root);
-  if (options.ncConsolePort) {
-    m.ncProgram = std::make_unique<ncsim::NcProgram>(*m.control);
-    m.ncConsole = std::make_unique<ncsim::NcConsole>(*m.ncProgram, *m.control);
-    std::string error;
-    const int port = m.ncConsole->Start(static_cast<std::uint16_t>(*options.ncConsolePort), &error);
-    if (port < 0) {
-      console::Err("ostrana: the NC console cannot listen on port " + std::to_string(*options.ncConsolePort) + ": " +
-                   error);
-      return false;
-    }
-    console::Out("ostrana: nc console on port " + std::to_string(port));
-  }
-  return true;
-}
-
-std::string MachineLine(const Machine& machine) {
-  return machine.control ? "the virtual control" : machine.missing;
 }
 
 std::string ChooseLogFile(const Options& options, const platform::Settings& settings) {

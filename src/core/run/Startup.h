@@ -1,7 +1,7 @@
 // The steps every shell takes around a run, written once: choosing the
 // event log and the listen address, the first log line, the check that the
-// settings can be kept, the machine side (the virtual control with its NC
-// console, the DNC component, or none), and which port is kept at exit.
+// settings can be kept, the machine side (built by the set-up the shell
+// gives), and which port is kept at exit.
 // Main thread only.
 #pragma once
 
@@ -10,44 +10,31 @@
 #include <optional>
 #include <string>
 
-#include "common/FileLock.h"
 #include "common/Prompts.h"
 #include "dnc/Dnc.h"
-#include "ncsim/NcConsole.h"
-#include "ncsim/NcProgram.h"
 #include "platform/Settings.h"
 #include "run/CommandLine.h"
 #include "run/RunControl.h"
-#include "vc/VirtualControl.h"
 
 namespace ostrana::run {
 
-// The machine side of a run.
+// The machine side of a run, as a set-up above the core built it.
 struct Machine {
-  std::string missing;  // set when the DNC component is known to be missing: what is wrong
-  FileLock driveLock;  // the virtual control's drive, held for the run
-  std::unique_ptr<vc::VirtualControl> control;  // the virtual control, when it is the machine
+  // The status tooltip's "Machine:" line: "the virtual control", a DNC
+  // component known to be missing (what is wrong), or "".
+  std::string line;
+  std::shared_ptr<void> keep;  // what the component runs over, held for the run; goes after it
   std::unique_ptr<dnc::IComponent> component;
-  std::unique_ptr<ncsim::NcProgram> ncProgram;
-  std::unique_ptr<ncsim::NcConsole> ncConsole;
+  std::function<void()> stop;  // ends what serves beside the machine (the NC console); may be empty
 };
 
 // The command line of a run: its options, or nothing after --help or
 // --version (printed, exit code 0) or a mistake (said on stderr, exit code 2).
 std::optional<Options> OptionsOrExit(int argc, char** argv, bool windows, int* exitCode);
 
-// Makes the DNC component's backend (Windows); null where there is none.
-using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
-
-// Sets up the machine the options name, saying what it is on stdout. False
-// (with the reason on stderr) when the run cannot start: the NC console
-// cannot listen, or another connector holds the TNC drive (its lock file
-// "<drive>.lock" beside the folder). A TNC drive folder that cannot be used
-// is said, and the run goes on (the exchange table cannot be made there).
-bool SetUpMachine(const Options& options, Prompts& prompts, Machine& machine, const DncFactory& dnc = {});
-// The status tooltip's "Machine:" line: the virtual control, a DNC component
-// known to be missing, or nothing.
-std::string MachineLine(const Machine& machine);
+// Builds the machine side the options name into `machine`; false (the
+// reason said) when the run cannot start.
+using MachineSetUp = std::function<bool(const Options&, Prompts&, Machine&)>;
 
 // The event log of this run: --log, else the stored one, else the per-user state folder.
 std::string ChooseLogFile(const Options& options, const platform::Settings& settings);
@@ -70,9 +57,9 @@ struct Prepared {
 // The start of a run, the same on every platform: settings read, the event
 // log opened (its lines on stderr too when headless), the first log line,
 // the settings' place checked, the machine set up. False when the run
-// cannot start (the NC console cannot listen).
+// cannot start (the machine's set-up failed).
 bool Prepare(const Options& options, const platform::SettingsStore& store, Prompts& prompts, bool headless,
-             const DncFactory& dnc, Prepared& prepared);
+             const MachineSetUp& setUpMachine, Prepared& prepared);
 // The end of a run: the NC console stopped, the last log line, "stopped".
 void Finish(Machine& machine);
 

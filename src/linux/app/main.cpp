@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "backend/MachineBackend.h"
 #include "run/CommandLine.h"
 #include "run/Headless.h"
 #include "run/Startup.h"
@@ -121,7 +122,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   auto watch = qt::MakeWindowWatch();
   ui::OstranaDlg::Services services{run, prompts, *sounds, *watch,
                                     [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
-                                    run::MachineLine(machine), QString::fromStdString(logFile)};
+                                    machine.line, QString::fromStdString(logFile)};
   {
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);
@@ -166,7 +167,7 @@ int main(int argc, char* argv[]) {
 
   const qt::QtSettingsStore store(QString::fromStdString(options.settingsFile));
   run::Prepared run;
-  if (!run::Prepare(options, store, prompts, headless, {}, run)) return 1;
+  if (!run::Prepare(options, store, prompts, headless, backend::SetUpMachine(), run)) return 1;
   const int code =
       headless ? RunHeadless(options, store, run.settings, run.machine, prompts, run.listenAddress)
                : RunWindow(options, store, run.settings, run.machine, prompts, *guiPrompts, run.listenAddress, run.logFile);

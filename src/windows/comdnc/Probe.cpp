@@ -14,7 +14,8 @@
 #include "comdnc/Published.h"
 #include "comdnc/Registration.h"
 #include "dnc/Dnc.h"
-#include "machine/OstranaLib.h"
+#include "dnc/MachineStates.h"
+#include "mailbox/MailboxLayout.h"
 
 namespace ostrana::comdnc {
 namespace {
@@ -142,7 +143,7 @@ bool Connect(IDispatch* machine, IDispatch* connection, const std::string& machi
   VariantInit(&state);
   const HRESULT got = Call(machine, published::kMachine, published::kGetState, {}, &state);
   if (SUCCEEDED(got) && SUCCEEDED(VariantChangeType(&state, &state, 0, VT_I4)))
-    std::fprintf(out, "  machine state %ld: %s\n", static_cast<long>(state.lVal), machine::MachineStateName(state.lVal));
+    std::fprintf(out, "  machine state %ld: %s\n", static_cast<long>(state.lVal), dnc::MachineStateName(state.lVal));
   else
     std::fprintf(out, "  machine state: %s\n", Said(got).c_str());
   VariantClear(&state);
@@ -173,13 +174,13 @@ IDispatch* SomeDataEntry(IDispatch* access, std::FILE* out) {
   VARIANT result;
   VariantInit(&result);
   const HRESULT hr = Call(access, published::kDataAccess, published::kGetDataEntry2,
-                          {Text(machine::CellPath(1)), Long(dnc::kDataEntryKind), asText}, &result);
+                          {Text(mailbox::CellPath(1)), Long(dnc::kDataEntryKind), asText}, &result);
   IDispatch* entry = nullptr;
   if (SUCCEEDED(hr) && (result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) && result.punkVal)
     result.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&entry));
   if (!entry)
     std::fprintf(out, "\nIJHDataEntry2: could not check: no data entry of %s (%s): is the table on the control?\n",
-                 machine::CellPath(1).c_str(), Said(hr).c_str());
+                 mailbox::CellPath(1).c_str(), Said(hr).c_str());
   VariantClear(&result);
   return entry;
 }

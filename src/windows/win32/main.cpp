@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "backend/MachineBackend.h"
 #include "comdnc/ComComponent.h"
 #include "comdnc/Probe.h"
 #include "comdnc/Registration.h"
@@ -129,7 +130,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
     auto open = [](const std::string& target) {
       return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
     };
-    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, run::MachineLine(machine), logFile},
+    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile},
                              settings.xTopLeft, settings.yTopLeft, settings.muted);
     run.SetView(&dialog);
     quitWindow = window.Handle();
@@ -261,13 +262,13 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<platform::SettingsStore> store;
   if (options.settingsFile.empty()) store = std::make_unique<win32::RegistrySettingsStore>();
   else store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
-  const run::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
+  const backend::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
-  if (!run::Prepare(options, *store, prompts, headless, dnc, run)) return 1;
+  if (!run::Prepare(options, *store, prompts, headless, backend::SetUpMachine(dnc), run)) return 1;
   if (options.control == run::ControlKind::Dnc) {
     // Said once at start, from the registry (nothing is created before the first connect).
-    run.machine.missing = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
-    if (!run.machine.missing.empty()) Log(LogLevel::Warning, "machine", run.machine.missing);
+    run.machine.line = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
+    if (!run.machine.line.empty()) Log(LogLevel::Warning, "machine", run.machine.line);
   }
   const int code =
       headless ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)

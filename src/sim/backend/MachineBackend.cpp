@@ -1,0 +1,90 @@
+#include "backend/MachineBackend.h"
+
+#include <string>
+#include <utility>
+
+#include "common/Console.h"
+#include "common/EventLog.h"
+#include "common/FileLock.h"
+#include "common/Folders.h"
+#include "ncsim/NcConsole.h"
+#include "ncsim/NcProgram.h"
+#include "run/CommandLine.h"
+#include "vc/VcComponent.h"
+#include "vc/VirtualControl.h"
+
+namespace ostrana::backend {
+
+namespace {
+
+// What the virtual control's component runs over, held for the run; its
+// members go in reverse order: the NC side first, the drive lock last.
+struct VirtualMachine {
+  FileLock driveLock;
+  std::unique_ptr<vc::VirtualControl> control;
+  std::unique_ptr<ncsim::NcProgram> ncProgram;
+  std::unique_ptr<ncsim::NcConsole> ncConsole;
+};
+
+bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Machine& m) {
+  const std::string root = options.tncRoot.empty() ? run::DefaultTncRoot() : options.tncRoot;
+  std::string why;
+  if (!UsableFolder(root, &why))
+    prompts.ShowMessage("The TNC drive folder " + root + " cannot be used: " + why +
+                            ".\n\nThe exchange table cannot be created there; choose another folder with --tnc-root.",
+                        PromptIcon::Exclamation);
+  auto parts = std::make_shared<VirtualMachine>();
+  // One connector a drive: two would interleave their table writes. The
+  // lock lies beside the folder, so a missing folder is still made.
+  std::string holder;
+  std::string lockFile = root;
+  while (lockFile.size() > 1 && (lockFile.back() == '/' || lockFile.back() == '\\')) lockFile.pop_back();
+  lockFile += ".lock";
+  if (!parts->driveLock.Take(lockFile, &holder, &why) && why.empty()) {
+    prompts.ShowMessage("The TNC drive folder " + root + " is in use by another connector" +
+                            (holder.empty() ? std::string() : " (process " + holder + ")") +
+                            ".\n\nChoose another folder with --tnc-root.",
+                        PromptIcon::Exclamation);
+    return false;
+  }
+  parts->control = std::make_unique<vc::VirtualControl>(root);
+  if (parts->driveLock.Held())
+    for (const auto& file : parts->control->RemoveStaleTemporaries())
+      Log(LogLevel::Info, "drive", "removed " + file.string() + ", left by a run that ended in the middle of a write");
+  m.line = "the virtual control";
+  m.keep = parts;
+  m.component = std::make_unique<vc::VcComponent>(*parts->control);
+  console::Out("ostrana: machine: virtual control, TNC drive at " + root);
+  if (!options.ncConsolePort) return true;
+  parts->ncProgram = std::make_unique<ncsim::NcProgram>(*parts->control);
+  parts->ncConsole = std::make_unique<ncsim::NcConsole>(*parts->ncProgram, *parts->control);
+  const int port = parts->ncConsole->Start(static_cast<std::uint16_t>(*options.ncConsolePort), &why);
+  if (port < 0) {
+    console::Err("ostrana: the NC console cannot listen on port " + std::to_string(*options.ncConsolePort) + ": " + why);
+    return false;
+  }
+  console::Out("ostrana: nc console on port " + std::to_string(port));
+  ncsim::NcConsole* const ncConsole = parts->ncConsole.get();
+  m.stop = [ncConsole] { ncConsole->Stop(); };
+  return true;
+}
+
+}  // namespace
+
+run::MachineSetUp SetUpMachine(DncFactory dnc) {
+  return [dnc = std::move(dnc)](const run::Options& options, Prompts& prompts, run::Machine& m) {
+    if (options.control == run::ControlKind::None || (options.control == run::ControlKind::Dnc && !dnc)) {
+      m.component = std::make_unique<dnc::MissingComponent>();
+      console::Out("ostrana: machine: none (no DNC component)");
+      return true;
+    }
+    if (options.control == run::ControlKind::Dnc) {
+      m.component = dnc();
+      console::Out("ostrana: machine: the DNC component");
+      return true;
+    }
+    return SetUpVirtualControl(options, prompts, m);
+  };
+}
+
+}  // namespace ostrana::backend

@@ -1,0 +1,26 @@
+// Chooses and builds the machine side of a run from its options: the virtual
+// control over a TNC drive folder (its drive lock taken, the temporaries a
+// broken run left removed, the NC console started when asked for), the DNC
+// component a shell makes, or none. The core only holds what is built here.
+//
+// Main thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "dnc/Dnc.h"
+#include "run/Startup.h"
+
+namespace ostrana::backend {
+
+// Makes the DNC component's backend (Windows); empty where there is none.
+using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
+
+// The set-up a run's Prepare calls. It says on stdout what the machine is;
+// it fails (the reason said) when the NC console cannot listen or another
+// connector holds the TNC drive (its lock file "<drive>.lock" beside the
+// folder). A drive folder that cannot be used is said, and the run goes on.
+run::MachineSetUp SetUpMachine(DncFactory dnc = {});
+
+}  // namespace ostrana::backend
