@@ -53,7 +53,6 @@ int main(int argc, char** argv) {
   connector.SetPortNumber(50000);  // the default port, as the guide shows it
   ui::OstranaDlg dlg({connector, silent, silent, *watch, nullptr, nullptr, "the virtual control", QString()}, 0, 0, true);
   connector.SetView(&dlg);
-  dlg.OnInitDialog();
   dlg.show();
   Settle(300);
   int failed = 0;

@@ -31,7 +31,6 @@ class OstranaDlgTest : public QtRunFixture {
                                       [this] { ++aboutShown; }, "the virtual control", QStringLiteral("/var/log/x/ostrana.log")};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
-    dlg->OnInitDialog();
     dlg->show();
   }
   ~OstranaDlgTest() override { connector.SetView(nullptr); }

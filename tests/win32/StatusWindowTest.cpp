@@ -18,7 +18,7 @@
 #include "support/FaceFakes.h"
 #include "support/TestSupport.h"
 #include "win32/OstranaDlg.h"
-#include "win32/resource.h"
+#include "face/ControlIds.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 
 #include "common/StringTable.h"
 #include "platform/Sounds.h"
-#include "run/Startup.h"
 
 namespace ostrana::face {
 
@@ -35,14 +34,6 @@ PortLook LookOfPort(const run::RunControl& run) {
 }
 
 Rgb PortBackground(bool listening) { return listening ? Rgb{0, 128, 0} : Rgb{192, 0, 0}; }
-
-void KeepAtExit(const KeptState& kept, const run::Options& options, const run::RunControl& run,
-                platform::Settings& settings) {
-  settings.xTopLeft = kept.xTopLeft;
-  settings.yTopLeft = kept.yTopLeft;
-  settings.muted = kept.muted;
-  run::KeepPort(options, run, kept.portSetByUser, settings);
-}
 
 void PlaceAtOpen(KeptState& kept) {
   // A stored place far beyond any screen (a hand-edited INT_MAX) is brought

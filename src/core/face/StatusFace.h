@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "common/Prompts.h"
-#include "platform/Settings.h"
-#include "run/CommandLine.h"
 #include "run/RunControl.h"
 
 namespace ostrana::face {
@@ -55,18 +53,8 @@ struct Rgb {
 Rgb PortBackground(bool listening);
 inline constexpr Rgb kPortText{255, 255, 255};
 
-// What is kept at exit: the place recorded on close, the mute state, and
-// whether Set Port was used in this run.
-struct KeptState {
-  std::int32_t xTopLeft = 0;
-  std::int32_t yTopLeft = 0;
-  bool muted = false;
-  bool portSetByUser = false;
-};
-// What the window's run leaves to be stored at exit: its place and mute
-// state, and the port unless it was only given for this run.
-void KeepAtExit(const KeptState& kept, const run::Options& options, const run::RunControl& run,
-                platform::Settings& settings);
+// What the window keeps for the exit (run/RunSequence stores it).
+using KeptState = run::WindowKept;
 // The farthest a stored coordinate is taken to lie.
 inline constexpr std::int32_t kPlaceLimit = 1000000;
 // The place at open: the stored one (within kPlaceLimit), or the default

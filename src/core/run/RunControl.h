@@ -13,6 +13,15 @@
 
 namespace ostrana::run {
 
+// What the window's run leaves to be stored at exit: the place recorded on
+// close, the mute state, and whether Set Port was used in this run.
+struct WindowKept {
+  std::int32_t xTopLeft = 0;
+  std::int32_t yTopLeft = 0;
+  bool muted = false;
+  bool portSetByUser = false;
+};
+
 class RunControl {
  public:
   virtual ~RunControl() = default;

@@ -18,6 +18,7 @@
 #include "backend/MachineBackend.h"
 #include "run/CommandLine.h"
 #include "run/Headless.h"
+#include "run/RunSequence.h"
 #include "run/Startup.h"
 #include "qt/QtSettingsStore.h"
 #include "common/Console.h"
@@ -27,7 +28,6 @@
 #include "qt/QtConnectorRun.h"
 #include "qt/GuiPrompts.h"
 #include "qt/PlatformServices.h"
-#include "face/StatusFace.h"
 #include "ui/OstranaDlg.h"
 
 namespace {
@@ -88,59 +88,32 @@ void WarnOnce(QtMsgType type, const QMessageLogContext&, const QString& text) {
   console::Err("ostrana: " + text.toStdString());
 }
 
-int RunHeadless(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
                 run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
-  auto connector = std::make_unique<qt::QtConnectorRun>(*machine.component, prompts,
-                                                        QCoreApplication::applicationFilePath().toStdString());
-  run::RunControl& run = connector->Control();
-  run::HeadlessView view(run);
-  run.SetView(&view);
-  connector->Run().SetListenAddress(listenAddress);
-  run.SetPortNumber(options.port.value_or(settings.portNumber));
-  run.OpenListener();
-  view.UpdatePortStatus();
-  view.UpdateConnectionStatus(false);
+  qt::QtConnectorRun connector(*machine.component, prompts, QCoreApplication::applicationFilePath().toStdString());
+  return run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { QCoreApplication::exec(); });
+}  // the worker stops, then the machine is released
 
-  QCoreApplication::exec();
-
-  run::KeepPort(options, run, false, settings);
-  store.Save(settings);
-  run.CloseSockets();
-  connector.reset();
-  return 0;
-}
-
-int RunWindow(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+int RunWindow(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
               run::Machine& machine, Prompts& prompts, qt::GuiPrompts& boxes, const std::string& listenAddress,
               const std::string& logFile) {
-  auto connector = std::make_unique<qt::QtConnectorRun>(*machine.component, prompts,
-                                                        QCoreApplication::applicationFilePath().toStdString());
-  run::RunControl& run = connector->Control();
-  connector->Run().SetListenAddress(listenAddress);
-  run.SetPortNumber(options.port.value_or(settings.portNumber));
+  qt::QtConnectorRun connector(*machine.component, prompts, QCoreApplication::applicationFilePath().toStdString());
   auto sounds = qt::MakeSoundPlayer();
   auto watch = qt::MakeWindowWatch();
-  ui::OstranaDlg::Services services{run, prompts, *sounds, *watch,
-                                    [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
-                                    machine.line, QString::fromStdString(logFile)};
-  {
+  return run::RunWindow(options, store, settings, connector.Run(), listenAddress, *sounds, [&](run::RunControl& run) {
+    ui::OstranaDlg::Services services{run, prompts, *sounds, *watch,
+                                      [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
+                                      machine.line, QString::fromStdString(logFile)};
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);
     boxes.SetParent(&window);
     run.SetView(&window);
-    window.OnInitDialog();
-    window.exec();  // ends on the close request, Escape, or the CAM client gone
-
+    window.exec();  // ends on the close request, Escape, a signal, or the CAM client gone
     run.SetView(nullptr);
     boxes.SetParent(nullptr);
-    face::KeepAtExit(window.Kept(), options, run, settings);
-    store.Save(settings);
-    run.CloseSockets();
-    if (!settings.muted) sounds->PlayAndWait(platform::kSoundExit);
-  }
-  connector.reset();  // stops a running worker, then releases the machine
-  return 0;
-}
+    return window.Kept();
+  });
+}  // the worker stops, then the machine is released
 
 }  // namespace
 

@@ -257,6 +257,14 @@ void OstranaDlg::OnTimer() {
   if (!services_.watch.IsKelvraRunning()) reject();  // the CAM client has gone: end the run
 }
 
+void OstranaDlg::setVisible(bool visible) {
+  if (visible && !opened_) {
+    opened_ = true;
+    OnInitDialog();
+  }
+  QDialog::setVisible(visible);
+}
+
 void OstranaDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (placed_) return;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "face/ControlIds.h"
 #include "face/StatusFace.h"
 #include "run/RunControl.h"
 #include "session/StatusView.h"
@@ -26,16 +27,6 @@ class QToolButton;
 
 namespace ostrana::ui {
 
-// Control ids of the window, also the widgets' object names.
-inline constexpr int IDC_PORT_STATUS = 1010;
-inline constexpr int IDC_INFO = 1011;
-inline constexpr int IDC_CONNECTION_STATUS = 1012;
-inline constexpr int IDC_EDIT_PORT = 1013;
-inline constexpr int IDC_PORT = 1014;
-inline constexpr int ID_MUTE = 137;
-inline constexpr int ID_INFORMATION = 138;
-inline constexpr int ID_ABOUT = 139;
-inline constexpr int ID_OPEN_LOG = 150;
 inline constexpr int kDefaultX = face::kDefaultX;
 inline constexpr int kDefaultY = face::kDefaultY;
 
@@ -55,10 +46,6 @@ class OstranaDlg final : public QDialog, public session::StatusView {
   // Plays the start-up sound unless muted.
   OstranaDlg(Services services, std::int32_t xTopLeft, std::int32_t yTopLeft, bool muted);
 
-  // The window-open sequence: caption, watch, icons, first listen (with port
-  // recovery), tooltips, first status, placement, port row, menu.
-  void OnInitDialog();
-
   // StatusView.
   void UpdateConnectionStatus(bool playSound) override;
   void UpdatePortStatus() override;
@@ -77,6 +64,8 @@ class OstranaDlg final : public QDialog, public session::StatusView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // The first time the window is shown (exec or show), it opens first.
+  void setVisible(bool visible) override;
 
  private:
   void OnPortButton();
@@ -100,6 +89,10 @@ class OstranaDlg final : public QDialog, public session::StatusView {
   int collapsedBottom_ = 0;
   int expandedBottom_ = 0;
   face::PortEditor portEditor_;
+  // The window-open sequence: caption, watch, icons, first listen (with port
+  // recovery), tooltips, first status, placement, port row, menu.
+  void OnInitDialog();
+  bool opened_ = false;  // OnInitDialog has run
   bool placed_ = false;  // the first show has checked the place against the screens
 };
 

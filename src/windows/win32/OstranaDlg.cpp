@@ -4,7 +4,7 @@
 
 
 #include "common/StringTable.h"
-#include "win32/resource.h"
+#include "face/ControlIds.h"
 
 namespace ostrana::win32 {
 namespace {

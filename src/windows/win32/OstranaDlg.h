@@ -20,7 +20,6 @@
 
 namespace ostrana::win32 {
 
-inline constexpr int ID_OPEN_LOG = 150;
 
 class OstranaDlg final : public session::StatusView {
  public:

@@ -28,11 +28,9 @@
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
-#include "machine/EventStores.h"
-#include "face/StatusFace.h"
 #include "net/Socket.h"
 #include "run/CommandLine.h"
-#include "run/ConnectorRun.h"
+#include "run/RunSequence.h"
 #include "run/Headless.h"
 #include "run/Startup.h"
 #include "win32/Console.h"
@@ -40,7 +38,7 @@
 #include "win32/OstranaDlg.h"
 #include "win32/Services.h"
 #include "win32/SettingsStores.h"
-#include "win32/WinsockClientTransport.h"
+#include "win32/WinConnectorRun.h"
 
 namespace {
 
@@ -54,103 +52,46 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
-// Device-status changes: shown at once on the main thread, posted to it
-// from the worker, which never waits for the main thread.
-class PostingNotifier final : public machine::StatusNotifier {
- public:
-  explicit PostingNotifier(win32::MessageWindow& window) : window_(window), mainThread_(GetCurrentThreadId()) {}
-  void SetRun(run::ConnectorRun* run) { run_ = run; }
-  void ConnectionStatusChanged() override {
-    if (GetCurrentThreadId() == mainThread_) {
-      if (run_) run_->RefreshStatus();
-    } else {
-      window_.Post(win32::kStatusMessage);
-    }
-  }
-
- private:
-  win32::MessageWindow& window_;
-  const DWORD mainThread_;
-  run::ConnectorRun* run_ = nullptr;
-};
-
 std::string ModulePath() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   return path;
 }
 
-int RunHeadless(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
                 run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
-  win32::MessageWindow window;
-  win32::WinsockClientTransport transport(window);
-  PostingNotifier notifier(window);
-  {
-    run::ConnectorRun run(transport, notifier, *machine.component, prompts, ModulePath());
-    notifier.SetRun(&run);
-    transport.SetSession(&run.Session());
-    window.On(win32::kStatusMessage, [&run](WPARAM, LPARAM) { run.RefreshStatus(); });
-    run::HeadlessView view(run);
-    run.SetView(&view);
-    run.SetListenAddress(listenAddress);
-    run.SetPortNumber(options.port.value_or(settings.portNumber));
-    run.OpenListener();
-    view.UpdatePortStatus();
-    view.UpdateConnectionStatus(false);
+  win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
+  quitWindow = connector.Window().Handle();
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  const int code = run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { win32::RunEventLoop(); });
+  quitWindow = nullptr;
+  return code;
+}  // the worker stops, then the machine is released
 
-    quitWindow = window.Handle();
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    win32::RunEventLoop();
-    quitWindow = nullptr;
-
-    run::KeepPort(options, run, false, settings);
-    store.Save(settings);
-    run.CloseSockets();
-    run.SetView(nullptr);
-    transport.SetSession(nullptr);
-    notifier.SetRun(nullptr);
-  }  // the worker stops, then the machine is released
-  return 0;
-}
-
-int RunWindow(const run::Options& options, const platform::SettingsStore& store, platform::Settings settings,
+int RunWindow(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
               run::Machine& machine, Prompts& prompts, const std::string& listenAddress, const std::string& logFile) {
-  win32::MessageWindow window;
-  win32::WinsockClientTransport transport(window);
-  PostingNotifier notifier(window);
+  win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
   win32::ResourceSounds sounds;
   win32::KelvraWatch watch;
-  {
-    run::ConnectorRun run(transport, notifier, *machine.component, prompts, ModulePath());
-    notifier.SetRun(&run);
-    transport.SetSession(&run.Session());
-    window.On(win32::kStatusMessage, [&run](WPARAM, LPARAM) { run.RefreshStatus(); });
-    run.SetListenAddress(listenAddress);
-    run.SetPortNumber(options.port.value_or(settings.portNumber));
-    auto open = [](const std::string& target) {
-      return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
-    };
-    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile},
-                             settings.xTopLeft, settings.yTopLeft, settings.muted);
+  auto open = [](const std::string& target) {
+    return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+  };
+  return run::RunWindow(options, store, settings, connector.Run(), listenAddress, sounds, [&](run::RunControl& run) {
+    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile}, settings.xTopLeft,
+                             settings.yTopLeft, settings.muted);
     run.SetView(&dialog);
-    quitWindow = window.Handle();
+    quitWindow = connector.Window().Handle();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    window.On(win32::kQuitMessage, [&dialog](WPARAM, LPARAM) {
+    connector.Window().On(win32::kQuitMessage, [&dialog](WPARAM, LPARAM) {
       if (dialog.Handle()) PostMessageW(dialog.Handle(), WM_COMMAND, IDCANCEL, 0);
     });
     dialog.DoModal();  // ends on the close request, Escape, Ctrl-C or the CAM client gone
     quitWindow = nullptr;
-
+    connector.Window().On(win32::kQuitMessage, [](WPARAM, LPARAM) {});
     run.SetView(nullptr);
-    face::KeepAtExit(dialog.Kept(), options, run, settings);
-    store.Save(settings);
-    run.CloseSockets();
-    transport.SetSession(nullptr);
-    notifier.SetRun(nullptr);
-    if (!settings.muted) sounds.PlayAndWait(platform::kSoundExit);
-  }  // the worker stops, then the machine is released
-  return 0;
-}
+    return dialog.Kept();
+  });
+}  // the worker stops, then the machine is released
 
 // The connection text and number of the last accepted "Machine Connect" in
 // the event log, for the probe console's defaults; "localhost" and 0 without one.

@@ -1,4 +1,7 @@
-// The resource ids of the Windows program, shared by ostrana.rc and the code.
+// The ids of the status window's controls and menu commands, one table for
+// both windows (the Qt window's widgets carry the control names as object
+// names), and of the Windows program's other resources. The Windows
+// resource script reads this file too: macros only.
 #pragma once
 
 #define IDD_OSTRANA 100
@@ -7,6 +10,7 @@
 #define ID_MUTE 137
 #define ID_INFORMATION 138
 #define ID_ABOUT 139
+#define ID_OPEN_LOG 150  // added to the menu at run time
 #define IDC_ABOUT_NAME 1004
 #define IDC_ABOUT_VERSION 1005
 #define IDC_ABOUT_LEGAL1 1006
