@@ -1,0 +1,342 @@
+// The connector as a process on the virtual control and through the DNC
+// component's stand-in: the whole exchange, the places it keeps, the
+// client tool.
+#include "process/ProgramRun.h"
+
+using namespace ostrana;
+using namespace ostrana::test;
+
+void HeadlessRun::WholeExchange() {
+  const int stored = FreePort();  // the port an earlier run kept
+  QSettings(settingsFile, QSettings::IniFormat).setValue("PortNumber", stored);
+  const int consolePort = StartWithConsole(/*portZero=*/false);
+  EXPECT_EQ(port, stored);
+  EXPECT_TRUE(output.contains(ThroughDnc() ? "the DNC component" : "virtual control")) << output.toStdString();
+  ASSERT_GT(consolePort, 0);
+
+  RawClient cam(port);
+  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+
+  // The first connect makes the directory and transmits the template.
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  RawClient nc(consolePort);
+  ASSERT_TRUE(std::filesystem::exists(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB"));
+
+  EXPECT_EQ(nc.Ask("init 100\n"), "ok\n");
+  EXPECT_EQ(cam.Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  EXPECT_EQ(cam.Ask("Start Machine Polling\nSend Device\n", "Machine Tool\n"),
+            "Polling Data: 1\nDevice Data: 1,Machine Tool\n");
+
+  // The NC program posts and signals; the client fetches, measures first.
+  EXPECT_EQ(nc.Ask("context 7.5\npost 1.25 12.0305 3 1.5 -0.01 2\nsignal 3\n", "ok\n"), "ok\nok 1\nok\n");
+  ASSERT_TRUE(Pump([&] { return nc.Ask("get 104\n") == "ok -1\n"; }, 5000));
+  EXPECT_EQ(cam.Ask("Send Action\nSend Measure\n", ",0,0,0,0\n"),
+            "No Actions!\nMeasure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0\n");
+  EXPECT_EQ(cam.Ask("Send Action\n"), "Action Data: 1\n");
+  EXPECT_EQ(cam.Ask("Send Action\n"), "Action Data: 0\n");
+  EXPECT_EQ(cam.Ask("Send Measure\nSend Action\n", "No Measures!\n"), "No Actions!\nNo Measures!\n");
+
+  // Commands reach the command rows.
+  EXPECT_EQ(cam.Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,1\n");
+  EXPECT_EQ(nc.Ask("command\nack\n", "ok\n"), "ok 1 0 0 0 0 0 0\nok\n");
+  EXPECT_EQ(cam.Ask("Resume Monitoring\n"), "Command Data: Resume Monitoring,1\n");
+  EXPECT_EQ(cam.Ask("Set WCS: 186A0,0,FFFE7960,0,0,0\n"), "Command Data: Set WCS,1\n");
+  EXPECT_EQ(nc.Ask("command\nack\n", "ok\n"), "ok 3 10 0 -10 0 0 0\nok\n");
+  EXPECT_EQ(cam.Ask("Set Alarm: Unprojected\n"), "Command Data: Set Alarm,1\n");
+  EXPECT_EQ(cam.Ask("Set Alarm: Bogus\n"), "Command Data: Set Alarm,0\n");  // refused for its content: no audit line
+  EXPECT_EQ(nc.Ask("command\nack -2\n", "ok\n"), "ok 2 2 0 -10 0 0 0\nok\n");
+  ASSERT_TRUE(Pump([&] { return cam.Ask("Send Alarm\n") == "Alarm Data: 2\n"; }, 5000));
+  EXPECT_EQ(nc.Ask("ack 0\n"), "ok\n");
+  ASSERT_TRUE(Pump([&] { return cam.Ask("Send Alarm\n") == "Alarm Data: 0\n"; }, 5000));
+
+  EXPECT_EQ(cam.Ask("Stop Machine Polling\nSend Device\n", "Machine Tool\n"),
+            "Polling Data: 0\nDevice Data: 0,Machine Tool\n");
+  EXPECT_EQ(nc.Ask("get 104\n"), "ok 0\n");
+  Stop();
+  QSettings saved(settingsFile, QSettings::IniFormat);
+  EXPECT_EQ(saved.allKeys().size(), 4);
+  EXPECT_EQ(saved.value("PortNumber").toInt(), stored);
+
+  // The event log answers "what was written to the machine, and when".
+  QFile log(LogFile());
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (INFO |WARN |ERROR|AUDIT) \\w+: ");
+  QStringList audit;
+  for (QString line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
+    line = line.trimmed();  // Windows ends its lines with CR LF
+    EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
+    if (line.mid(24, 5) == "AUDIT") audit << line.mid(30);
+    if (line.contains("request: Set Alarm refused for its data 'Bogus'")) audit << "(refused: Bogus)";
+  }
+
+  // Who asked (the client's address and port) and the template's place vary.
+  audit.replaceInStrings(QRegularExpression("for 127\\.0\\.0\\.1:\\d+"), "for CLIENT");
+  audit.replaceInStrings(QRegularExpression("transmitted .*Quorvane_Relavio.TAB \\(\\d+ bytes\\)"), "transmitted TEMPLATE");
+  EXPECT_EQ(audit, QStringList({
+                       "table: transmitted TEMPLATE to TNC:\\Quorvane\\Quorvane_Relavio.TAB",
+                       "polling: read slot set to 0 at row 102: 0 records in the ring skipped",
+                       "signal: 3 answered: -1 written to row 104",
+                       "command: halt monitoring (code 1) for CLIENT: written, answer 1",
+                       "command: halt monitoring (code 1): taken by the NC program (command row 0)",
+                       "command: resume monitoring (code 0) for CLIENT: written, answer 1",
+                       "command: resume monitoring (code 0): taken by the NC program (command row 0)",
+                       "command: WCS (code 3) sent 186A0,0,FFFE7960,0,0,0 as "
+                       "10.0000,0.0000,-10.0000,0.0000,0.0000,0.0000 for CLIENT: written, answer 1",
+                       "command: WCS (code 3): taken by the NC program (command row 0)",
+                       "command: alarm Unprojected (code 2, alarm code 2) for CLIENT: written, answer 1",
+                       "(refused: Bogus)",
+                       "alarm: answered by the NC program: alarm value 2",
+                       "alarm: ended by the NC program (command row 0)",
+                       "mailbox: read slot advanced 1 times, attachment tag cleared 0 times since the last count",
+                       "signal: row 104 cleared as polling stops: written",
+                   }));
+}
+
+TEST_P(HeadlessRun, AWholeExchangeThroughTheVirtualControl) { WholeExchange(); }
+
+// The same exchange through the DNC component's stand-in, reached late-bound;
+// the other tests would prove nothing more there than on the virtual control.
+class HeadlessRunThroughDnc : public HeadlessRun {};
+TEST_P(HeadlessRunThroughDnc, AWholeExchangeThroughTheStandIn) { WholeExchange(); }
+
+// A table the connector cannot use: answered at once, the reason a line (never a box).
+TEST_P(HeadlessRunThroughDnc, ADamagedTableIsAnsweredAtOnceWithItsReasonAsALine) {
+  std::filesystem::create_directories(dir.path() / "tnc" / "Quorvane");
+  std::ofstream(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB") << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n";
+  StartWithConsole(true);
+  RawClient cam(port);
+  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 0\n");
+  Stop();
+  const QString said = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(said.contains("ostrana: Could not connect. Reason: The Freely Definable Table file "
+                            "TNC:\\Quorvane\\Quorvane_Relavio.TAB cannot be used: the table"))
+      << said.toStdString();
+  EXPECT_TRUE(said.contains("is damaged: no [END] line")) << said.toStdString();
+}
+
+// --listen 127.0.0.1 keeps the port on this computer: another local address
+// (127.0.0.2 is this machine too) is refused.
+TEST_P(HeadlessRun, AListenAddressKeepsThePortToIt) {
+  Start({"--listen", "127.0.0.1"});
+  EXPECT_TRUE(output.contains(QStringLiteral("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
+  RawClient local(port);
+  EXPECT_EQ(local.ReceiveUntil("\n"), strings::Greeting());
+  QTcpSocket other;
+  other.connectToHost(QHostAddress("127.0.0.2"), static_cast<quint16>(port));
+  EXPECT_FALSE(other.waitForConnected(3000));
+  EXPECT_EQ(other.error(), QAbstractSocket::ConnectionRefusedError);
+  Stop();
+}
+
+TEST_P(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
+  Start({"--control", "none"});
+  RawClient cam(port);
+  cam.ReceiveUntil("\n");
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 0\n");
+  EXPECT_EQ(cam.Ask("Machine Disconnect\n"), "Connection Data: 0\n");
+  Stop();
+  const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(errors.contains("Cannot find the Heidenhain DCOM component."));
+  EXPECT_TRUE(errors.contains("--control virtual"));  // and where the machine is on this computer
+}
+
+TEST_P(HeadlessRun, ABusyPortIsSaidAndTheRunTakesAnother) {
+  // A busy --port: the run says what it asked for, why that failed and what it
+  // took instead; the port kept in the settings stays the default.
+  QTcpServer squatter;
+  ASSERT_TRUE(squatter.listen(QHostAddress::AnyIPv4, 0));
+  Start({"--port", QString::number(squatter.serverPort())}, /*portZero=*/false);
+  EXPECT_TRUE(output.contains(QStringLiteral("instead of port %1").arg(squatter.serverPort()))) << output.toStdString();
+  Stop();  // stdout and stderr are written apart: all of stderr is there once the run has ended
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                  .contains(QStringLiteral("cannot listen on port %1: %2")
+                                .arg(squatter.serverPort())
+                                .arg("The bound address is already in use")));
+  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PortNumber").toInt(), 50000);
+}
+
+// Settings, an event log and a TNC drive that cannot be written, a display
+// that is gone, and the terminal closing: each is said once (with the file
+// and the system's reason), and the run goes on (and ends) in order.
+TEST_P(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
+  if (OnWindows()) GTEST_SKIP();  // an X display and SIGHUP are Linux's
+  const auto blocker = dir.path() / "a-file";
+  std::ofstream(blocker) << "not a folder";
+  settingsFile = QString::fromStdString((blocker / "settings.conf").string());
+  const QString tnc = QString::fromStdString((blocker / "tnc").string());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove("QT_QPA_PLATFORM");
+  env.remove("WAYLAND_DISPLAY");
+  env.insert("DISPLAY", ":97");
+  process.setProcessEnvironment(env);
+  const QString log = QString::fromStdString((blocker / "ostrana.log").string());
+  Start({"--tnc-root", tnc, "--log", log}, true, /*headless=*/false);
+  ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+  ASSERT_TRUE(process.waitForFinished(10000));
+  output += QString::fromLocal8Bit(process.readAllStandardOutput());
+  EXPECT_TRUE(output.contains("ostrana: stopped"));
+  const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(errors.contains("the display :97 cannot be opened: running headless")) << errors.toStdString();
+  EXPECT_TRUE(errors.contains("The settings cannot be kept in " + settingsFile)) << errors.toStdString();
+  EXPECT_TRUE(errors.contains("The TNC drive folder " + tnc + " cannot be used")) << errors.toStdString();
+  EXPECT_TRUE(errors.contains(log + " cannot be written: Not a directory")) << errors.toStdString();
+  EXPECT_EQ(errors.count("cannot be written"), 1);
+}
+
+// An unusable stored listen address keeps the port on this computer; a
+// second connector on the same TNC drive is refused, naming the first; a
+// settings file that is a FIFO is refused without a wait and left as it is.
+TEST_P(HeadlessRun, HostileSettingsAndASharedDrive) {
+  if (OnWindows()) GTEST_SKIP();  // a FIFO; the registry's own case is Windows'
+  std::ofstream(settingsFile.toStdString()) << "[General]\nListenAddress=localhost\n";
+  Start();
+  EXPECT_TRUE(output.contains(QString("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
+  const std::string fifo = (dir.path() / "fifo.conf").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  QProcess second;
+  second.start(OSTRANA_BINARY, {"--headless", "--port", "0", "--settings", QString::fromStdString(fifo), "--log",
+                                Native(dir.path() / "second.log"), "--tnc-root", Native(dir.path() / "tnc")});
+  ASSERT_TRUE(second.waitForFinished(20000));
+  EXPECT_EQ(second.exitCode(), 1);
+  const QString said = QString::fromLocal8Bit(second.readAllStandardError());
+  EXPECT_TRUE(said.contains("The settings cannot be kept in " + QString::fromStdString(fifo) +
+                            ": it is not a regular file")) << said.toStdString();
+  EXPECT_TRUE(said.contains(QString("The TNC drive folder %1 is in use by another connector (process %2).")
+                                .arg(Native(dir.path() / "tnc")).arg(process.processId()))) << said.toStdString();
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  Stop();
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
+                  .contains("The stored listen address 'localhost' is not an address: the port listens on this "
+                            "computer only (127.0.0.1)."));
+}
+
+// Its stderr a pipe nobody reads (the journal of a stalled service): the
+// lines wait for it, the requests do not, and SIGTERM still ends the run.
+TEST_P(HeadlessRun, AConsoleNobodyReadsStopsNothing) {
+  if (OnWindows()) GTEST_SKIP();  // a POSIX pipe
+  const std::string pipe = (dir.path() / "stderr").string();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);  // there, and never reading
+  process.setStandardErrorFile(QString::fromStdString(pipe));
+  Start();
+  const std::string connect = "Machine Connect: 4," + std::string(200, 'h') + ",0,100\n";
+  {
+    RawClient cam(port);
+    ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(cam.Ask(connect), "Connection Data: 1\n") << i;
+  }
+  RawClient later(port);
+  EXPECT_EQ(later.ReceiveUntil("\n"), strings::Greeting());
+  Stop();
+  ::close(reader);
+}
+
+TEST_P(HeadlessRun, ABadCommandLineIsRefused) {
+  Launch({"--headless", "--control", "real"});
+  ASSERT_TRUE(process.waitForFinished(20000));
+  EXPECT_EQ(process.exitCode(), 2);
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("virtual or none, not 'real'"));
+}
+
+// ostrana-client against the running connector (as a Windows console
+// program, its lines end in CR LF: the test reads them without).
+TEST_P(HeadlessRun, TheClientToolAsksAndDecodes) {
+  Start({"--control", "none"});
+  auto r = Client({"--port", QString::number(port), "Send Device", "Locate Machine Buffer\n", "--decode", "Send Alarm"});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, "Ident Data: Ostrana Connector, Version 1.1, Machine Tool\n"
+                   "Device Data: online=0 name=\n"
+                   "Buffer Data: result=0 baseRow=0\n"
+                   "Alarm Data: alarm=0\n");
+  // Unquoted words are two requests the connector does not know: said, and not 0.
+  r = Client({"--port", QString::number(port), "Send", "Device"});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_TRUE(r.err.contains("did not understand \"Send\" (quote a request of several words)")) << r.err.toStdString();
+  // A command not written: not 0, and the possible reasons (the hexadecimal rule among them).
+  r = Client({"--port", QString::number(port), "Set WCS: 10,0,-10,0,0,0"});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_TRUE(r.out.endsWith("Command Data: Set WCS,0\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.err.contains("(-10.0 is FFFE7960: the value times 10000 as a 32-bit pattern)")) << r.err.toStdString();
+  Stop();
+  EXPECT_EQ(Client({"--version"}).out, "ostrana-client (Ostrana Connector), Version 1.1\n");
+  QTcpServer silent;  // accepts, never greets
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+  r = Client({"--port", QString::number(silent.serverPort()), "--timeout", "300", "Send Device"});
+  EXPECT_NE(r.code, 0);
+  EXPECT_EQ(r.err, "ostrana-client: no greeting\n");
+  const int closed = silent.serverPort();
+  silent.close();
+  r = Client({"--port", QString::number(closed), "Send Device"});
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(r.err.startsWith("ostrana-client: connection refused")) << r.err.toStdString();
+  EXPECT_EQ(Client({"--port", "x"}).code, 2);
+}
+
+// Discovery names the connectors in the discoverable range, and nothing else there.
+TEST_P(HeadlessRun, TheClientToolDiscoversConnectorsAndNothingElse) {
+  if (OnWindows()) GTEST_SKIP();  // a hundred ports through the one Wine server: the Linux run says it
+  const auto ports = FreeDiscoverablePorts(2);
+  ASSERT_EQ(ports.size(), 2u);
+  Start({"--port", QString::number(ports[1])}, /*portZero=*/false);
+  QTcpServer other;  // something else in the range
+  ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, static_cast<quint16>(ports[0])));
+  QObject::connect(&other, &QTcpServer::newConnection, [&] {
+    while (auto* s = other.nextPendingConnection()) s->write("HTTP/1.0 400 Bad Request\r\n\r\n");
+  });
+  QProcess p;
+  p.start(OSTRANA_CLIENT, {"--discover"});  // it would drop the live client: without a terminal, refused
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_TRUE(p.readAllStandardError().contains("replaces the CAM client of every connector it finds: give --yes"));
+  p.start(OSTRANA_CLIENT, {"--discover", "--yes"});
+  ASSERT_TRUE(Pump([&] { return p.state() == QProcess::NotRunning; }, 20000));
+  const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(out.contains(QString("%1 Ident Data: Ostrana Connector").arg(ports[1]))) << out.toStdString();
+  EXPECT_FALSE(out.contains(QString::number(ports[0])));
+  Stop();
+}
+
+// --follow prints what the NC program posts and signals, and sums it up at Ctrl-C.
+TEST_P(HeadlessRun, TheClientToolFollowsWhatTheNcProgramPosts) {
+  if (OnWindows()) GTEST_SKIP();  // Ctrl-C to a console program under Wine: the headless runs prove it
+  const int consolePort = StartWithConsole(/*portZero=*/true);
+  ASSERT_GT(consolePort, 0);
+  const QString at = QString::number(port);
+  ASSERT_EQ(Client({"--port", at, "Machine Connect: 4,localhost,0,100"}).code, 0);
+  RawClient nc(consolePort);
+  ASSERT_EQ(nc.Ask("init 100\n"), "ok\n");
+  QProcess follow;
+  follow.start(OSTRANA_CLIENT, {"--port", at, "--follow", "50", "Check Machine Buffer", "Start Machine Polling"});
+  QString out;
+  ASSERT_TRUE(Pump([&] {
+    out += QString::fromLocal8Bit(follow.readAllStandardOutput());
+    return out.contains("Polling Data: 1");
+  }, 10000));
+  for (int posted = 0; posted < 6;) {  // the ring holds four: post again once there is room
+    nc.Send("post 0.001 " + std::to_string(posted + 1) + ".0001 0 1.5 2 3\n");
+    if (nc.ReceiveUntil("\n").rfind("ok", 0) == 0) ++posted;
+    else Pump([] { return false; }, 50);
+  }
+  EXPECT_EQ(nc.Ask("signal 1\n"), "ok\n");
+  ASSERT_TRUE(Pump([&] {
+    out += QString::fromLocal8Bit(follow.readAllStandardOutput());
+    return out.count("Measure Data") == 6 && out.contains("Action Data: 0");
+  }, 15000)) << out.toStdString();
+  ::kill(static_cast<pid_t>(follow.processId()), SIGINT);
+  ASSERT_TRUE(follow.waitForFinished(5000));
+  out += QString::fromLocal8Bit(follow.readAllStandardOutput());
+  EXPECT_EQ(follow.exitCode(), 0);
+  EXPECT_TRUE(out.contains("Measure Data: 0,1,1,1,0,3A98,4E20,7530,0,0,0,0,0"));
+  EXPECT_TRUE(out.contains("Measure Data: 0,1,6,1,0,3A98,4E20,7530,0,0,0,0,0"));
+  EXPECT_TRUE(out.contains("ostrana-client: 7 events (6 measures, 1 actions), 0 gaps")) << out.toStdString();
+  Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Linux, HeadlessRun, ::testing::Values(Program::Linux), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRun, OnWindowsBuild(Program::Windows), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows32, HeadlessRun, OnWindowsBuild(Program::Windows32), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows, HeadlessRunThroughDnc, OnWindowsBuild(Program::WindowsDnc), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows32, HeadlessRunThroughDnc, OnWindowsBuild(Program::Windows32Dnc), ProgramName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(HeadlessRunThroughDnc);

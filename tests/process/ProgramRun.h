@@ -1,0 +1,183 @@
+// The connector as a process, for the tests of whole programs: a client on
+// one side, the NC console of the virtual control on the other, the way the
+// peers of a real run see it. Each test runs the Linux program and, when
+// OSTRANA_WINDOWS_BUILD names the Windows build, the same test runs
+// ostrana.exe under Wine from here.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QFile>
+#include <QSettings>
+#include <QTcpSocket>
+#include <QTcpServer>
+#include <QtEndian>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "common/StringTable.h"
+#include "support/QtRunFixture.h"
+#include "support/TestSupport.h"
+
+namespace ostrana::test {
+
+// The Linux program; ostrana.exe (64-bit, and 32-bit) on the virtual control;
+// ostrana.exe on the DNC component's stand-in, reached late-bound
+// (dnc-standin.dll of the same bitness, registered by scripts/windows).
+enum class Program { Linux, Windows, WindowsDnc, Windows32, Windows32Dnc };
+
+inline bool Is32(Program program) { return program == Program::Windows32 || program == Program::Windows32Dnc; }
+inline QString WindowsBuild(Program program = Program::Windows) {
+  return qEnvironmentVariable(Is32(program) ? "OSTRANA_WINDOWS32_BUILD" : "OSTRANA_WINDOWS_BUILD");
+}
+// A suite's Windows instance: only when its build is named (scripts/windows names both).
+inline auto OnWindowsBuild(Program program) {
+  return ::testing::ValuesIn(WindowsBuild(program).isEmpty() ? std::vector<Program>{} : std::vector<Program>{program});
+}
+inline std::string ProgramName(const ::testing::TestParamInfo<Program>& info) {
+  return info.param == Program::Linux ? "Program" : Is32(info.param) ? "Bits32" : "Bits64";
+}
+
+class HeadlessRun : public ::testing::TestWithParam<Program> {
+ protected:
+  bool OnWindows() const { return GetParam() != Program::Linux; }
+  bool ThroughDnc() const { return GetParam() == Program::WindowsDnc || GetParam() == Program::Windows32Dnc; }
+  QString Build() const { return WindowsBuild(GetParam()); }
+  // Registers (or unregisters) the stand-in of one bitness in the Wine prefix of `env`.
+  static bool Register(int bits, bool registered, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+    QStringList args{bits == 32 ? "C:\\windows\\syswow64\\regsvr32.exe" : "regsvr32", "/s"};
+    if (!registered) args << "/u";
+    QProcess run;
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+              args << "Z:" + WindowsBuild(bits == 32 ? Program::Windows32 : Program::Windows) + "/bin/dnc-standin.dll");
+    return run.waitForFinished(60000) && run.exitCode() == 0;
+  }
+  // Runs the probe of this build (with `args`, on the stand-in `variant`)
+  // and returns its exit code; `probed` has what it printed.
+  int Probe(const QStringList& args = {}, const QString& variant = {}, Program program = Program::Linux) {
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OSTRANA_STANDIN_TNC_ROOT", Native(dir.path() / "tnc"));
+    env.insert("OSTRANA_STANDIN_VARIANT", variant);
+    probe.setProcessEnvironment(env);
+    const QString build = WindowsBuild(program == Program::Linux ? GetParam() : program);
+    probe.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+                QStringList{build + "/bin/ostrana.exe", "--dnc-probe"} + args);
+    if (!probe.waitForFinished(30000)) return -1;
+    probed = QString::fromLocal8Bit(probe.readAllStandardOutput()).remove('\r');
+    return probe.exitCode();
+  }
+  QString probed;
+  // Runs with the NC console of the machine and returns its port: the
+  // virtual control's (--nc-console), or the stand-in's, which it opens
+  // when the connector first creates the component.
+  int StartWithConsole(bool portZero) {
+    if (!ThroughDnc()) {
+      Start({"--nc-console", "0"}, portZero);
+      return WaitForNumber("nc console on port (\\d+)");
+    }
+    const int consolePort = FreePort();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OSTRANA_STANDIN_TNC_ROOT", Native(dir.path() / "tnc"));
+    env.insert("OSTRANA_STANDIN_NC_CONSOLE", QString::number(consolePort));
+    process.setProcessEnvironment(env);
+    Start({"--control", "dnc"}, portZero);
+    return consolePort;
+  }
+  // A port nobody listens on now (given back at once).
+  static int FreePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+  }
+  void WholeExchange();
+  // A path of this machine as the program sees it (Wine shows / as Z:).
+  QString Native(const std::filesystem::path& path) const {
+    return (OnWindows() ? QStringLiteral("Z:") : QString()) + QString::fromStdString(path.string());
+  }
+  void Launch(QStringList args) {
+    if (OnWindows()) {
+      args.prepend(Build() + "/bin/ostrana.exe");
+      process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+    } else {
+      process.start(OSTRANA_BINARY, args);
+    }
+  }
+  void Start(QStringList extra = {}, bool portZero = true, bool headless = true) {
+    QStringList args;
+    if (!extra.contains("--log")) args << "--log" << Native(LogFile().toStdString());
+    if (!inRegistry) args << "--settings" << Native(settingsFile.toStdString());
+    if (!extra.contains("--tnc-root")) args << "--tnc-root" << Native(dir.path() / "tnc");
+    if (OnWindows() && !extra.contains("--control")) args << "--control" << "virtual";
+    if (headless) args << "--headless";
+    if (portZero) args << "--port" << "0";
+    args += extra;
+    Launch(args);
+    ASSERT_TRUE(process.waitForStarted());
+    port = WaitForNumber("listening on port (\\d+)");
+    ASSERT_GT(port, 0) << output.toStdString() << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
+  }
+  QString LogFile() const { return QString::fromStdString((dir.path() / "log" / "ostrana.log").string()); }
+  int WaitForNumber(const QString& pattern) {
+    const QRegularExpression re(pattern);
+    int found = 0;
+    Pump([&] {
+      output += QString::fromLocal8Bit(process.readAllStandardOutput());
+      const auto m = re.match(output);
+      if (m.hasMatch()) found = m.captured(1).toInt();
+      return found > 0;
+    }, OnWindows() ? 60000 : 20000);  // a Wine program's start can take long on a loaded machine
+    return found;
+  }
+  void Stop() {
+    // Wine hands SIGINT to the program as Ctrl-C; SIGTERM would end it at once.
+    ::kill(static_cast<pid_t>(process.processId()), OnWindows() ? SIGINT : SIGTERM);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    output += QString::fromLocal8Bit(process.readAllStandardOutput());
+    EXPECT_TRUE(output.contains("ostrana: stopped"));
+  }
+  ~HeadlessRun() override {
+    if (process.state() != QProcess::NotRunning) {
+      process.kill();
+      process.waitForFinished();
+    }
+  }
+
+  // Runs ostrana-client (the Windows one under Wine) and returns what it said.
+  struct Said {
+    int code;
+    QString out, err;
+  };
+  Said Client(QStringList args) {
+    QProcess client;
+    if (OnWindows()) args.prepend(Build() + "/bin/ostrana-client.exe");
+    client.start(OnWindows() ? QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run") : QStringLiteral(OSTRANA_CLIENT), args);
+    client.waitForFinished(30000);
+    return {client.exitCode(), QString::fromLocal8Bit(client.readAllStandardOutput()).remove('\r'),
+            QString::fromLocal8Bit(client.readAllStandardError()).remove('\r')};
+  }
+  // Runs the Windows program with its settings in the registry of the build's Wine prefix.
+  bool inRegistry = false;
+  // Runs a Windows program of the build under Wine and returns what it printed.
+  QString Wine(const QStringList& args) {
+    QProcess wine;
+    wine.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+    wine.waitForFinished(30000);
+    return QString::fromLocal8Bit(wine.readAllStandardOutput());
+  }
+  TempDir dir;
+  QProcess process;
+  QString output, settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
+  int port = 0;
+};
+
+}  // namespace ostrana::test
