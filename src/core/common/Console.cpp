@@ -1,6 +1,7 @@
 #include "common/Console.h"
 
 #include "common/EventLog.h"
+#include "common/Process.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -9,37 +10,14 @@
 #include <thread>
 #include <utility>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace ostrana::console {
 namespace {
 
 // Straight to the stream's descriptor: nothing stays in a stdio buffer that
-// the exit of the process would try to write again. (The descriptor is
-// asked for at each write: a Windows window program attaches its console
-// to the streams after start.)
-void WriteAll(std::FILE* stream, const std::string& text) {
-#ifdef _WIN32
-  const int fd = _fileno(stream);
-#else
-  const int fd = fileno(stream);
-#endif
-  if (fd < 0) return;
-  std::size_t done = 0;
-  while (done < text.size()) {
-#ifdef _WIN32
-    const int n = _write(fd, text.data() + done, static_cast<unsigned>(text.size() - done));
-#else
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-#endif
-    if (n <= 0) return;  // a closed or failing console: the line is gone
-    done += static_cast<std::size_t>(n);
-  }
-}
+// the exit of the process would try to write again. A closed or failing
+// console loses the line.
+void WriteAll(std::FILE* stream, const std::string& text) { WriteToStream(stream, text.data(), text.size()); }
 
 // One stream's writer: a stalled stderr never holds the lines for stdout.
 class Writer {

@@ -1,11 +1,22 @@
-// This process, by number: for the names and lock files that say which run
-// they belong to. Any thread.
+// What the shared code asks of its process and its system, one file per
+// platform (Process_posix.cpp, Process_win32.cpp): the process's number (for
+// the names and lock files that say which run they belong to), the local
+// time of day, and raw writes to a standard stream. Any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 
 namespace ostrana {
 
 std::uint32_t CurrentProcessId();
+// `seconds` in the local time zone.
+std::tm LocalTime(std::time_t seconds);
+// Writes straight to the stream's descriptor, nothing kept in a stdio
+// buffer; false when the stream is closed or fails. (The descriptor is asked
+// for at each write: a Windows window program attaches its console after start.)
+bool WriteToStream(std::FILE* stream, const char* data, std::size_t size);
 
 }  // namespace ostrana

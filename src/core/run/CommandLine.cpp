@@ -57,11 +57,6 @@ std::optional<int> PortValue(const std::string& text) {
   return value;
 }
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
 }  // namespace
 
 const char* ControlName(ControlKind kind) {
@@ -161,24 +156,4 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, bo
   result.options = options;
   return result;
 }
-
-#ifdef _WIN32
-
-std::string DefaultTncRoot() { return Environment("LOCALAPPDATA") + "\\Ostrana\\tnc"; }
-std::string DefaultLogFile() { return Environment("LOCALAPPDATA") + "\\Ostrana\\ostrana.log"; }
-
-#else
-
-std::string DefaultTncRoot() {
-  const std::string data = Environment("XDG_DATA_HOME");
-  return (data.empty() ? Environment("HOME") + "/.local/share" : data) + "/ostrana/tnc";
-}
-
-std::string DefaultLogFile() {
-  const std::string state = Environment("XDG_STATE_HOME");
-  return (state.empty() ? Environment("HOME") + "/.local/state" : state) + "/ostrana/ostrana.log";
-}
-
-#endif
-
 }  // namespace ostrana::run
