@@ -64,6 +64,47 @@ inline constexpr const char* kStatusClientOnly =  // 1039
 
 inline constexpr const char* kConnectFailurePrefix = "Could not connect. Reason: ";
 
+// Why a connect failed, after kConnectFailurePrefix (the state's name follows
+// kReasonNotAvailable; TableUnusable names the file and what is wrong).
+inline constexpr const char* kReasonNoConnection2 = "Could not QueryInterface IJHConnection2 interface";
+inline constexpr const char* kReasonConfigure = "Could not Configure connection";
+inline constexpr const char* kReasonConnectRequest = "Connection request failed";
+inline constexpr const char* kReasonNoState = "Could not get Machine State";
+inline constexpr const char* kReasonNotAvailable = "Machine is not available. State = ";
+inline constexpr const char* kReasonNoDataAccessObject = "Could not create IJHDataAccess object";
+inline constexpr const char* kReasonNoDataAccess = "Could not QueryInterface IJHDataAccess interface";
+inline constexpr const char* kReasonNoFileSystemObject = "Could not create IJHFileSystem object";
+inline constexpr const char* kReasonNoFileSystem = "Could not QueryInterface IJHFileSystem interface";
+inline constexpr const char* kReasonNoTable = "Could not find/create the Freely Definable Table file";
+inline std::string TableUnusable(const std::string& table, const std::string& why) {
+  return "The Freely Definable Table file " + table + " cannot be used: " + why;
+}
+
+// Said at start.
+inline std::string DriveUnusable(const std::string& root, const std::string& why) {
+  return "The TNC drive folder " + root + " cannot be used: " + why +
+         ".\n\nThe exchange table cannot be created there; choose another folder with --tnc-root.";
+}
+inline std::string DriveInUse(const std::string& root, const std::string& holder) {
+  return "The TNC drive folder " + root + " is in use by another connector" +
+         (holder.empty() ? std::string() : " (process " + holder + ")") + ".\n\nChoose another folder with --tnc-root.";
+}
+inline std::string ListenAddressRefused(const std::string& text) {
+  return "The stored listen address '" + text + "' is not an address: the port listens on this computer only (127.0.0.1).";
+}
+inline std::string SettingsNotKept(const std::string& where, const std::string& why) {
+  return "The settings cannot be kept in " + where + ": " + why +
+         ".\n\nThis run's port, place and mute setting will be lost at exit.";
+}
+
+// Said by the window's menu, on either toolkit.
+inline std::string GuideNotOpened(const std::string& path) {
+  return "The guide could not be opened: no program here opens HTML files.\n\nIt is at " + path;
+}
+inline std::string LogNotOpened(const std::string& path) {
+  return "The event log could not be opened: no program here opens it.\n\nIt is at " + path;
+}
+
 // "Ident Data: Ostrana Connector, Version 1.1, Machine Tool\n"
 inline std::string Greeting() {
   return std::string("Ident Data: ") + kAppName + ", " + kVersion + ", " + "Machine Tool\n";

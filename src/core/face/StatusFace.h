@@ -21,6 +21,10 @@ inline constexpr int kIconWindow = 128;
 inline constexpr int kIconListening = 129;
 inline constexpr int kIconNotListening = 130;
 inline constexpr int kIconInfo = 131;
+inline constexpr int kIconNeither = 132;
+inline constexpr int kIconBoth = 133;
+inline constexpr int kIconMachineOnly = 134;
+inline constexpr int kIconClientOnly = 135;
 // The place the window opens at when none is stored.
 inline constexpr int kDefaultX = 1250;
 inline constexpr int kDefaultY = 60;
@@ -29,7 +33,7 @@ inline constexpr int kWatchTimer = 1025;
 inline constexpr int kWatchPeriodMs = 1000;
 
 struct ConnectionLook {
-  int icon;          // 132 to 135
+  int icon;          // kIconNeither to kIconClientOnly
   int sound;         // 143 to 146, played when the refresh asks for a sound
   std::string text;  // the status tooltip's text (1036 to 1039, and which machine)
 };

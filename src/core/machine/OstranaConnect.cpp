@@ -41,8 +41,7 @@ bool OstranaConnect::Connect() {
     ok = lib_.ReadCell(1, probe);
     if (!ok) {
       const std::string why = dnc::TakeFailureText();
-      lib_.ReportConnectFailure(std::string("The Freely Definable Table file ") + kTablePath +
-                               " cannot be used: " + (why.empty() ? "its row 1 cannot be read" : why));
+      lib_.ReportConnectFailure(strings::TableUnusable(kTablePath, why.empty() ? "its row 1 cannot be read" : why));
     }
   }
   const std::string where = text + "," + std::to_string(number) + ", base row " + std::to_string(worker_.BaseRow());

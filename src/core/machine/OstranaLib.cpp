@@ -68,11 +68,11 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
   // The connection reference lives only for these steps.
   ComPtr<dnc::IJHConnection2> connection;
   if (FailedStep(machine_.As(InterfaceId::Connection2, &connection)) || !connection) {
-    ReportConnectFailure("Could not QueryInterface IJHConnection2 interface");
+    ReportConnectFailure(strings::kReasonNoConnection2);
     return false;
   }
   if (FailedStep(connection->Configure(dnc::kConfigureFirst, dnc::kConfigureSecond))) {
-    ReportConnectFailure("Could not Configure connection");
+    ReportConnectFailure(strings::kReasonConfigure);
     return false;
   }
   {
@@ -83,23 +83,23 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
     dnc::Variant port = dnc::Variant::FromUI4(static_cast<std::uint32_t>(number));
     if (dnc::NotInvoked(connection->SetProperty(dnc::kPropertyConnectionText, host)) ||
         dnc::NotInvoked(connection->SetProperty(dnc::kPropertyConnectionNumber, port))) {
-      ReportConnectFailure("Could not Configure connection");
+      ReportConnectFailure(strings::kReasonConfigure);
       return false;
     }
     dnc::TakeFailureText();
   }
   if (FailedStep(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
                                          dnc::Variant::Missing()))) {
-    ReportConnectFailure("Connection request failed");
+    ReportConnectFailure(strings::kReasonConnectRequest);
     return false;
   }
   std::int32_t state = 0;
   if (FailedStep(machine_->GetState(&state))) {
-    ReportConnectFailure("Could not get Machine State");
+    ReportConnectFailure(strings::kReasonNoState);
     return false;
   }
   if (state == dnc::kStateMachineAvailable) return true;
-  ReportConnectFailure(std::string("Machine is not available. State = ") + dnc::MachineStateName(state));
+  ReportConnectFailure(std::string(strings::kReasonNotAvailable) + dnc::MachineStateName(state));
   return false;
 }
 
@@ -109,7 +109,7 @@ bool OstranaLib::OpenServices() {
     const HRESULT hr = machine_->GetInterfaceObject(dnc::kDataAccessObject, &raw);
     auto object = ComPtr<dnc::IUnknown>::Attach(raw);
     if (FailedStep(hr) || !object) {
-      ReportConnectFailure("Could not create IJHDataAccess object");
+      ReportConnectFailure(strings::kReasonNoDataAccessObject);
       return false;
     }
     ComPtr<dnc::IJHDataAccess> access;
@@ -119,7 +119,7 @@ bool OstranaLib::OpenServices() {
       dataAccess_ = access;  // the earlier reference is released here
     }
     if (FailedStep(qi) || !access) {
-      ReportConnectFailure("Could not QueryInterface IJHDataAccess interface");
+      ReportConnectFailure(strings::kReasonNoDataAccess);
       return false;
     }
   }
@@ -128,18 +128,18 @@ bool OstranaLib::OpenServices() {
     const HRESULT hr = machine_->GetInterfaceObject(dnc::kFileSystemObject, &raw);
     auto object = ComPtr<dnc::IUnknown>::Attach(raw);
     if (FailedStep(hr) || !object) {
-      ReportConnectFailure("Could not create IJHFileSystem object");
+      ReportConnectFailure(strings::kReasonNoFileSystemObject);
       return false;
     }
     fileSystem_.Clear();
     if (FailedStep(object.As(InterfaceId::FileSystem, &fileSystem_)) || !fileSystem_) {
-      ReportConnectFailure("Could not QueryInterface IJHFileSystem interface");
+      ReportConnectFailure(strings::kReasonNoFileSystem);
       return false;
     }
   }
   dnc::TakeFailureText();
   if (!ProvisionTable()) {
-    ReportConnectFailure("Could not find/create the Freely Definable Table file");
+    ReportConnectFailure(strings::kReasonNoTable);
     return false;
   }
   return true;

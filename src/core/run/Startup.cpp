@@ -61,9 +61,7 @@ std::string ChooseListenAddress(const Options& options, const platform::Settings
   if (IsListenAddress(text)) return text == "0.0.0.0" ? "" : text;
   // Whoever set it meant fewer interfaces than all: an address that cannot
   // be used keeps the port on this computer.
-  prompts.ShowMessage("The stored listen address '" + text +
-                          "' is not an address: the port listens on this computer only (127.0.0.1).",
-                      PromptIcon::None);
+  prompts.ShowMessage(strings::ListenAddressRefused(text), PromptIcon::None);
   return "127.0.0.1";
 }
 
@@ -80,9 +78,7 @@ void LogStart(const Options& options, const platform::Settings& settings, const 
 void CheckSettings(const platform::SettingsStore& store, Prompts& prompts) {
   std::string why;
   if (store.Writable(&why)) return;
-  prompts.ShowMessage("The settings cannot be kept in " + store.Location() + ": " + why +
-                          ".\n\nThis run's port, place and mute setting will be lost at exit.",
-                      PromptIcon::Exclamation);
+  prompts.ShowMessage(strings::SettingsNotKept(store.Location(), why), PromptIcon::Exclamation);
 }
 
 void KeepPort(const Options& options, const RunControl& run, bool userSetPort, platform::Settings& settings) {

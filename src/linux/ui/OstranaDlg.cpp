@@ -120,11 +120,11 @@ void OstranaDlg::PlaySound(int id) {
 void OstranaDlg::OnInitDialog() {
   setWindowTitle(QString::fromUtf8(strings::kAppName));
   if (services_.watch.IsKelvraRunning()) watchTimer_->start();  // otherwise no watch for the whole run
-  setWindowIcon(Icon(128));
+  setWindowIcon(Icon(face::kIconWindow));
   port_->setEnabled(false);
   port_->setText(QString::number(services_.run.PortNumber()));
   services_.run.OpenListener();
-  info_->setIcon(Icon(131));
+  info_->setIcon(Icon(face::kIconInfo));
   info_->setIconSize(QSize(32, 32));
   info_->setToolTip(TooltipHtml(strings::kInfoTipTitle, QString::fromUtf8(strings::kInfoTipText)));
   UpdatePortStatus();
@@ -230,15 +230,11 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       break;
     case ID_INFORMATION:
       if (services_.openUrl && !services_.openUrl(HelpUrl()))
-        services_.prompts.ShowMessage("The guide could not be opened: no program here opens HTML files.\n\nIt is at " +
-                                          HelpUrl().toLocalFile().toStdString(),
-                                      PromptIcon::None);
+        services_.prompts.ShowMessage(strings::GuideNotOpened(HelpUrl().toLocalFile().toStdString()), PromptIcon::None);
       break;
     case ID_OPEN_LOG:
       if (services_.openUrl && !services_.openUrl(QUrl::fromLocalFile(services_.logFile)))
-        services_.prompts.ShowMessage("The event log could not be opened: no program here opens it.\n\nIt is at " +
-                                          services_.logFile.toStdString(),
-                                      PromptIcon::None);
+        services_.prompts.ShowMessage(strings::LogNotOpened(services_.logFile.toStdString()), PromptIcon::None);
       break;
     case ID_ABOUT:
       if (services_.showAbout) {

@@ -7,6 +7,7 @@
 #include "common/EventLog.h"
 #include "common/FileLock.h"
 #include "common/Folders.h"
+#include "common/StringTable.h"
 #include "ncsim/NcConsole.h"
 #include "ncsim/NcProgram.h"
 #include "run/CommandLine.h"
@@ -30,9 +31,7 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   const std::string root = options.tncRoot.empty() ? run::DefaultTncRoot() : options.tncRoot;
   std::string why;
   if (!UsableFolder(root, &why))
-    prompts.ShowMessage("The TNC drive folder " + root + " cannot be used: " + why +
-                            ".\n\nThe exchange table cannot be created there; choose another folder with --tnc-root.",
-                        PromptIcon::Exclamation);
+    prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
   auto parts = std::make_shared<VirtualMachine>();
   // One connector a drive: two would interleave their table writes. The
   // lock lies beside the folder, so a missing folder is still made.
@@ -41,10 +40,7 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   while (lockFile.size() > 1 && (lockFile.back() == '/' || lockFile.back() == '\\')) lockFile.pop_back();
   lockFile += ".lock";
   if (!parts->driveLock.Take(lockFile, &holder, &why) && why.empty()) {
-    prompts.ShowMessage("The TNC drive folder " + root + " is in use by another connector" +
-                            (holder.empty() ? std::string() : " (process " + holder + ")") +
-                            ".\n\nChoose another folder with --tnc-root.",
-                        PromptIcon::Exclamation);
+    prompts.ShowMessage(strings::DriveInUse(root, holder), PromptIcon::Exclamation);
     return false;
   }
   parts->control = std::make_unique<vc::VirtualControl>(root);

@@ -292,13 +292,12 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       std::string path = program;
       path = path.substr(0, path.find_last_of("\\/") + 1) + page;
       if (services_.open && !services_.open(path))
-        services_.prompts.ShowMessage("The guide could not be opened.\n\nIt is at " + path, PromptIcon::None);
+        services_.prompts.ShowMessage(strings::GuideNotOpened(path), PromptIcon::None);
       break;
     }
     case ID_OPEN_LOG:
       if (services_.open && !services_.open(services_.logFile))
-        services_.prompts.ShowMessage("The event log could not be opened.\n\nIt is at " + services_.logFile,
-                                      PromptIcon::None);
+        services_.prompts.ShowMessage(strings::LogNotOpened(services_.logFile), PromptIcon::None);
       break;
     case ID_ABOUT:
       DialogBoxParamA(Module(), MAKEINTRESOURCEA(IDD_ABOUT), window_, AboutProcedure, 0);
