@@ -41,7 +41,10 @@ class QuietPrompts final : public Prompts {
 
 struct Rig {
   explicit Rig(const std::filesystem::path& dir, const std::string& templateFile)
-      : control(dir), component(control), reached(Reached(component)), nc(control),
+      : control(dir),
+        component(control),
+        reached(Reached(component)),
+        nc(control),
         machine(stores, *reached, prompts, templateFile) {
     machine.SetConnectionData("localhost", 0, 100);
     if (!machine.Connect()) std::exit(1);
@@ -98,7 +101,8 @@ void Throughput(const std::string& templateFile, int latencyMs, int records) {
       }
     }
     while (auto r = rig.stores.PopMeasure()) {
-      delays.push_back(std::chrono::duration<double, std::milli>(Clock::now() - posted[static_cast<std::size_t>(r->id)]).count());
+      delays.push_back(
+          std::chrono::duration<double, std::milli>(Clock::now() - posted[static_cast<std::size_t>(r->id)]).count());
       ++received;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -110,10 +114,11 @@ void Throughput(const std::string& templateFile, int latencyMs, int records) {
   // per record (no attachment).
   const double passMs = 100.0 + latencyMs * (2 + 4 * 9);
   const double bound = 4 * 1000.0 / passMs;
-  std::printf("latency %d ms: %d records in %.2f s = %.1f records/s (bound %.1f/s, ratio %.2f); "
-              "post-to-ready delay median %.1f ms, p99 %.1f ms\n",
-              latencyMs, records, seconds, records / seconds, bound, (records / seconds) / bound,
-              Percentile(delays, 0.5), Percentile(delays, 0.99));
+  std::printf(
+      "latency %d ms: %d records in %.2f s = %.1f records/s (bound %.1f/s, ratio %.2f); "
+      "post-to-ready delay median %.1f ms, p99 %.1f ms\n",
+      latencyMs, records, seconds, records / seconds, bound, (records / seconds) / bound, Percentile(delays, 0.5),
+      Percentile(delays, 0.99));
   std::filesystem::remove_all(dir);
 }
 
@@ -128,7 +133,8 @@ void IdlePass(const std::string& templateFile) {
   const auto log = rig.control.TakeAccessLog();
   rig.machine.StopPolling();
   // Passes begin with the read of the read slot (+2).
-  const auto passes = std::count_if(log.begin(), log.end(), [](const vc::CellAccess& a) { return !a.write && a.row == 102; });
+  const auto passes =
+      std::count_if(log.begin(), log.end(), [](const vc::CellAccess& a) { return !a.write && a.row == 102; });
   std::printf("idle: %zu cell accesses in %ld passes = %.2f per pass\n", log.size(), static_cast<long>(passes),
               passes ? static_cast<double>(log.size()) / static_cast<double>(passes) : 0.0);
   std::filesystem::remove_all(dir);

@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
     ::close(fd);
     ::close(echo);
     echoThread.join();
-    QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
   });
   app.exec();
   client.join();

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
   qt::QtConnectorRun qtRun(component, silent, "ostrana");
   run::ConnectorRun& connector = qtRun.Run();
   connector.SetPortNumber(50000);  // the default port, as the guide shows it
-  ui::OstranaDlg dlg({connector, silent, silent, *watch, nullptr, nullptr, "the virtual control", QString()}, 0, 0, true);
+  ui::OstranaDlg dlg({connector, silent, silent, *watch, nullptr, nullptr, "the virtual control", QString()}, 0, 0,
+                     true);
   connector.SetView(&dlg);
   dlg.show();
   Settle(300);
@@ -66,8 +67,10 @@ int main(int argc, char** argv) {
   const struct {
     bool client, machine;
     const char* name;
-  } states[] = {{false, false, "status-neither"}, {true, false, "status-client-only"},
-                {false, true, "status-machine-only"}, {true, true, "status-both"}};
+  } states[] = {{false, false, "status-neither"},
+                {true, false, "status-client-only"},
+                {false, true, "status-machine-only"},
+                {true, true, "status-both"}};
   for (const auto& s : states) {
     connector.Operations().Stores().SetClientAttached(s.client);
     connector.Operations().Stores().SetMachineStatus(s.machine);

@@ -61,7 +61,8 @@ int ReadPort(int fd, std::string& seen, const std::string& key) {
   char buffer[512];
   for (;;) {
     const auto at = seen.find(key);
-    if (at != std::string::npos && seen.find('\n', at) != std::string::npos) return std::atoi(seen.c_str() + at + key.size());
+    if (at != std::string::npos && seen.find('\n', at) != std::string::npos)
+      return std::atoi(seen.c_str() + at + key.size());
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n <= 0) return -1;
     seen.append(buffer, static_cast<std::size_t>(n));
@@ -165,7 +166,8 @@ int main(int argc, char** argv) {
   nc.Ask("init 100");
   nc.Ask("context 0.25");
   ask("Check Machine Buffer");
-  if (ask("Start Machine Polling") != "Polling Data: 1\n") return std::fprintf(stderr, "soak: polling did not start\n"), 1;
+  if (ask("Start Machine Polling") != "Polling Data: 1\n")
+    return std::fprintf(stderr, "soak: polling did not start\n"), 1;
 
   if (idleSeconds > 0) {
     const double before = CpuSeconds(connector.pid);
@@ -217,8 +219,10 @@ int main(int argc, char** argv) {
     for (std::string reply; answer::IsAnswer(reply = ask("Send Measure"), answer::kMeasure);) {
       const auto d = DecodeAnswer(reply);
       const int id = std::stoi(d->fields[2].second);
-      if (id <= received) ++duplicates;
-      else if (id != received + 1) ++outOfOrder;
+      if (id <= received)
+        ++duplicates;
+      else if (id != received + 1)
+        ++outOfOrder;
       received = std::max(received, id);
       const Expected e = Record(id);
       auto field = [&](int i) { return std::stod(d->fields[static_cast<std::size_t>(i)].second); };
@@ -228,7 +232,8 @@ int main(int argc, char** argv) {
       if (e.kind != 3 && e.kind != 4) {
         ok = ok && std::fabs(field(5) - e.v1) < 1e-4 && std::fabs(field(6) - e.v2) < 1e-4 &&
              std::fabs(field(7) - e.v3) < 1e-4;
-        if (auto it = attachments.find(id); it != attachments.end()) std::copy(it->second.begin(), it->second.end(), attached);
+        if (auto it = attachments.find(id); it != attachments.end())
+          std::copy(it->second.begin(), it->second.end(), attached);
         ok = ok && std::fabs(field(9) - attached[0]) < 1e-4 && std::fabs(field(10) - attached[1]) < 1e-4;
         const double context = field(8);
         ok = ok && (context == 0.0 || std::fabs(context - 0.25) < 1e-4);
@@ -256,14 +261,14 @@ int main(int argc, char** argv) {
   std::string remove = "rm -rf " + dir;
   [[maybe_unused]] int ignored = std::system(remove.c_str());
 
-  std::printf("soak: %d records posted, %d received in %.1f s (%.0f/s); %d duplicates, %d out of order, "
-              "%d with wrong fields; %d signals, %d of %d actions; %.1f %% of cell accesses failing\n",
-              posted, received, seconds, received / seconds, duplicates, outOfOrder, mismatches, signals, actions,
-              expectedActions, faults);
+  std::printf(
+      "soak: %d records posted, %d received in %.1f s (%.0f/s); %d duplicates, %d out of order, "
+      "%d with wrong fields; %d signals, %d of %d actions; %.1f %% of cell accesses failing\n",
+      posted, received, seconds, received / seconds, duplicates, outOfOrder, mismatches, signals, actions,
+      expectedActions, faults);
   std::printf("soak: resident memory %ld kB idle, %ld kB peak, %ld kB after the records\n", rssIdle, rssPeak, rssEnd);
   const bool ok = received == records && duplicates == 0 && outOfOrder == 0 && mismatches == 0 &&
-                  actions == expectedActions &&
-                  WIFEXITED(status) && WEXITSTATUS(status) == 0;
+                  actions == expectedActions && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   std::printf("soak: %d passed, %d failed\n", ok ? 1 : 0, ok ? 0 : 1);
   return ok ? 0 : 1;
 }

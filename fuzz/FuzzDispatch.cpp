@@ -36,7 +36,9 @@ machine::MailboxTiming FastTiming() {
 struct Rig {
   Rig()
       : root(std::filesystem::temp_directory_path() / ("ostrana-fuzz-" + std::to_string(::getpid()))),
-        control(root / "tnc"), component(control), nc(control),
+        control(root / "tnc"),
+        component(control),
+        nc(control),
         ops(component, prompts, OSTRANA_TEMPLATE, FastTiming(), nullptr) {
     protocol::DispatchRequest(ops, "Machine Connect: 4,localhost,0,100\n");
     nc.Init(100);

@@ -96,7 +96,8 @@ void Print(const std::string& reply, bool decode) {
 int Discover(const Options& o) {
   std::vector<std::future<std::optional<std::string>>> probes;
   for (int port = 50000; port <= 50100; ++port)
-    probes.push_back(std::async(std::launch::async, [&o, port] { return ProbeGreeting(o.host, port, milliseconds(1500)); }));
+    probes.push_back(
+        std::async(std::launch::async, [&o, port] { return ProbeGreeting(o.host, port, milliseconds(1500)); }));
   int found = 0;
   for (int port = 50000; port <= 50100; ++port) {
     auto greeting = probes[static_cast<std::size_t>(port - 50000)].get();
@@ -136,7 +137,8 @@ int Follow(LineClient& client, const Options& o) {
       Print(*reply, o.decode);
       continue;  // more may wait
     }
-    for (int waited = 0; waited < o.followMs && !interrupted; waited += 10) std::this_thread::sleep_for(milliseconds(10));
+    for (int waited = 0; waited < o.followMs && !interrupted; waited += 10)
+      std::this_thread::sleep_for(milliseconds(10));
   }
   std::printf("ostrana-client: %ld events (%ld measures, %ld actions), %ld gaps\n", measures + actions, measures,
               actions, gaps);
@@ -237,8 +239,10 @@ int main(int argc, char** argv) {
   if (o.discover && !o.yes) {
     // Every connector found drops its live CAM client for this connection.
     if (!InputIsTerminal()) return Usage("--discover replaces the CAM client of every connector it finds: give --yes");
-    std::fputs("Discovery connects to every connector on ports 50000 to 50100, and each one drops its live\n"
-               "CAM client for this connection. Scan? [y/N] ", stdout);
+    std::fputs(
+        "Discovery connects to every connector on ports 50000 to 50100, and each one drops its live\n"
+        "CAM client for this connection. Scan? [y/N] ",
+        stdout);
     std::fflush(stdout);
     char answer[16] = "";
     if (!std::fgets(answer, sizeof answer, stdin) || (answer[0] != 'y' && answer[0] != 'Y')) return 0;

@@ -11,8 +11,8 @@ constexpr std::chrono::milliseconds kQuiet(40);
 
 net::Handle ConnectTo(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason) {
   std::string why;
-  const net::Handle socket = port < 0 || port > 65535 ? net::kNoSocket
-                                                      : net::Connect(host, static_cast<std::uint16_t>(port), timeout, &why);
+  const net::Handle socket =
+      port < 0 || port > 65535 ? net::kNoSocket : net::Connect(host, static_cast<std::uint16_t>(port), timeout, &why);
   if (port < 0 || port > 65535) why = "refused";
   if (socket == net::kNoSocket && reason)
     *reason = why == "unknown host" ? "unknown host " + host

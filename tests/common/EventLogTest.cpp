@@ -94,8 +94,10 @@ TEST(EventLog, NothingIsLostWithoutATraceAndNothingBlocks) {
       device.Write(LogLevel::Info, "test", "after \x1B[31mred\x07\x7F");
       device.Close();
       const std::string kept = test::ReadText(path(name));
-      EXPECT_NE(kept.find("WARN  log: 3000 lines were not kept: the log could not be written (No space left on device)\n"),
-                std::string::npos) << kept;
+      EXPECT_NE(
+          kept.find("WARN  log: 3000 lines were not kept: the log could not be written (No space left on device)\n"),
+          std::string::npos)
+          << kept;
       EXPECT_NE(kept.find("INFO  test: after \\x1B[31mred\\x07\\x7F\n"), std::string::npos) << kept;
     }
   }
@@ -114,7 +116,8 @@ TEST(EventLog, NothingIsLostWithoutATraceAndNothingBlocks) {
   const std::string own = test::ReadText(path(("ostrana-" + std::to_string(getpid()) + ".log").c_str()));
   EXPECT_NE(own.find("WARN  log: the log " + path("shared.log") + " is in use by another connector (process " +
                      std::to_string(getpid()) + "): this run writes "),
-            std::string::npos) << own;
+            std::string::npos)
+      << own;
   EXPECT_NE(own.find("INFO  test: from the second"), std::string::npos);
 }
 #endif

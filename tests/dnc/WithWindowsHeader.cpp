@@ -7,7 +7,8 @@
 
 static_assert(ostrana::dnc::kOk == S_OK && ostrana::dnc::kFail == E_FAIL && ostrana::dnc::kPointer == E_POINTER);
 static_assert(ostrana::dnc::kInvalidArg == E_INVALIDARG && ostrana::dnc::kNoInterface == E_NOINTERFACE);
-static_assert(ostrana::dnc::kClassNotRegistered == REGDB_E_CLASSNOTREG && ostrana::dnc::kParamNotFound == DISP_E_PARAMNOTFOUND);
+static_assert(ostrana::dnc::kClassNotRegistered == REGDB_E_CLASSNOTREG &&
+              ostrana::dnc::kParamNotFound == DISP_E_PARAMNOTFOUND);
 static_assert(ostrana::dnc::kNotConnected == HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
 static_assert(ostrana::dnc::kFileNotFound == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 

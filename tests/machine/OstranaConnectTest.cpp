@@ -109,7 +109,7 @@ TEST_P(CommandsTest, RowsBeyondThe32BitRangeFailSafely) {
   nc.Set(kBase + 1, 2147483647.0);  // a damaged last-slot row
   EXPECT_FALSE(machine->CheckMachineBuffer());
   EXPECT_EQ(machine->LastSlot(), 4);  // a failed check never resizes the ring
-  nc.Set(kBase + 2, 2147483646.0);  // read slot: the next record lies at slot 2^31 - 1
+  nc.Set(kBase + 2, 2147483646.0);    // read slot: the next record lies at slot 2^31 - 1
   nc.Set(kBase + 3, 5.0);
   PassesGoBy();  // the worker tries it, and fails
   machine->SetConnectionData("localhost", 0, INT32_MAX - 5);

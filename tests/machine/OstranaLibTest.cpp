@@ -37,7 +37,10 @@ class CountingComponent final : public dnc::IComponent {
 class ConnectTest : public ::testing::TestWithParam<test::Backend> {
  protected:
   ConnectTest()
-      : control(dir.path() / "tnc"), vcComponent(control), backend(GetParam(), vcComponent), component(backend),
+      : control(dir.path() / "tnc"),
+        vcComponent(control),
+        backend(GetParam(), vcComponent),
+        component(backend),
         machine(stores, component, prompts, test::TemplateFile().string()) {
     machine.SetConnectionData("localhost", 0, 0);
   }
@@ -167,7 +170,10 @@ TEST_P(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
       {begin, "is damaged: no header line"},
       {begin + "PARAM  NR\n0      1\n[END]\n", "is damaged: first column is not NR"},
       {begin + "NR  NAME\n1   x\n[END]\n", "has no column PARAM"},
-      {std::string("\x7f" "ELF\x02\x01\x01\0\0\x03", 10), "is damaged: no BEGIN line"},  // binary
+      {std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\x03",
+                   10),
+       "is damaged: no BEGIN line"},  // binary
   };
   fs::create_directories(TableFile().parent_path());
   for (const auto& [text, why] : cases) {
@@ -206,8 +212,9 @@ TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReported) {
   EXPECT_EQ(local.messages[0].text, Reason("Could not find/create the Freely Definable Table file"));
   EXPECT_TRUE(fs::is_directory(TableFile().parent_path()));  // the directory was made first
   // The box keeps its words; the operator's line says which file and why.
-  EXPECT_EQ(local.notes, std::vector<std::string>{"the table template " + (dir.path() / "bin" / "Quorvane_Relavio.TAB").string() +
-                                                  " cannot be read"});
+  EXPECT_EQ(local.notes,
+            std::vector<std::string>{"the table template " + (dir.path() / "bin" / "Quorvane_Relavio.TAB").string() +
+                                     " cannot be read"});
 
   // A directory that can be neither selected nor made.
   control.InjectFault(vc::Op::SelectDirectory, 1);

@@ -53,9 +53,9 @@ TEST_P(WorkerTest, RecordFieldsArriveAsEncoded) {
   nc.Attach(12.0005, 0.5, -0.25, 3);
   nc.Context(7.5);
   ASSERT_TRUE(machine->StartPolling());
-  nc.Post(1.25, 12.0305, 3, 1.5, -0.01, 2);    // kind 1: context taken, attachment matches
-  nc.Post(0.0, 4.0001, 1, 203.7, 0, 0);        // kind 0, qualifier 1: hhmmss to seconds
-  nc.Post(2.0, 12.0305, 6.5, 1, 2, 3);         // kind 2: qualifier from the identity row
+  nc.Post(1.25, 12.0305, 3, 1.5, -0.01, 2);  // kind 1: context taken, attachment matches
+  nc.Post(0.0, 4.0001, 1, 203.7, 0, 0);      // kind 0, qualifier 1: hhmmss to seconds
+  nc.Post(2.0, 12.0305, 6.5, 1, 2, 3);       // kind 2: qualifier from the identity row
   const auto got = WaitForMeasures(3);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(Fields(got[0]), "1 250 12 5 3 1.500000 -0.010000 2.000000 7.500000 0.500000 -0.250000 3.000000 0.000000");
@@ -75,7 +75,8 @@ TEST_P(WorkerTest, SignalsWaitForAnEmptyRing) {
   ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
   const auto log = control.TakeAccessLog();
   auto first = [&](int row, bool write) {  // the first successful access to a row
-    return std::find_if(log.begin(), log.end(), [&](auto& a) { return a.ok && a.row == kBase + row && a.write == write; }) -
+    return std::find_if(log.begin(), log.end(),
+                        [&](auto& a) { return a.ok && a.row == kBase + row && a.write == write; }) -
            log.begin();
   };
   EXPECT_LT(first(2, true), first(4, false));  // the record was consumed before the signal was read

@@ -15,8 +15,8 @@ using namespace ostrana::mailbox;
 // undefined behaviour). Then the type row, the identity row, the attachment tag.
 TEST(Encodings, ReadingsAndTheRowsOfARecord) {
   const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
-  const std::pair<double, std::int32_t> readings[] = {
-      {2.9999999999, 3}, {-2.0, -2}, {-2.9999999999, -3}, {0.5, 0}, {1e12, lowest}, {std::nan(""), lowest}};
+  const std::pair<double, std::int32_t> readings[] = {{2.9999999999, 3}, {-2.0, -2},     {-2.9999999999, -3},
+                                                      {0.5, 0},          {1e12, lowest}, {std::nan(""), lowest}};
   for (const auto& [value, reading] : readings) EXPECT_EQ(IntegerReading(value), reading) << value;
   const std::pair<double, std::pair<int, int>> rows[] = {
       {1.25, {1, 250}}, {0.9999999999, {1, 0}}, {-1.5, {-1, -500}}, {2.007, {2, 7}}};  // 2.007 is 2.00699999...
@@ -35,8 +35,8 @@ TEST(Encodings, ReadingsAndTheRowsOfARecord) {
 
 TEST(Ring, PendingCountsAtTheEdges) {
   // (read slot, write slot, last slot) and what is pending; one slot: never anything.
-  const std::pair<std::array<int, 3>, int> rings[] = {
-      {{4, 0, 4}, 0}, {{2, 2, 4}, 4}, {{0, 3, 4}, 2}, {{3, 4, 4}, 0}, {{4, 3, 4}, 3}, {{0, 0, 0}, 0}};
+  const std::pair<std::array<int, 3>, int> rings[] = {{{4, 0, 4}, 0}, {{2, 2, 4}, 4}, {{0, 3, 4}, 2},
+                                                      {{3, 4, 4}, 0}, {{4, 3, 4}, 3}, {{0, 0, 0}, 0}};
   for (const auto& [ring, pending] : rings) EXPECT_EQ(PendingCount(ring[0], ring[1], ring[2]), pending) << ring[0];
   EXPECT_EQ(NextSlot(4, 4), 0);
   EXPECT_EQ(NextSlot(2, 4), 3);

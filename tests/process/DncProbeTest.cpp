@@ -12,29 +12,33 @@ class DncProbe : public HeadlessRun {};
 // is named and fails, and nothing is called on that file system.
 TEST_P(DncProbe, ChecksEveryMemberAndSaysWhatItCouldNotCheck) {
   EXPECT_EQ(Probe({"TNC640", "1"}), 4) << probed.toStdString();
-  EXPECT_TRUE(probed.contains("Could not check the data entry (is the table on the control?).")) << probed.toStdString();
+  EXPECT_TRUE(probed.contains("Could not check the data entry (is the table on the control?)."))
+      << probed.toStdString();
   std::filesystem::create_directories(dir.path() / "tnc" / "Quorvane");
   std::filesystem::copy_file(TemplateFile(), dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB");
   EXPECT_EQ(Probe({"TNC640", "-1"}), 0) << probed.toStdString();
-  for (const char* seen : {"IJHMachine3 {5748A4D4-59A9-4D6D-80E2-EE2286170E11}", "type information: dispatch view",
-                           "slot 8: DeleteFile(BSTR), DISPID 8",
-                           "ok       \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11",
-                           "set property 1 (connection number 4294967295): done",
-                           "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
-                           "Every member the connector calls is there as published."})
+  for (const char* seen :
+       {"IJHMachine3 {5748A4D4-59A9-4D6D-80E2-EE2286170E11}", "type information: dispatch view",
+        "slot 8: DeleteFile(BSTR), DISPID 8",
+        "ok       \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11",
+        "set property 1 (connection number 4294967295): done", "machine state 7: DNC_STATE_MACHINE_IS_AVAILABLE",
+        "Every member the connector calls is there as published."})
     EXPECT_TRUE(probed.contains(seen)) << seen << "\n" << probed.toStdString();
   // The report kept to be mailed, with what made it.
   const auto kept = QRegularExpression("also in C:\\\\(.*), to be sent").match(probed);
   ASSERT_TRUE(kept.hasMatch()) << probed.toStdString();
   const QString file = qEnvironmentVariable("WINEPREFIX") + "/drive_c/" + kept.captured(1).replace('\\', '/');
-  EXPECT_TRUE(ReadText(file.toStdString()).starts_with(QString("Ostrana Connector Version 1.1, %1-bit: DNC probe of ")
-                                                           .arg(Is32(GetParam()) ? 32 : 64).toStdString()))
+  EXPECT_TRUE(ReadText(file.toStdString())
+                  .starts_with(QString("Ostrana Connector Version 1.1, %1-bit: DNC probe of ")
+                                   .arg(Is32(GetParam()) ? 32 : 64)
+                                   .toStdString()))
       << file.toStdString();
   EXPECT_EQ(Probe({"TNC640", "1"}, "lookup-moved"), 3);
-  for (const char* seen : {"MISMATCH \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11: found "
-                           "GetFileSystemAttributes() -> value, DISPID 11; PreviewFile is PreviewFile(BSTR, long) -> value, "
-                           "DISPID 3",
-                           "A name or shape does not match what the DNC component publishes: IJHFileSystem"})
+  for (const char* seen :
+       {"MISMATCH \"look up file\": published PreviewFile(BSTR, long) -> value, DISPID 11: found "
+        "GetFileSystemAttributes() -> value, DISPID 11; PreviewFile is PreviewFile(BSTR, long) -> value, "
+        "DISPID 3",
+        "A name or shape does not match what the DNC component publishes: IJHFileSystem"})
     EXPECT_TRUE(probed.contains(seen)) << seen << "\n" << probed.toStdString();
 }
 
@@ -59,8 +63,10 @@ TEST_P(DncProbe, TheOtherBitnessIsNamedWhereOnlyItIsRegistered) {
     const Program mine = only == 32 ? Program::Windows32 : Program::Windows;
     const Program other = only == 32 ? Program::Windows : Program::Windows32;
     Register(96 - only, false);
-    const QString hint = QString("the DNC component is installed for %1-bit programs only; run ostrana-setup-1.1.exe "
-                                 "again (or with /BITS=%1) to install the %1-bit Ostrana Connector").arg(only);
+    const QString hint = QString(
+                             "the DNC component is installed for %1-bit programs only; run ostrana-setup-1.1.exe "
+                             "again (or with /BITS=%1) to install the %1-bit Ostrana Connector")
+                             .arg(only);
     EXPECT_EQ(Probe({}, {}, other), 1);
     EXPECT_TRUE(probed.contains("ostrana: " + hint)) << probed.toStdString();
     EXPECT_TRUE(probed.contains(QString("for %1-bit programs: registered").arg(only))) << probed.toStdString();

@@ -60,7 +60,8 @@ void HeadlessRun::WholeExchange() {
   // The event log answers "what was written to the machine, and when".
   QFile log(LogFile());
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-  const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (INFO |WARN |ERROR|AUDIT) \\w+: ");
+  const QRegularExpression stamped(
+      "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (INFO |WARN |ERROR|AUDIT) \\w+: ");
   QStringList audit;
   for (QString line : QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)) {
     line = line.trimmed();  // Windows ends its lines with CR LF
@@ -71,7 +72,8 @@ void HeadlessRun::WholeExchange() {
 
   // Who asked (the client's address and port) and the template's place vary.
   audit.replaceInStrings(QRegularExpression("for 127\\.0\\.0\\.1:\\d+"), "for CLIENT");
-  audit.replaceInStrings(QRegularExpression("transmitted .*Quorvane_Relavio.TAB \\(\\d+ bytes\\)"), "transmitted TEMPLATE");
+  audit.replaceInStrings(QRegularExpression("transmitted .*Quorvane_Relavio.TAB \\(\\d+ bytes\\)"),
+                         "transmitted TEMPLATE");
   EXPECT_EQ(audit, QStringList({
                        "table: transmitted TEMPLATE to TNC:\\Quorvane\\Quorvane_Relavio.TAB",
                        "polling: read slot set to 0 at row 102: 0 records in the ring skipped",
@@ -102,15 +104,17 @@ TEST_P(HeadlessRunThroughDnc, AWholeExchangeThroughTheStandIn) { WholeExchange()
 // A table the connector cannot use: answered at once, the reason a line (never a box).
 TEST_P(HeadlessRunThroughDnc, ADamagedTableIsAnsweredAtOnceWithItsReasonAsALine) {
   std::filesystem::create_directories(dir.path() / "tnc" / "Quorvane");
-  std::ofstream(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB") << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n";
+  std::ofstream(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB")
+      << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n";
   StartWithConsole(true);
   RawClient cam(port);
   ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
   EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 0\n");
   Stop();
   const QString said = QString::fromLocal8Bit(process.readAllStandardError());
-  EXPECT_TRUE(said.contains("ostrana: Could not connect. Reason: The Freely Definable Table file "
-                            "TNC:\\Quorvane\\Quorvane_Relavio.TAB cannot be used: the table"))
+  EXPECT_TRUE(
+      said.contains("ostrana: Could not connect. Reason: The Freely Definable Table file "
+                    "TNC:\\Quorvane\\Quorvane_Relavio.TAB cannot be used: the table"))
       << said.toStdString();
   EXPECT_TRUE(said.contains("is damaged: no [END] line")) << said.toStdString();
 }
@@ -200,10 +204,13 @@ TEST_P(HeadlessRun, HostileSettingsAndASharedDrive) {
   ASSERT_TRUE(second.waitForFinished(20000));
   EXPECT_EQ(second.exitCode(), 1);
   const QString said = QString::fromLocal8Bit(second.readAllStandardError());
-  EXPECT_TRUE(said.contains("The settings cannot be kept in " + QString::fromStdString(fifo) +
-                            ": it is not a regular file")) << said.toStdString();
+  EXPECT_TRUE(
+      said.contains("The settings cannot be kept in " + QString::fromStdString(fifo) + ": it is not a regular file"))
+      << said.toStdString();
   EXPECT_TRUE(said.contains(QString("The TNC drive folder %1 is in use by another connector (process %2).")
-                                .arg(Native(dir.path() / "tnc")).arg(process.processId()))) << said.toStdString();
+                                .arg(Native(dir.path() / "tnc"))
+                                .arg(process.processId())))
+      << said.toStdString();
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   Stop();
   EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
@@ -243,12 +250,14 @@ TEST_P(HeadlessRun, ABadCommandLineIsRefused) {
 // program, its lines end in CR LF: the test reads them without).
 TEST_P(HeadlessRun, TheClientToolAsksAndDecodes) {
   Start({"--control", "none"});
-  auto r = Client({"--port", QString::number(port), "Send Device", "Locate Machine Buffer\n", "--decode", "Send Alarm"});
+  auto r =
+      Client({"--port", QString::number(port), "Send Device", "Locate Machine Buffer\n", "--decode", "Send Alarm"});
   EXPECT_EQ(r.code, 0) << r.err.toStdString();
-  EXPECT_EQ(r.out, "Ident Data: Ostrana Connector, Version 1.1, Machine Tool\n"
-                   "Device Data: online=0 name=\n"
-                   "Buffer Data: result=0 baseRow=0\n"
-                   "Alarm Data: alarm=0\n");
+  EXPECT_EQ(r.out,
+            "Ident Data: Ostrana Connector, Version 1.1, Machine Tool\n"
+            "Device Data: online=0 name=\n"
+            "Buffer Data: result=0 baseRow=0\n"
+            "Alarm Data: alarm=0\n");
   // Unquoted words are two requests the connector does not know: said, and not 0.
   r = Client({"--port", QString::number(port), "Send", "Device"});
   EXPECT_EQ(r.code, 3);
@@ -310,20 +319,27 @@ TEST_P(HeadlessRun, TheClientToolFollowsWhatTheNcProgramPosts) {
   QProcess follow;
   follow.start(OSTRANA_CLIENT, {"--port", at, "--follow", "50", "Check Machine Buffer", "Start Machine Polling"});
   QString out;
-  ASSERT_TRUE(Pump([&] {
-    out += QString::fromLocal8Bit(follow.readAllStandardOutput());
-    return out.contains("Polling Data: 1");
-  }, 10000));
+  ASSERT_TRUE(Pump(
+      [&] {
+        out += QString::fromLocal8Bit(follow.readAllStandardOutput());
+        return out.contains("Polling Data: 1");
+      },
+      10000));
   for (int posted = 0; posted < 6;) {  // the ring holds four: post again once there is room
     nc.Send("post 0.001 " + std::to_string(posted + 1) + ".0001 0 1.5 2 3\n");
-    if (nc.ReceiveUntil("\n").rfind("ok", 0) == 0) ++posted;
-    else Pump([] { return false; }, 50);
+    if (nc.ReceiveUntil("\n").rfind("ok", 0) == 0)
+      ++posted;
+    else
+      Pump([] { return false; }, 50);
   }
   EXPECT_EQ(nc.Ask("signal 1\n"), "ok\n");
-  ASSERT_TRUE(Pump([&] {
-    out += QString::fromLocal8Bit(follow.readAllStandardOutput());
-    return out.count("Measure Data") == 6 && out.contains("Action Data: 0");
-  }, 15000)) << out.toStdString();
+  ASSERT_TRUE(Pump(
+      [&] {
+        out += QString::fromLocal8Bit(follow.readAllStandardOutput());
+        return out.count("Measure Data") == 6 && out.contains("Action Data: 0");
+      },
+      15000))
+      << out.toStdString();
   ::kill(static_cast<pid_t>(follow.processId()), SIGINT);
   ASSERT_TRUE(follow.waitForFinished(5000));
   out += QString::fromLocal8Bit(follow.readAllStandardOutput());

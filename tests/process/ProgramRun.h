@@ -115,9 +115,13 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     if (!extra.contains("--log")) args << "--log" << Native(LogFile().toStdString());
     if (!inRegistry) args << "--settings" << Native(settingsFile.toStdString());
     if (!extra.contains("--tnc-root")) args << "--tnc-root" << Native(dir.path() / "tnc");
-    if (OnWindows() && !extra.contains("--control")) args << "--control" << "virtual";
+    if (OnWindows() && !extra.contains("--control"))
+      args << "--control"
+           << "virtual";
     if (headless) args << "--headless";
-    if (portZero) args << "--port" << "0";
+    if (portZero)
+      args << "--port"
+           << "0";
     args += extra;
     Launch(args);
     ASSERT_TRUE(process.waitForStarted());
@@ -128,12 +132,14 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   int WaitForNumber(const QString& pattern) {
     const QRegularExpression re(pattern);
     int found = 0;
-    Pump([&] {
-      output += QString::fromLocal8Bit(process.readAllStandardOutput());
-      const auto m = re.match(output);
-      if (m.hasMatch()) found = m.captured(1).toInt();
-      return found > 0;
-    }, OnWindows() ? 60000 : 20000);  // a Wine program's start can take long on a loaded machine
+    Pump(
+        [&] {
+          output += QString::fromLocal8Bit(process.readAllStandardOutput());
+          const auto m = re.match(output);
+          if (m.hasMatch()) found = m.captured(1).toInt();
+          return found > 0;
+        },
+        OnWindows() ? 60000 : 20000);  // a Wine program's start can take long on a loaded machine
     return found;
   }
   void Stop() {
@@ -160,7 +166,8 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   Said Client(QStringList args) {
     QProcess client;
     if (OnWindows()) args.prepend(Build() + "/bin/ostrana-client.exe");
-    client.start(OnWindows() ? QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run") : QStringLiteral(OSTRANA_CLIENT), args);
+    client.start(OnWindows() ? QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run") : QStringLiteral(OSTRANA_CLIENT),
+                 args);
     client.waitForFinished(30000);
     return {client.exitCode(), QString::fromLocal8Bit(client.readAllStandardOutput()).remove('\r'),
             QString::fromLocal8Bit(client.readAllStandardError()).remove('\r')};

@@ -66,10 +66,11 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   ASSERT_EQ(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}), 0);
   for (const char* file : {"ostrana.exe", "ostrana-client.exe", "Quorvane_Relavio.TAB", "guide.html", "uninstall.exe"})
     EXPECT_TRUE(std::filesystem::exists(installed / file)) << file;
-  for (const char* shortcut : {"Ostrana Connector.lnk", "Ostrana Connector guide.lnk", "Ostrana Connector DNC probe.lnk",
-                               "Ostrana Connector prompt.lnk"})
+  for (const char* shortcut : {"Ostrana Connector.lnk", "Ostrana Connector guide.lnk",
+                               "Ostrana Connector DNC probe.lnk", "Ostrana Connector prompt.lnk"})
     EXPECT_TRUE(std::filesystem::exists(prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" /
-                                        "Programs" / shortcut)) << shortcut;
+                                        "Programs" / shortcut))
+        << shortcut;
 
   process.setProcessEnvironment(env);
   process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
@@ -81,7 +82,8 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   RawClient cam(port);
   EXPECT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
   // While it runs, a silent uninstall or install over it refuses, and nothing goes.
-  EXPECT_EQ(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S", "_?=C:\\PROGRA~1\\OSTRAN~1"}), 5);  // in place (no blank: unquoted)
+  EXPECT_EQ(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S", "_?=C:\\PROGRA~1\\OSTRAN~1"}),
+            5);  // in place (no blank: unquoted)
   EXPECT_EQ(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}), 5);
   EXPECT_TRUE(std::filesystem::exists(installed / "Quorvane_Relavio.TAB"));
   Stop();
@@ -102,7 +104,7 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
     return pe + 6 <= 4096u ? qFromLittleEndian<quint16>(header.constData() + pe + 4) : 0;  // 0x14C: x86, 0x8664: x64
   };
   const struct {
-    int registered;  // the bitness the stand-in is registered for now
+    int registered;    // the bitness the stand-in is registered for now
     const char* bits;  // /BITS=, or nothing
     std::uint16_t expected;
   } installs[] = {{32, "", 0x14C}, {32, "/BITS=64", 0x8664}, {64, "", 0x8664}, {64, "/BITS=32", 0x14C}};

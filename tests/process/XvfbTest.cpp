@@ -40,7 +40,8 @@ class TitledWindow {
     for (int i = 0; tree && i < xcb_query_tree_children_length(tree) && !found; ++i) {
       const xcb_window_t w = xcb_query_tree_children(tree)[i];
       xcb_get_property_reply_t* name = xcb_get_property_reply(
-          connection_, xcb_get_property(connection_, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr);
+          connection_, xcb_get_property(connection_, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+          nullptr);
       if (name && std::string(static_cast<const char*>(xcb_get_property_value(name)),
                               xcb_get_property_value_length(name)) == title)
         found = w;

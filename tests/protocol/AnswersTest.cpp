@@ -12,15 +12,16 @@ TEST(Decode, EveryAnswerThatCarriesNumbers) {
             "value3=2.0000 context=7.5000 attached1=0.0000 attached2=0.0000 attached3=0.0000 "
             "value0=-214748.3648");
   EXPECT_EQ(FormatDecoded(*DecodeAnswer("Device Data: 1,Machine Tool\n")), "Device Data: online=1 name=Machine Tool");
-  EXPECT_EQ(FormatDecoded(*DecodeAnswer("Alarm Data: FFFFFFFE")), "Alarm Data: alarm=-2");  // (and others: the client tool's test)
+  EXPECT_EQ(FormatDecoded(*DecodeAnswer("Alarm Data: FFFFFFFE")),
+            "Alarm Data: alarm=-2");  // (and others: the client tool's test)
   EXPECT_EQ(MeasureId("Measure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0"), 12);
 }
 
 TEST(Decode, OtherLinesAndBrokenAnswersAreLeftAlone) {
-  for (const char* line : {"No Measures!", "Unknown request!", "Connection Data: 1", "Command Data: Set WCS,1",
-                           "Measure Data: 1,2,3", "Measure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0,0",
-                           "Alarm Data: fe", "Alarm Data: 123456789", "Buffer Data: 1,", "Device Data: x,Tool",
-                           "Device Data: 1", ""})
+  for (const char* line :
+       {"No Measures!", "Unknown request!", "Connection Data: 1", "Command Data: Set WCS,1", "Measure Data: 1,2,3",
+        "Measure Data: 1,FA,C,5,3,3A98,FFFFFF9C,4E20,124F8,0,0,0,0,0", "Alarm Data: fe", "Alarm Data: 123456789",
+        "Buffer Data: 1,", "Device Data: x,Tool", "Device Data: 1", ""})
     EXPECT_FALSE(DecodeAnswer(line)) << line;
   EXPECT_FALSE(answer::ParseHex32(""));
   EXPECT_EQ(answer::ParseHex32("7FFFFFFF"), 2147483647);

@@ -68,9 +68,9 @@ TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {
 // Strict fields (upper-case hex, at most eight digits, no sign, no blank, a
 // carriage return ends the last field) or the request is refused whole.
 TEST(WcsData, StrictFieldsAreRefusedWhole) {
-  for (const std::string& text : {std::string("ff,0,0,0,0,0"), std::string("1,2,3,4,5,6\r"),
-                                  std::string("000000001,0,0,0,0,0"), std::string("-1,0,0,0,0,0"),
-                                  std::string(" 1,0,0,0,0,0"), std::string("1\0,0,0,0,0,0", 12)})
+  for (const std::string& text :
+       {std::string("ff,0,0,0,0,0"), std::string("1,2,3,4,5,6\r"), std::string("000000001,0,0,0,0,0"),
+        std::string("-1,0,0,0,0,0"), std::string(" 1,0,0,0,0,0"), std::string("1\0,0,0,0,0,0", 12)})
     EXPECT_FALSE(Wcs(text)) << text;
 }
 

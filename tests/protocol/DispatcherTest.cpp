@@ -20,7 +20,9 @@ namespace {
 class MachineRequestsTest : public ::testing::Test {
  protected:
   MachineRequestsTest()
-      : control(dir.path() / "tnc"), component(control), nc(control),
+      : control(dir.path() / "tnc"),
+        component(control),
+        nc(control),
         ops(component, prompts, TemplateFile().string(), FastTiming(), &notifier) {}
 
   std::string Ask(const std::string& chunk) { return protocol::DispatchRequest(ops, chunk); }
@@ -50,7 +52,8 @@ TEST_F(MachineRequestsTest, KeywordsAreServedInTableOrderOnceEach) {
   for (const char* unknown : {"", "send measure\n", "Hello\n"}) EXPECT_EQ(Ask(unknown), "Unknown request!\n");
   EXPECT_EQ(Ask("Start Machine Polling\nSend Device\n"), "Polling Data: 0\nDevice Data: 0,\n");  // nothing connected
   EXPECT_EQ(Ask("Send Alarm\nSend Device\nSend Device\n"), "Device Data: 0,\nAlarm Data: 0\n");
-  EXPECT_EQ(Ask("Machine Disconnect\nMachine Connect: 4,localhost,0,100\r\n"), "Connection Data: 1\nConnection Data: 0\n");
+  EXPECT_EQ(Ask("Machine Disconnect\nMachine Connect: 4,localhost,0,100\r\n"),
+            "Connection Data: 1\nConnection Data: 0\n");
   EXPECT_EQ(ops.BaseRow(), 100);  // the argument ran to its line feed, the carriage return read as the end of digits
   double cell = 0;
   EXPECT_FALSE(ops.Machine().Lib().ReadCell(100, cell));  // disconnected: served after the connect
@@ -94,7 +97,8 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
   ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
   nc.Post(1, 9, 3, 1.5, 0, 0);
   ASSERT_TRUE(WaitUntil([&] {  // read, and dropped: only then does a client come
-    return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find("unattended") != std::string::npos;
+    return EventLog::Instance().Drain(std::chrono::seconds(1)) &&
+           ReadText(file).find("unattended") != std::string::npos;
   }));
   ops.SetClientAttached(true, "10.0.0.7:4711");
   EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,1\n");
@@ -116,15 +120,16 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
 // Numbers travel as the bit pattern of a 32-bit integer; reals scaled by
 // 10000, truncated, and the lowest integer where they do not fit.
 TEST(MeasureLine, NumbersAreSentAsTheirPatternAndRealsScaled) {
-  const mailbox::MeasureRecord r{1, 250, -1, 5, 3, 1.5, -0.01, -0.00005, 0.00009, std::nan(""), 1e10, -214748.3649, 214748.36475};
-  EXPECT_EQ(protocol::MeasureLine(r), "Measure Data: 1,FA,FFFFFFFF,5,3,3A98,FFFFFF9C,0,0,80000000,80000000,80000000,7FFFFFFF\n");
+  const mailbox::MeasureRecord r{1,    250,          -1,          5, 3, 1.5, -0.01, -0.00005, 0.00009, std::nan(""),
+                                 1e10, -214748.3649, 214748.36475};
+  EXPECT_EQ(protocol::MeasureLine(r),
+            "Measure Data: 1,FA,FFFFFFFF,5,3,3A98,FFFFFF9C,0,0,80000000,80000000,80000000,7FFFFFFF\n");
   EXPECT_EQ(protocol::ScaleReal(std::numeric_limits<double>::infinity()), std::numeric_limits<std::int32_t>::min());
 }
 
-// Rows 0 to 49 hold other data (read as a ring at base 0, it would look full); the mailbox lies at 100 and is being polled.
-// Connection data with a base row that is no number is refused and changes
-// nothing; valid data for another base row ends polling first, so no worker
-// ever runs on rows the NC program does not own.
+// Rows 0 to 49 hold other data (read as a ring at base 0, it would look full); the mailbox lies at 100 and is being
+// polled. Connection data with a base row that is no number is refused and changes nothing; valid data for another base
+// row ends polling first, so no worker ever runs on rows the NC program does not own.
 TEST_F(MachineRequestsTest, ConnectionDataNeverMovesTheMailboxUnderARunningWorker) {
   ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
   for (int row = 20; row < 50; ++row) nc.Set(row, (row % 7) * 0.25);  // rows 0 to 19 stay 0

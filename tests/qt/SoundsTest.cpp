@@ -10,7 +10,8 @@ TEST(Sounds, QtPlaysThemAsStoredAtTheirStatedLengths) {
     int id;
     int ms;
     int channels;
-  } sounds[] = {{140, 1000, 1}, {141, 930, 1}, {142, 60, 2}, {143, 400, 1}, {144, 500, 1}, {145, 300, 1}, {146, 300, 1}};
+  } sounds[] = {{140, 1000, 1}, {141, 930, 1}, {142, 60, 2}, {143, 400, 1},
+                {144, 500, 1},  {145, 300, 1}, {146, 300, 1}};
   for (const auto& s : sounds) {
     SCOPED_TRACE(s.id);
     QFile file(QStringLiteral(OSTRANA_SOURCE_DIR "/res/sounds/%1.wav").arg(s.id));

@@ -12,8 +12,8 @@ ParsedCommandLine Parse(std::vector<std::string> args, bool windows = false) { r
 }  // namespace
 
 TEST(CommandLine, OptionsAreTaken) {
-  auto p = Parse({"--headless", "--port", "0", "--settings", "/tmp/s.conf", "--tnc-root=/tmp/tnc", "--nc-console",
-                  "0", "--listen", "::1"});
+  auto p = Parse({"--headless", "--port", "0", "--settings", "/tmp/s.conf", "--tnc-root=/tmp/tnc", "--nc-console", "0",
+                  "--listen", "::1"});
   ASSERT_TRUE(p.options) << p.error;
   const Options& o = *p.options;
   EXPECT_EQ(std::tuple(o.headless, o.port, o.settingsFile, o.tncRoot, o.ncConsolePort, o.listenAddress, o.control),

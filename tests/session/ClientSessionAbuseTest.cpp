@@ -89,7 +89,8 @@ TEST_F(ConnectorAbuseTest, AClientThatNeverReadsIsDropped) {
   RawClient c(connector.BoundPort());
   // Five keywords in every chunk: about 70 bytes of answers per 255 sent.
   std::string requests;
-  while (requests.size() < 64 * 1024) requests += "Send Device Send Alarm Send Action Send Measure Locate Machine Buffer ";
+  while (requests.size() < 64 * 1024)
+    requests += "Send Device Send Alarm Send Action Send Measure Locate Machine Buffer ";
   bool open = true;
   for (int i = 0; i < 1000 && open; ++i) open = c.Send(requests);  // up to 64 MB, never reading
   EXPECT_FALSE(open);

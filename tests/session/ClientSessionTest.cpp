@@ -22,7 +22,8 @@ class RecordingView final : public session::StatusView {
  public:
   explicit RecordingView(run::ConnectorRun& c) : connector(c) {}
   void UpdateConnectionStatus(bool playSound) override {
-    statuses.push_back({connector.ClientConnected(), connector.Operations().Stores().ReadDeviceStatus().online, playSound});
+    statuses.push_back(
+        {connector.ClientConnected(), connector.Operations().Stores().ReadDeviceStatus().online, playSound});
   }
   void UpdatePortStatus() override {}
   void SetPortButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
@@ -136,7 +137,6 @@ TEST_F(ConnectorTcpTest, ABusyPortIsKeptWhenTheScanIsDeclinedOrFindsNothing) {
   }
 }
 
-
 TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
   Listen();
   auto c = Client();
@@ -146,7 +146,8 @@ TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
   EXPECT_EQ(prompts.messages[0].text, strings::kUnsupportedConnectionType);
   EXPECT_EQ(prompts.messages[1].text, strings::kIncompleteConnectionData);
   EXPECT_EQ(connector.Operations().BaseRow(), 0);  // nothing stored
-  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n", "Buffer Data: 0,64\n"), "Connection Data: 1\nBuffer Data: 0,64\n");
+  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n", "Buffer Data: 0,64\n"),
+            "Connection Data: 1\nBuffer Data: 0,64\n");
 }
 
 TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {

@@ -31,10 +31,11 @@ using Calls = std::vector<std::string>;
 
 // What the connector may call on the component, and nothing else.
 const std::set<std::string> kMeant = {
-    "IJHMachine.Disconnect", "IJHMachine.GetInterface", "IJHMachine2.GetState", "IJHMachine3.ConnectRequest3",
-    "IJHConnection2.Configure", "IJHConnection2.propertyValue put", "IJHDataAccess3.GetDataEntry2",
-    "IJHDataEntry2.GetPropertyValue", "IJHDataEntry2.SetPropertyValue R8", "IJHFileSystem.ChangeDirectory",
-    "IJHFileSystem.MakeDirectory", "IJHFileSystem.PreviewFile", "IJHFileSystem.TransmitFile"};
+    "IJHMachine.Disconnect",         "IJHMachine.GetInterface",        "IJHMachine2.GetState",
+    "IJHMachine3.ConnectRequest3",   "IJHConnection2.Configure",       "IJHConnection2.propertyValue put",
+    "IJHDataAccess3.GetDataEntry2",  "IJHDataEntry2.GetPropertyValue", "IJHDataEntry2.SetPropertyValue R8",
+    "IJHFileSystem.ChangeDirectory", "IJHFileSystem.MakeDirectory",    "IJHFileSystem.PreviewFile",
+    "IJHFileSystem.TransmitFile"};
 
 class StrictStandIn : public ::testing::Test {
  protected:
@@ -82,7 +83,8 @@ TEST_F(StrictStandIn, ProvisionsAnEmptyDriveOnceAndNeverTouchesATableHoldingData
     auto& machine = Machine({.interfaceView = interfaceView});
     const auto before = FileSystemCalls().size();
     ASSERT_TRUE(machine.Connect()) << (prompts.notes.empty() ? "" : prompts.notes.back());
-    EXPECT_EQ(FileSystemCalls(before), (Calls{"ChangeDirectory", "MakeDirectory", "ChangeDirectory", "PreviewFile", "TransmitFile"}));
+    EXPECT_EQ(FileSystemCalls(before),
+              (Calls{"ChangeDirectory", "MakeDirectory", "ChangeDirectory", "PreviewFile", "TransmitFile"}));
 
     ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(42.5)), dnc::kOk);
     const std::string held = Table();
@@ -99,7 +101,8 @@ TEST_F(StrictStandIn, RefusesALookUpThatIsNotAsPublishedBeforeCallingIt) {
     auto& machine = Machine({.shape = shape});
     EXPECT_FALSE(machine.Connect());
     ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, "Could not connect. Reason: Could not QueryInterface IJHFileSystem interface\n");
+    EXPECT_EQ(prompts.messages[0].text,
+              "Could not connect. Reason: Could not QueryInterface IJHFileSystem interface\n");
     ASSERT_EQ(prompts.notes.size(), 1u);
     EXPECT_NE(prompts.notes[0].find("IJHFileSystem does not have \"look up file\" as published (PreviewFile(BSTR, "
                                     "long) -> value, DISPID 11): found "),

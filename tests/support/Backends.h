@@ -30,7 +30,9 @@ class BackendComponent final : public dnc::IComponent {
   std::unique_ptr<LateBound> lateBound_;
 };
 
-inline void PrintTo(Backend backend, std::ostream* out) { *out << (backend == Backend::Direct ? "Direct" : "LateBound"); }
+inline void PrintTo(Backend backend, std::ostream* out) {
+  *out << (backend == Backend::Direct ? "Direct" : "LateBound");
+}
 
 inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
   return info.param == Backend::Direct ? "Direct" : "LateBound";
@@ -39,11 +41,12 @@ inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
 }  // namespace ostrana::test
 
 #ifdef _WIN32
-#define OSTRANA_ON_EVERY_BACKEND(Suite)                                                                        \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite,                                                                   \
+#define OSTRANA_ON_EVERY_BACKEND(Suite)                                                                              \
+  INSTANTIATE_TEST_SUITE_P(Backends, Suite,                                                                          \
                            ::testing::Values(::ostrana::test::Backend::Direct, ::ostrana::test::Backend::LateBound), \
                            ::ostrana::test::BackendName)
 #else
-#define OSTRANA_ON_EVERY_BACKEND(Suite) \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(::ostrana::test::Backend::Direct), ::ostrana::test::BackendName)
+#define OSTRANA_ON_EVERY_BACKEND(Suite)                                                          \
+  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(::ostrana::test::Backend::Direct), \
+                           ::ostrana::test::BackendName)
 #endif

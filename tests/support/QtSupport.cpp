@@ -33,9 +33,12 @@ bool RawClient::Send(const std::string& bytes) {
   std::size_t sent = 0;
   while (fd_ >= 0 && sent < bytes.size()) {
     const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) sent += static_cast<std::size_t>(n);
-    else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) Pump([] { return false; }, 2);
-    else return false;  // the connector closed the connection
+    if (n > 0)
+      sent += static_cast<std::size_t>(n);
+    else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+      Pump([] { return false; }, 2);
+    else
+      return false;  // the connector closed the connection
   }
   return fd_ >= 0;
 }
@@ -44,7 +47,8 @@ void RawClient::Drain() {
   char buffer[4096];
   for (;;) {
     const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n > 0) received_.append(buffer, static_cast<std::size_t>(n));
+    if (n > 0)
+      received_.append(buffer, static_cast<std::size_t>(n));
     else {
       if (n == 0) peerClosed_ = true;
       return;
@@ -53,16 +57,23 @@ void RawClient::Drain() {
 }
 
 std::string RawClient::ReceiveUntil(const std::string& until, int ms) {
-  Pump([&] {
-    Drain();
-    return received_.size() >= until.size() &&
-           received_.compare(received_.size() - until.size(), until.size(), until) == 0;
-  }, ms);
+  Pump(
+      [&] {
+        Drain();
+        return received_.size() >= until.size() &&
+               received_.compare(received_.size() - until.size(), until.size(), until) == 0;
+      },
+      ms);
   return std::exchange(received_, {});
 }
 
 bool RawClient::ClosedByPeer(int ms) {
-  return Pump([&] { Drain(); return peerClosed_; }, ms);
+  return Pump(
+      [&] {
+        Drain();
+        return peerClosed_;
+      },
+      ms);
 }
 
 void RawClient::Reset() {

@@ -5,7 +5,6 @@
 
 #include "common/Process.h"
 
-
 #include <atomic>
 
 namespace ostrana::test {
@@ -28,7 +27,9 @@ std::string ReadText(const std::filesystem::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::filesystem::path TemplateFile() { return std::filesystem::path(OSTRANA_SOURCE_DIR) / "res" / "Quorvane_Relavio.TAB"; }
+std::filesystem::path TemplateFile() {
+  return std::filesystem::path(OSTRANA_SOURCE_DIR) / "res" / "Quorvane_Relavio.TAB";
+}
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;

@@ -26,9 +26,17 @@ class OstranaDlgTest : public QtRunFixture {
  protected:
   OstranaDlgTest() : QtRunFixture("ostrana") { connector.SetPortNumber(0); }
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
-    ui::OstranaDlg::Services services{connector, prompts, sounds, watch,
-                                      [this](const QUrl& url) { opened.push_back(url); return openable; },
-                                      [this] { ++aboutShown; }, "the virtual control", QStringLiteral("/var/log/x/ostrana.log")};
+    ui::OstranaDlg::Services services{connector,
+                                      prompts,
+                                      sounds,
+                                      watch,
+                                      [this](const QUrl& url) {
+                                        opened.push_back(url);
+                                        return openable;
+                                      },
+                                      [this] { ++aboutShown; },
+                                      "the virtual control",
+                                      QStringLiteral("/var/log/x/ostrana.log")};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
     dlg->show();
@@ -36,7 +44,9 @@ class OstranaDlgTest : public QtRunFixture {
   ~OstranaDlgTest() override { connector.SetView(nullptr); }
 
   template <class T>
-  T* Child(const char* name) { return dlg->findChild<T*>(name); }
+  T* Child(const char* name) {
+    return dlg->findChild<T*>(name);
+  }
   int StatusIcon() { return Child<QLabel>("IDC_CONNECTION_STATUS")->property("iconId").toInt(); }
   QString StatusText() { return Child<QLabel>("IDC_CONNECTION_STATUS")->property("statusText").toString(); }
   int PortIcon() { return Child<QPushButton>("IDC_PORT_STATUS")->property("iconId").toInt(); }
@@ -204,12 +214,12 @@ TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
     QList<QRect> screens;
     QPoint placed;
   } cases[] = {
-      {{1250, 60}, {laptop}, {910, 60}},             // the default on a 1280 x 800 screen
-      {{1250, 60}, {laptop, right}, {1250, 60}},      // straddling two screens counts as seen
+      {{1250, 60}, {laptop}, {910, 60}},               // the default on a 1280 x 800 screen
+      {{1250, 60}, {laptop, right}, {1250, 60}},       // straddling two screens counts as seen
       {{1000, 60}, {{0, 0, 1920, 1080}}, {1000, 60}},  // fits: kept
-      {{3400, 900}, {laptop}, {910, 700}},            // a monitor that is gone
+      {{3400, 900}, {laptop}, {910, 700}},             // a monitor that is gone
       {{-500, -40}, {laptop, right}, {0, 0}},
-      {{2500, 1050}, {laptop, right}, {2500, 980}},   // nearest is the right-hand screen
+      {{2500, 1050}, {laptop, right}, {2500, 980}},  // nearest is the right-hand screen
   };
   for (const auto& c : cases) EXPECT_EQ(ui::PlaceOnScreen(c.wanted, size, c.screens), c.placed) << c.wanted.x();
 }
@@ -226,7 +236,8 @@ TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
     QPoint stored, moved;
     bool close;
     QPoint kept;
-  } ends[] = {{{0, 200}, {-300, 40}, true, {1250, 60}}, {{30, 40}, {500, 600}, true, {500, 600}},
+  } ends[] = {{{0, 200}, {-300, 40}, true, {1250, 60}},
+              {{30, 40}, {500, 600}, true, {500, 600}},
               {{30, 40}, {500, 600}, false, {30, 40}}};
   for (const auto& end : ends) {
     dlg.reset();

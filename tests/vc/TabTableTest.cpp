@@ -29,9 +29,9 @@ TEST(TabTable, RoundTripKeepsTheHeaderWidths) {
 // Empty, no BEGIN, no [END], a row without a number, NR not first, a row
 // number wider than its column.
 TEST(TabTable, RefusesWhatIsNotATable) {
-  for (const char* text : {"", "NR PARAM\n0 1\n[END]\n", "BEGIN T.TAB\nNR PARAM\n0 1\n",
-                           "BEGIN T.TAB\nNR PARAM\nx 1\n[END]\n", "BEGIN T.TAB\nPARAM NR\n1 0\n[END]\n",
-                           "BEGIN T.TAB\nNR PARAM\n1234 5\n[END]\n"})
+  for (const char* text :
+       {"", "NR PARAM\n0 1\n[END]\n", "BEGIN T.TAB\nNR PARAM\n0 1\n", "BEGIN T.TAB\nNR PARAM\nx 1\n[END]\n",
+        "BEGIN T.TAB\nPARAM NR\n1 0\n[END]\n", "BEGIN T.TAB\nNR PARAM\n1234 5\n[END]\n"})
     EXPECT_FALSE(TabTable::Parse(text)) << text;
 }
 

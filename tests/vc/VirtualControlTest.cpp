@@ -44,7 +44,8 @@ TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsS
   ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-2.5)), dnc::kOk);
   const auto size = fs::file_size(file);
   EXPECT_LT(control.WriteCell(mailbox::kTablePath, 900, "PARAM", dnc::Variant::FromText(std::string(100000, '9'))), 0);
-  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 6, "PARAM", dnc::Variant::FromR8(-2.2250738585072014e-308)), dnc::kOk);
+  ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 6, "PARAM", dnc::Variant::FromR8(-2.2250738585072014e-308)),
+            dnc::kOk);
   EXPECT_EQ(fs::file_size(file), size);
   dnc::Variant v;
   ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 900, "PARAM", &v), dnc::kOk);
@@ -63,15 +64,17 @@ TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   const auto stale = folder / ".Quorvane_Relavio.TAB.ostrana-0123456789abcdef.tmp";  // a killed run's
   std::ofstream(stale) << "half a table";
   fs::create_directories(dir.path() / "tnc" / "NC_PROG");
-  for (const auto& mine : {folder / "Quorvane_Relavio.TAB.tmp2147483647", dir.path() / "tnc" / "NC_PROG" / "part.tmp99999",
-                           folder / "notes.tmp", folder / ".x.ostrana-0123456789abcdeg.tmp"})
+  for (const auto& mine :
+       {folder / "Quorvane_Relavio.TAB.tmp2147483647", dir.path() / "tnc" / "NC_PROG" / "part.tmp99999",
+        folder / "notes.tmp", folder / ".x.ostrana-0123456789abcdeg.tmp"})
     std::ofstream(mine) << "a file of the user's";
   fs::create_directories(dir.path() / "elsewhere");
   std::error_code linkError;  // Windows makes links only with a privilege
   fs::create_directory_symlink(dir.path() / "elsewhere", dir.path() / "tnc" / "Linked", linkError);
   VirtualControl reopened(dir.path() / "tnc");
   EXPECT_EQ(reopened.RemoveStaleTemporaries(), std::vector<fs::path>{stale});
-  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path() / "tnc"), {}), linkError ? 7 : 8);  // the user's four, the table, two folders, the link
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path() / "tnc"), {}),
+            linkError ? 7 : 8);  // the user's four, the table, two folders, the link
 #ifndef _WIN32
   // A link planted where a table's temporary file once was leads the write nowhere.
   fs::create_symlink(dir.path() / "elsewhere" / "victim",

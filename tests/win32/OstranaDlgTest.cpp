@@ -67,7 +67,8 @@ class StatusWindowTest : public ::testing::Test {
  protected:
   void Open(std::int32_t x = 0, std::int32_t y = 0) {
     dialog = std::make_unique<win32::OstranaDlg>(
-        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, "the virtual control", "ostrana.log"}, x, y, false);
+        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, "the virtual control", "ostrana.log"}, x, y,
+        false);
     ASSERT_NE(dialog->Create(), nullptr);
     run.SetView(dialog.get());
     Pump();
@@ -153,7 +154,8 @@ TEST_F(StatusWindowTest, OpensListeningWithNobodyConnectedAndThePortRowHidden) {
   EXPECT_FALSE(IsWindowEnabled(Item(IDC_PORT)));
   EXPECT_EQ(GetDlgItemInt(dialog->Handle(), IDC_PORT, nullptr, TRUE), 50000u);
   EXPECT_FALSE(dialog->WatchRunning());
-  EXPECT_EQ(std::pair(dialog->Kept().xTopLeft, dialog->Kept().yTopLeft), std::pair(1250, 60));  // nothing stored: the default
+  EXPECT_EQ(std::pair(dialog->Kept().xTopLeft, dialog->Kept().yTopLeft),
+            std::pair(1250, 60));  // nothing stored: the default
 }
 
 // Each state has its icon, tooltip and sound, and looks apart from the others.
@@ -164,10 +166,11 @@ TEST_F(StatusWindowTest, EachStateHasItsIconTipAndSoundAndLooksApart) {
     bool client, machine;
     int icon, sound;
     const char* text;
-  } states[] = {{"windows-status-client-only", true, false, 135, platform::kSoundClientOnly, strings::kStatusClientOnly},
-                {"windows-status-both", true, true, 133, platform::kSoundBoth, strings::kStatusBoth},
-                {"windows-status-machine-only", false, true, 134, platform::kSoundMachineOnly, strings::kStatusMachineOnly},
-                {"windows-status-neither", false, false, 132, platform::kSoundNeither, strings::kStatusNeither}};
+  } states[] = {
+      {"windows-status-client-only", true, false, 135, platform::kSoundClientOnly, strings::kStatusClientOnly},
+      {"windows-status-both", true, true, 133, platform::kSoundBoth, strings::kStatusBoth},
+      {"windows-status-machine-only", false, true, 134, platform::kSoundMachineOnly, strings::kStatusMachineOnly},
+      {"windows-status-neither", false, false, 132, platform::kSoundNeither, strings::kStatusNeither}};
   std::vector<std::vector<std::uint32_t>> seen;
   for (const auto& state : states) {
     run.client = state.client;

@@ -38,11 +38,13 @@ class ResourcesTest : public ::testing::Test {
 TEST_F(ResourcesTest, TextsSoundsIconsAndTheMenu) {
   using namespace ostrana::strings;
   const std::pair<UINT, const char*> texts[] = {
-      {1000, kAppName},       {1001, kVersion},           {1002, kLegal1},         {1003, kLegal2},
-      {1020, kAskScanPorts},  {1022, kNoDiscoverablePort}, {1024, kCannotAccept},  {1026, kComponentMissing},
-      {1027, kEnterPortRange}, {1030, kPortTipTitle},      {1031, kPortTipValid},   {1032, kPortTipInvalid},
-      {1033, kInfoTipTitle},  {1034, kInfoTipText},       {1035, kStatusTipTitle}, {1036, kStatusNeither},
-      {1037, kStatusBoth},    {1038, kStatusMachineOnly}, {1039, kStatusClientOnly},
+      {1000, kAppName},          {1001, kVersion},          {1002, kLegal1},
+      {1003, kLegal2},           {1020, kAskScanPorts},     {1022, kNoDiscoverablePort},
+      {1024, kCannotAccept},     {1026, kComponentMissing}, {1027, kEnterPortRange},
+      {1030, kPortTipTitle},     {1031, kPortTipValid},     {1032, kPortTipInvalid},
+      {1033, kInfoTipTitle},     {1034, kInfoTipText},      {1035, kStatusTipTitle},
+      {1036, kStatusNeither},    {1037, kStatusBoth},       {1038, kStatusMachineOnly},
+      {1039, kStatusClientOnly},
   };
   for (const auto& [id, text] : texts) EXPECT_EQ(Text(id), text) << id;
   EXPECT_EQ(Text(1040), "guide.html");  // the information page: the guide beside the program
@@ -72,12 +74,16 @@ TEST_F(ResourcesTest, TextsSoundsIconsAndTheMenu) {
 // Windows refuses a program whose manifest names another architecture.
 TEST_F(ResourcesTest, EachProgramsManifestNamesItsArchitecture) {
   for (std::string name : {"ostrana", "ostrana-client"}) {
-    HMODULE program = LoadLibraryExA((Folder() + name + ".exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE program = LoadLibraryExA((Folder() + name + ".exe").c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
     ASSERT_NE(found, nullptr) << name;
-    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(program, found))), SizeofResource(program, found));
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(program, found))),
+                               SizeofResource(program, found));
     EXPECT_NE(manifest.find("name=\"Quorvane.Ostrana." + name + "\" version=\"1.1.0.0\" processorArchitecture=\"" +
-                            (sizeof(void*) == 8 ? "amd64" : "x86") + "\""), std::string::npos) << manifest;
+                            (sizeof(void*) == 8 ? "amd64" : "x86") + "\""),
+              std::string::npos)
+        << manifest;
     EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
     FreeLibrary(program);
   }

@@ -10,7 +10,6 @@
 #include <thread>
 #include <utility>
 
-
 namespace ostrana::console {
 namespace {
 

@@ -143,7 +143,8 @@ std::string EventLog::OpenFile() {
       return {};
     }
     const std::string said = "the log " + file_ + " is in use by another connector" +
-                             (holder.empty() ? std::string() : " (process " + holder + ")") + ": this run writes " + writing_;
+                             (holder.empty() ? std::string() : " (process " + holder + ")") + ": this run writes " +
+                             writing_;
     Say(said);
     notice = Stamp() + " WARN  log: " + said + "\n";
   }
@@ -214,7 +215,8 @@ void EventLog::Append(const std::string& line) {
     written_ += line.size();
     return;
   }
-  if (lostWhy_.empty()) Say("the log " + writing_ + " cannot be written: " + why + "; its lines are counted until it can");
+  if (lostWhy_.empty())
+    Say("the log " + writing_ + " cannot be written: " + why + "; its lines are counted until it can");
   lostWhy_ = why.empty() ? "it is not open" : why;
   ++lost_;
 }

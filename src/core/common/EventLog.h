@@ -91,10 +91,10 @@ class EventLog {
 
   // Writer thread only.
   LogFile out_;
-  FileLock logLock_;             // "<log>.lock": this run writes the log
-  std::string writing_;          // the file written: file_, or this run's own beside it
+  FileLock logLock_;     // "<log>.lock": this run writes the log
+  std::string writing_;  // the file written: file_, or this run's own beside it
   std::uintmax_t written_ = 0;
-  std::size_t lost_ = 0;         // lines not kept since the file stopped taking them
+  std::size_t lost_ = 0;  // lines not kept since the file stopped taking them
   std::string lostWhy_;
 };
 

@@ -20,7 +20,8 @@ bool UsableFolder(const std::string& folder, std::string* why) {
   // A probe file with a name no other run uses at the same time.
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const fs::path probe = fs::path(folder) / (".ostrana-probe-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  const fs::path probe =
+      fs::path(folder) / (".ostrana-probe-" + std::to_string(stamp) + "-" + std::to_string(counter++));
   {
     std::ofstream file(probe, std::ios::binary | std::ios::trunc);
     if (!file) {

@@ -54,7 +54,8 @@ bool LogFile::Write(const std::string& line, std::string* why) {
 }
 
 bool LogFile::StillAt(const std::string& path) const {
-  struct stat open {}, named {};
+  struct stat open {
+  }, named{};
   return ::fstat(static_cast<int>(handle_), &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }

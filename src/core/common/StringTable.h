@@ -7,16 +7,16 @@
 
 namespace ostrana::strings {
 
-inline constexpr const char* kAppName = "Ostrana Connector";                       // 1000
-inline constexpr const char* kVersion = "Version 1.1";                             // 1001
-inline constexpr const char* kLegal1 = "Copyright (C) 2026 Quorvane Corvessa";     // 1002
-inline constexpr const char* kLegal2 = "All rights reserved.";                     // 1003
+inline constexpr const char* kAppName = "Ostrana Connector";                                 // 1000
+inline constexpr const char* kVersion = "Version 1.1";                                       // 1001
+inline constexpr const char* kLegal1 = "Copyright (C) 2026 Quorvane Corvessa";               // 1002
+inline constexpr const char* kLegal2 = "All rights reserved.";                               // 1003
 inline constexpr const char* kSocketsInitFailed = "Windows sockets initialization failed.";  // 1008
 
 inline constexpr const char* kAskScanPorts =  // 1020
     "Unable to Listen on the set port.\nDo you wish to scan for available ports?";
 inline constexpr const char* kPortSetTo = "Port set to %d.";  // 1021, never shown
-inline constexpr const char* kNoDiscoverablePort =  // 1022
+inline constexpr const char* kNoDiscoverablePort =            // 1022
     "No Kelvra discoverable port is currently available!\n\nOnly ports in the range 50000 - 50100 "
     "are discoverable by Kelvra. You may select a port outside of this range but this will require "
     "manual setting in Kelvra.";
@@ -25,7 +25,7 @@ inline constexpr const char* kPortNotAvailable =  // 1023
     "50100 to be discoverable by Kelvra. You may select a port outside of this range but this will "
     "require manual setting in Kelvra.";
 inline constexpr const char* kCannotAccept = "Cannot accept connection.";  // 1024
-inline constexpr const char* kUnsupportedConnectionType =                   // 1025
+inline constexpr const char* kUnsupportedConnectionType =                  // 1025
     "Unsupported connection type!\n\nOnly Heidenhain DCOM connections are supported.";
 inline constexpr const char* kComponentMissing =  // 1026
     "Cannot find the Heidenhain DCOM component.\n\nThe Heidenhain DCOM component is installed by "
@@ -47,17 +47,17 @@ inline constexpr const char* kInvalidBaseRow =
     "row number of 0 or more.";
 
 inline constexpr const char* kPortTipTitle = "Kelvra Connection Port";  // 1030
-inline constexpr const char* kPortTipValid =                             // 1031
+inline constexpr const char* kPortTipValid =                            // 1031
     "The port used to connect to Kelvra\nCurrently the port is valid and waiting for a connection";
 inline constexpr const char* kPortTipInvalid =  // 1032
     "The port used to connect to Kelvra\nCurrently the port is invalid and cannot accept a "
     "connection";
-inline constexpr const char* kInfoTipTitle = "Information";                            // 1033
-inline constexpr const char* kInfoTipText = "Further information and helpful links";   // 1034
-inline constexpr const char* kStatusTipTitle = "Connection Status";                    // 1035
+inline constexpr const char* kInfoTipTitle = "Information";                                     // 1033
+inline constexpr const char* kInfoTipText = "Further information and helpful links";            // 1034
+inline constexpr const char* kStatusTipTitle = "Connection Status";                             // 1035
 inline constexpr const char* kStatusNeither = "Both Kelvra and Machine Tool are disconnected";  // 1036
 inline constexpr const char* kStatusBoth = "Both Kelvra and Machine Tool are connected";        // 1037
-inline constexpr const char* kStatusMachineOnly =                                              // 1038
+inline constexpr const char* kStatusMachineOnly =                                               // 1038
     "Machine Tool connected but Kelvra disconnected";
 inline constexpr const char* kStatusClientOnly =  // 1039
     "Kelvra connected but Machine Tool disconnected";
@@ -90,7 +90,8 @@ inline std::string DriveInUse(const std::string& root, const std::string& holder
          (holder.empty() ? std::string() : " (process " + holder + ")") + ".\n\nChoose another folder with --tnc-root.";
 }
 inline std::string ListenAddressRefused(const std::string& text) {
-  return "The stored listen address '" + text + "' is not an address: the port listens on this computer only (127.0.0.1).";
+  return "The stored listen address '" + text +
+         "' is not an address: the port listens on this computer only (127.0.0.1).";
 }
 inline std::string SettingsNotKept(const std::string& where, const std::string& why) {
   return "The settings cannot be kept in " + where + ": " + why +

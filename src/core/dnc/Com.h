@@ -16,18 +16,18 @@ using HRESULT = std::int32_t;
 
 // The status codes the connector meets, with the values COM gives them. Named
 // so that they stand beside <windows.h>, whose names for them are macros.
-inline constexpr HRESULT kOk = 0;                                              // S_OK
-inline constexpr HRESULT kFalse = 1;                                           // S_FALSE
-inline constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);            // E_FAIL
-inline constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002u);     // E_NOINTERFACE
-inline constexpr HRESULT kPointer = static_cast<HRESULT>(0x80004003u);         // E_POINTER
-inline constexpr HRESULT kInvalidArg = static_cast<HRESULT>(0x80070057u);      // E_INVALIDARG
-inline constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005u);    // E_ACCESSDENIED
+inline constexpr HRESULT kOk = 0;                                                  // S_OK
+inline constexpr HRESULT kFalse = 1;                                               // S_FALSE
+inline constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);                // E_FAIL
+inline constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002u);         // E_NOINTERFACE
+inline constexpr HRESULT kPointer = static_cast<HRESULT>(0x80004003u);             // E_POINTER
+inline constexpr HRESULT kInvalidArg = static_cast<HRESULT>(0x80070057u);          // E_INVALIDARG
+inline constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005u);        // E_ACCESSDENIED
 inline constexpr HRESULT kClassNotRegistered = static_cast<HRESULT>(0x80040154u);  // REGDB_E_CLASSNOTREG
-inline constexpr HRESULT kParamNotFound = static_cast<HRESULT>(0x80020004u);   // DISP_E_PARAMNOTFOUND
-inline constexpr HRESULT kNotConnected = static_cast<HRESULT>(0x8007048Fu);    // ERROR_DEVICE_NOT_CONNECTED
-inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);    // ERROR_FILE_NOT_FOUND
-inline constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003u);    // ERROR_PATH_NOT_FOUND
+inline constexpr HRESULT kParamNotFound = static_cast<HRESULT>(0x80020004u);       // DISP_E_PARAMNOTFOUND
+inline constexpr HRESULT kNotConnected = static_cast<HRESULT>(0x8007048Fu);        // ERROR_DEVICE_NOT_CONNECTED
+inline constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002u);        // ERROR_FILE_NOT_FOUND
+inline constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003u);        // ERROR_PATH_NOT_FOUND
 // The component's own "no such file" answers (in the selected directory, on the control).
 inline constexpr HRESULT kDncFileNotFound = static_cast<HRESULT>(0x800404C8u);
 inline constexpr HRESULT kDncRemoteFileNotFound = static_cast<HRESULT>(0x800404CEu);
@@ -152,14 +152,49 @@ struct Variant {
   std::string text;
   HRESULT error = 0;
 
-  static Variant FromI2(std::int16_t v) { Variant x; x.type = Type::I2; x.i2 = v; return x; }
-  static Variant FromI4(std::int32_t v) { Variant x; x.type = Type::I4; x.i4 = v; return x; }
-  static Variant FromUI4(std::uint32_t v) { Variant x; x.type = Type::UI4; x.ui4 = v; return x; }
-  static Variant FromR4(float v) { Variant x; x.type = Type::R4; x.r4 = v; return x; }
-  static Variant FromR8(double v) { Variant x; x.type = Type::R8; x.r8 = v; return x; }
-  static Variant FromText(std::string v) { Variant x; x.type = Type::Text; x.text = std::move(v); return x; }
+  static Variant FromI2(std::int16_t v) {
+    Variant x;
+    x.type = Type::I2;
+    x.i2 = v;
+    return x;
+  }
+  static Variant FromI4(std::int32_t v) {
+    Variant x;
+    x.type = Type::I4;
+    x.i4 = v;
+    return x;
+  }
+  static Variant FromUI4(std::uint32_t v) {
+    Variant x;
+    x.type = Type::UI4;
+    x.ui4 = v;
+    return x;
+  }
+  static Variant FromR4(float v) {
+    Variant x;
+    x.type = Type::R4;
+    x.r4 = v;
+    return x;
+  }
+  static Variant FromR8(double v) {
+    Variant x;
+    x.type = Type::R8;
+    x.r8 = v;
+    return x;
+  }
+  static Variant FromText(std::string v) {
+    Variant x;
+    x.type = Type::Text;
+    x.text = std::move(v);
+    return x;
+  }
   // The value COM uses for an optional argument that is left out.
-  static Variant Missing() { Variant x; x.type = Type::Error; x.error = kParamNotFound; return x; }
+  static Variant Missing() {
+    Variant x;
+    x.type = Type::Error;
+    x.error = kParamNotFound;
+    return x;
+  }
   void Clear() { *this = Variant(); }
 };
 

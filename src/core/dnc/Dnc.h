@@ -36,16 +36,16 @@ namespace ostrana::dnc {
 
 // The values the connector passes where the component takes numbers whose
 // meaning is the component's own; named here so they stand in one place.
-inline constexpr std::int32_t kConfigureFirst = 10;   // IJHConnection2::Configure(10, 5)
+inline constexpr std::int32_t kConfigureFirst = 10;  // IJHConnection2::Configure(10, 5)
 inline constexpr std::int32_t kConfigureSecond = 5;
 inline constexpr std::int32_t kPropertyConnectionText = 0;    // a Text value
 inline constexpr std::int32_t kPropertyConnectionNumber = 1;  // a UI4 value
-inline constexpr std::int32_t kDataAccessObject = 9;  // IMachine::GetInterfaceObject kinds
+inline constexpr std::int32_t kDataAccessObject = 9;          // IMachine::GetInterfaceObject kinds
 inline constexpr std::int32_t kFileSystemObject = 5;
-inline constexpr std::int32_t kDataEntryKind = 1;     // IJHDataAccess::GetDataEntry(path, 1, 0)
+inline constexpr std::int32_t kDataEntryKind = 1;  // IJHDataAccess::GetDataEntry(path, 1, 0)
 inline constexpr std::int32_t kDataEntryOptions = 0;
-inline constexpr std::int32_t kValueFlags = 0;        // IDataEntry::GetValue(0, ...), SetValue(0, ..., 0)
-inline constexpr std::int32_t kLookUpFlags = 1;       // IJHFileSystem::LookUpFile(name, 1, ...)
+inline constexpr std::int32_t kValueFlags = 0;   // IDataEntry::GetValue(0, ...), SetValue(0, ..., 0)
+inline constexpr std::int32_t kLookUpFlags = 1;  // IJHFileSystem::LookUpFile(name, 1, ...)
 
 // The connection settings, queried from the machine object.
 class IJHConnection2 : public IUnknown {
@@ -107,8 +107,7 @@ class IMachine : public IUnknown {
   virtual HRESULT GetState(std::int32_t* state) = 0;
   // Opens the session configured in `connection`; both optional arguments
   // are Variant::Missing().
-  virtual HRESULT ConnectionRequest(IJHConnection2* connection, const Variant& optional1,
-                                    const Variant& optional2) = 0;
+  virtual HRESULT ConnectionRequest(IJHConnection2* connection, const Variant& optional1, const Variant& optional2) = 0;
 };
 
 // Stands where CoCreateInstance of the machine object stands on Windows.

@@ -13,9 +13,18 @@ ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& m
   const auto state = session::SelectConnectionState(run.ClientConnected(), run.MachineOnline());
   ConnectionLook look{kIconNeither, platform::kSoundNeither, session::ConnectionStatusText(state)};
   switch (state) {
-    case session::ConnectionState::Both: look.icon = kIconBoth; look.sound = platform::kSoundBoth; break;
-    case session::ConnectionState::MachineOnly: look.icon = kIconMachineOnly; look.sound = platform::kSoundMachineOnly; break;
-    case session::ConnectionState::ClientOnly: look.icon = kIconClientOnly; look.sound = platform::kSoundClientOnly; break;
+    case session::ConnectionState::Both:
+      look.icon = kIconBoth;
+      look.sound = platform::kSoundBoth;
+      break;
+    case session::ConnectionState::MachineOnly:
+      look.icon = kIconMachineOnly;
+      look.sound = platform::kSoundMachineOnly;
+      break;
+    case session::ConnectionState::ClientOnly:
+      look.icon = kIconClientOnly;
+      look.sound = platform::kSoundClientOnly;
+      break;
     default: break;
   }
   if (!machineLine.empty()) look.text += "\nMachine: " + machineLine;

@@ -43,8 +43,8 @@ ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& m
 
 struct PortLook {
   bool listening;
-  int icon;       // 129 or 130
-  int shownPort;  // the port bound, or the port number while not listening
+  int icon;             // 129 or 130
+  int shownPort;        // the port bound, or the port number while not listening
   std::string tipText;  // 1031 or 1032, then the port and the address
 };
 PortLook LookOfPort(const run::RunControl& run);

@@ -80,7 +80,7 @@ class EventStores {
 
  private:
   std::atomic<bool> clientAttached_{false};
-  StatusNotifier* const notifier_;  // fixed for the stores' life: the worker reads it
+  StatusNotifier* const notifier_;                                // fixed for the stores' life: the worker reads it
   std::function<std::string(const MeasureRecord&)> measureText_;  // fixed before a worker runs
   std::function<std::string(std::int32_t)> actionText_;
   const std::size_t measureLimit_;

@@ -14,8 +14,8 @@ namespace ostrana::machine {
 
 using namespace mailbox;  // the exchange table's rows and readings
 
-OstranaConnect::OstranaConnect(EventStores& owner, dnc::IComponent& component, Prompts& prompts,
-                               std::string modulePath, MailboxTiming timing)
+OstranaConnect::OstranaConnect(EventStores& owner, dnc::IComponent& component, Prompts& prompts, std::string modulePath,
+                               MailboxTiming timing)
     : prompts_(prompts), lib_(component, prompts, std::move(modulePath)), worker_(owner, lib_, timing) {}
 
 OstranaConnect::~OstranaConnect() {
@@ -51,7 +51,8 @@ bool OstranaConnect::Connect() {
     char status[16];
     std::snprintf(status, sizeof status, "0x%08X", static_cast<unsigned>(lib_.LastFailure()));
     Log(LogLevel::Warning, "machine",
-        "connect to " + where + " failed" + (dnc::Failed(lib_.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
+        "connect to " + where + " failed" +
+            (dnc::Failed(lib_.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
     lib_.ReleaseAll();
   }
   return ok;
@@ -73,8 +74,9 @@ bool OstranaConnect::StartPolling() {
   const std::int32_t read = write == 0 ? last : write - 1;
   if (!worker_.WriteRow(kReadSlotRow, read)) return false;
   Log(LogLevel::Audit, "polling",
-      "read slot set to " + std::to_string(read) + " at row " + std::to_string(std::int64_t{worker_.BaseRow()} + kReadSlotRow) +
-          ": " + (known ? std::to_string(PendingCount(before, write, last)) : std::string("an unknown number of")) +
+      "read slot set to " + std::to_string(read) + " at row " +
+          std::to_string(std::int64_t{worker_.BaseRow()} + kReadSlotRow) + ": " +
+          (known ? std::to_string(PendingCount(before, write, last)) : std::string("an unknown number of")) +
           " records in the ring skipped");
   // Started when none runs; no thread to be had: polling stays off and the client is told 0.
   return worker_.Start();

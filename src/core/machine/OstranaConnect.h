@@ -21,8 +21,8 @@ namespace ostrana::machine {
 
 class OstranaConnect {
  public:
-  OstranaConnect(EventStores& owner, dnc::IComponent& component, Prompts& prompts,
-                 std::string modulePath, MailboxTiming timing = {});
+  OstranaConnect(EventStores& owner, dnc::IComponent& component, Prompts& prompts, std::string modulePath,
+                 MailboxTiming timing = {});
   // Stops a running worker before anything it uses goes away.
   virtual ~OstranaConnect();
   OstranaConnect(const OstranaConnect&) = delete;

@@ -88,8 +88,7 @@ bool OstranaLib::OpenConnection(const std::string& text, std::int32_t number) {
     }
     dnc::TakeFailureText();
   }
-  if (FailedStep(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(),
-                                         dnc::Variant::Missing()))) {
+  if (FailedStep(machine_->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()))) {
     ReportConnectFailure(strings::kReasonConnectRequest);
     return false;
   }
@@ -174,8 +173,9 @@ bool OstranaLib::ProvisionTable() {
   if (FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath))) return false;
   std::error_code ec;
   const auto size = std::filesystem::file_size(std::filesystem::u8path(TemplatePath()), ec);
-  Log(LogLevel::Audit, "table", "transmitted " + TemplatePath() + " (" + (ec ? "size unknown" : std::to_string(size) + " bytes") +
-                                    ") to " + mailbox::kTablePath);
+  Log(LogLevel::Audit, "table",
+      "transmitted " + TemplatePath() + " (" + (ec ? "size unknown" : std::to_string(size) + " bytes") + ") to " +
+          mailbox::kTablePath);
   return true;
 }
 

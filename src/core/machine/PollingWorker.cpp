@@ -68,8 +68,8 @@ bool PollingWorker::Start() {
     Log(LogLevel::Error, "polling", "no thread for the worker");
     return false;
   }
-  Log(LogLevel::Info, "polling", "started at base row " + std::to_string(baseRow_.load()) + ", last slot " +
-                                     std::to_string(lastSlot_.load()));
+  Log(LogLevel::Info, "polling",
+      "started at base row " + std::to_string(baseRow_.load()) + ", last slot " + std::to_string(lastSlot_.load()));
   return true;
 }
 
@@ -126,8 +126,9 @@ void PollingWorker::Loop() {
       // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
       const auto row = RowAt(baseRow_.load(), kSignalRow);
       if (row && !mailboxBusy_.load())
-        Log(LogLevel::Audit, "signal", "row " + std::to_string(*row) + " cleared as polling stops: " +
-                                           (lib_.WriteCell(*row, 0) ? "written" : "not written"));
+        Log(LogLevel::Audit, "signal",
+            "row " + std::to_string(*row) +
+                " cleared as polling stops: " + (lib_.WriteCell(*row, 0) ? "written" : "not written"));
       return;
     }
   }
@@ -139,21 +140,22 @@ void PollingWorker::LogCounts(RunState& run, bool stopping) {
   const std::string unattended =
       run.unattended ? ", " + std::to_string(run.unattended) + " of them read while no client was attached" : "";
   if (run.slotWrites || run.tagWrites)
-    Log(LogLevel::Audit, "mailbox", "read slot advanced " + std::to_string(run.slotWrites) +
-                                        " times, attachment tag cleared " + std::to_string(run.tagWrites) +
-                                        " times since the last count");
+    Log(LogLevel::Audit, "mailbox",
+        "read slot advanced " + std::to_string(run.slotWrites) + " times, attachment tag cleared " +
+            std::to_string(run.tagWrites) + " times since the last count");
   run.slotWrites = run.tagWrites = 0;
   if (stopping) {
-    Log(LogLevel::Info, "polling", "stopped: " + std::to_string(run.recordsTotal + run.records) + " records, " +
-                                       std::to_string(run.actionsTotal + run.actions) + " actions in this run" +
-                                       (run.unattended + run.unattendedTotal
-                                            ? ", " + std::to_string(run.unattended + run.unattendedTotal) +
-                                                  " of them read while no client was attached"
-                                            : ""));
+    Log(LogLevel::Info, "polling",
+        "stopped: " + std::to_string(run.recordsTotal + run.records) + " records, " +
+            std::to_string(run.actionsTotal + run.actions) + " actions in this run" +
+            (run.unattended + run.unattendedTotal ? ", " + std::to_string(run.unattended + run.unattendedTotal) +
+                                                        " of them read while no client was attached"
+                                                  : ""));
     return;
   }
-  Log(LogLevel::Info, "polling", std::to_string(run.records) + " records, " + std::to_string(run.actions) +
-                                     " actions in the last minute" + unattended);
+  Log(LogLevel::Info, "polling",
+      std::to_string(run.records) + " records, " + std::to_string(run.actions) + " actions in the last minute" +
+          unattended);
   run.recordsTotal += std::exchange(run.records, 0);
   run.actionsTotal += std::exchange(run.actions, 0);
   run.unattendedTotal += std::exchange(run.unattended, 0);
@@ -194,8 +196,9 @@ void PollingWorker::Pass(RunState& run) {
     const std::int32_t signal = IntegerReading(cell);
     if (const SignalReply* reply = ReplyTo(signal)) {
       if (!WriteRow(kSignalRow, reply->answer)) return;
-      Log(LogLevel::Audit, "signal", std::to_string(signal) + " answered: " + std::to_string(reply->answer) +
-                                         " written to row " + std::to_string(std::int64_t{baseRow_.load()} + kSignalRow));
+      Log(LogLevel::Audit, "signal",
+          std::to_string(signal) + " answered: " + std::to_string(reply->answer) + " written to row " +
+              std::to_string(std::int64_t{baseRow_.load()} + kSignalRow));
       for (std::int32_t i = 0; i < reply->actionCount; ++i) PushAction(run, reply->actions[i]);
     }
   }
@@ -257,8 +260,10 @@ bool PollingWorker::ReadEvent(MeasureRecord& scratch, std::int32_t last, RunStat
 
   if (!IdentityOnly(scratch.kind)) {
     if (!ReadRow(slot + 2, cell)) return false;
-    if (QualifierInValueRow(scratch.kind)) scratch.qualifier = IntegerReading(cell);
-    else scratch.value0 = RealReading(cell);
+    if (QualifierInValueRow(scratch.kind))
+      scratch.qualifier = IntegerReading(cell);
+    else
+      scratch.value0 = RealReading(cell);
     if (!ReadRow(slot + 3, cell)) return false;
     scratch.value1 = RealReading(cell);
     if (!ReadRow(slot + 4, cell)) return false;

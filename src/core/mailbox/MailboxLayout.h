@@ -35,5 +35,4 @@ bool TagMatches(double tagCell, std::int32_t id, std::int32_t index);
 // A time of day written as hhmmss, in seconds; fractions of a second dropped.
 double HhmmssToSeconds(double value);
 
-
 }  // namespace ostrana::mailbox

@@ -43,7 +43,9 @@ void SetReceiveBuffer(Handle socket, int bytes) {
 long Send(Handle socket, const char* data, std::size_t size) {
   return ::send(static_cast<int>(socket), data, size, MSG_NOSIGNAL);
 }
-long Receive(Handle socket, char* buffer, std::size_t size) { return ::recv(static_cast<int>(socket), buffer, size, 0); }
+long Receive(Handle socket, char* buffer, std::size_t size) {
+  return ::recv(static_cast<int>(socket), buffer, size, 0);
+}
 
 int Poll(std::vector<Wait>& waits, int timeoutMs) {
   std::vector<pollfd> fds;

@@ -33,11 +33,16 @@ std::string ErrorText(int error) {
   // The ones a user meets, in the words the Linux program uses (not every
   // system has Winsock's message texts); the others as the system says them.
   static const std::pair<int, const char*> known[] = {
-      {WSAEADDRINUSE, "The bound address is already in use"}, {WSAEACCES, "Permission denied"},
-      {WSAEADDRNOTAVAIL, "The address is not available"},     {WSAECONNREFUSED, "Connection refused"},
-      {WSAECONNRESET, "Connection reset by peer"},             {WSAETIMEDOUT, "Connection timed out"},
-      {WSAEMFILE, "Too many open sockets"},                    {WSAENOBUFS, "No buffer space available"},
-      {WSAENETUNREACH, "Network is unreachable"},              {WSAEHOSTUNREACH, "No route to host"},
+      {WSAEADDRINUSE, "The bound address is already in use"},
+      {WSAEACCES, "Permission denied"},
+      {WSAEADDRNOTAVAIL, "The address is not available"},
+      {WSAECONNREFUSED, "Connection refused"},
+      {WSAECONNRESET, "Connection reset by peer"},
+      {WSAETIMEDOUT, "Connection timed out"},
+      {WSAEMFILE, "Too many open sockets"},
+      {WSAENOBUFS, "No buffer space available"},
+      {WSAENETUNREACH, "Network is unreachable"},
+      {WSAEHOSTUNREACH, "No route to host"},
   };
   for (const auto& [code, words] : known)
     if (code == error) return std::string(words) + " (error " + std::to_string(error) + ")";

@@ -6,8 +6,15 @@
 namespace ostrana::platform {
 
 // Sound resources 140 to 146.
-enum SoundId { kSoundStart = 140, kSoundExit = 141, kSoundClick = 142, kSoundNeither = 143,
-               kSoundBoth = 144, kSoundMachineOnly = 145, kSoundClientOnly = 146 };
+enum SoundId {
+  kSoundStart = 140,
+  kSoundExit = 141,
+  kSoundClick = 142,
+  kSoundNeither = 143,
+  kSoundBoth = 144,
+  kSoundMachineOnly = 145,
+  kSoundClientOnly = 146
+};
 
 class SoundPlayer {
  public:

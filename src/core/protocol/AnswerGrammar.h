@@ -28,13 +28,11 @@ inline constexpr const char* kUnknown = "Unknown request!";
 inline constexpr int kMeasureFields = 13;
 inline constexpr int kMeasureReals = 8;
 inline constexpr const char* kMeasureFieldNames[kMeasureFields] = {
-    "kind",    "detail",    "id",        "index",     "qualifier", "value1", "value2",
-    "value3",  "context",   "attached1", "attached2", "attached3", "value0"};
+    "kind",   "detail",  "id",        "index",     "qualifier", "value1", "value2",
+    "value3", "context", "attached1", "attached2", "attached3", "value0"};
 
 // Whether `line` is an answer of `kind`: it begins "<kind>: ".
-inline bool IsAnswer(const std::string& line, const char* kind) {
-  return line.rfind(std::string(kind) + ": ", 0) == 0;
-}
+inline bool IsAnswer(const std::string& line, const char* kind) { return line.rfind(std::string(kind) + ": ", 0) == 0; }
 
 // A number as the protocol writes it: "FFFFFFFF" for -1, "0" for 0.
 std::string Hex32(std::int32_t value);

@@ -41,9 +41,12 @@ std::optional<std::int32_t> ParseHex32(const std::string& text) {
   std::uint32_t value = 0;
   for (char ch : text) {
     int digit;
-    if (ch >= '0' && ch <= '9') digit = ch - '0';
-    else if (ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
-    else return std::nullopt;
+    if (ch >= '0' && ch <= '9')
+      digit = ch - '0';
+    else if (ch >= 'A' && ch <= 'F')
+      digit = ch - 'A' + 10;
+    else
+      return std::nullopt;
     value = (value << 4) | static_cast<std::uint32_t>(digit);
   }
   return static_cast<std::int32_t>(value);
@@ -76,7 +79,8 @@ std::optional<DecodedAnswer> DecodeAnswer(const std::string& raw) {
     return decoded;
   }
   if (decoded.kind == answer::kAlarm) return integers({"alarm"}, 0) ? std::optional(decoded) : std::nullopt;
-  if (decoded.kind == answer::kBuffer) return integers({"result", "baseRow"}, 0) ? std::optional(decoded) : std::nullopt;
+  if (decoded.kind == answer::kBuffer)
+    return integers({"result", "baseRow"}, 0) ? std::optional(decoded) : std::nullopt;
   if (decoded.kind == answer::kDevice) {
     const auto comma = line.find(',', colon + 2);
     if (comma == std::string::npos) return std::nullopt;

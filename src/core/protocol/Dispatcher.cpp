@@ -15,9 +15,7 @@ using answer::Hex32;
 // "<kind>: " as the answer line begins.
 std::string Begin(const char* kind) { return std::string(kind) + ": "; }
 
-bool Has(const std::string& chunk, const char* keyword) {
-  return chunk.find(keyword) != std::string::npos;
-}
+bool Has(const std::string& chunk, const char* keyword) { return chunk.find(keyword) != std::string::npos; }
 
 std::string CommandData(const char* name, bool result) {
   return Begin(answer::kCommand) + name + "," + Hex32(result ? 1 : 0) + "\n";
@@ -59,11 +57,19 @@ std::int32_t ScaleReal(double value) { return TruncToInt32(value * 10000.0); }
 std::string ActionLine(std::int32_t code) { return Begin(answer::kAction) + Hex32(code) + "\n"; }
 
 std::string MeasureLine(const mailbox::MeasureRecord& r) {
-  const std::int32_t fields[answer::kMeasureFields] = {
-      r.kind,           r.detail,         r.id,                r.index,
-      r.qualifier,      ScaleReal(r.value1), ScaleReal(r.value2), ScaleReal(r.value3),
-      ScaleReal(r.context), ScaleReal(r.attached1), ScaleReal(r.attached2), ScaleReal(r.attached3),
-      ScaleReal(r.value0)};
+  const std::int32_t fields[answer::kMeasureFields] = {r.kind,
+                                                       r.detail,
+                                                       r.id,
+                                                       r.index,
+                                                       r.qualifier,
+                                                       ScaleReal(r.value1),
+                                                       ScaleReal(r.value2),
+                                                       ScaleReal(r.value3),
+                                                       ScaleReal(r.context),
+                                                       ScaleReal(r.attached1),
+                                                       ScaleReal(r.attached2),
+                                                       ScaleReal(r.attached3),
+                                                       ScaleReal(r.value0)};
   std::string line = Begin(answer::kMeasure);
   for (int i = 0; i < answer::kMeasureFields; ++i) {
     if (i) line += ',';
@@ -106,8 +112,9 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
     const Argument argument = ExtractArgument(chunk, "Set Alarm: ");
     const auto code = AlarmCode(argument);
     if (!code)
-      Log(LogLevel::Info, "request", "Set Alarm refused for its data '" + argument.text +
-                                         "': not one of the four alarm names ended by a line feed");
+      Log(LogLevel::Info, "request",
+          "Set Alarm refused for its data '" + argument.text +
+              "': not one of the four alarm names ended by a line feed");
     reply += CommandData("Set Alarm", code && ops.SetAlarm(*code));
   }
   if (Has(chunk, "Set WCS")) reply += CommandData("Set WCS", ops.ApplyWcsData(ExtractArgument(chunk, "Set WCS: ")));
@@ -116,12 +123,16 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
     reply += Begin(answer::kDevice) + Hex32(device.online) + "," + device.name + "\n";
   }
   if (Has(chunk, "Send Action")) {
-    if (auto code = ops.PopAction()) reply += ActionLine(*code);
-    else reply += std::string(answer::kNoActions) + "\n";
+    if (auto code = ops.PopAction())
+      reply += ActionLine(*code);
+    else
+      reply += std::string(answer::kNoActions) + "\n";
   }
   if (Has(chunk, "Send Measure")) {
-    if (auto record = ops.PopMeasure()) reply += MeasureLine(*record);
-    else reply += std::string(answer::kNoMeasures) + "\n";
+    if (auto record = ops.PopMeasure())
+      reply += MeasureLine(*record);
+    else
+      reply += std::string(answer::kNoMeasures) + "\n";
   }
   if (Has(chunk, "Send Alarm")) reply += Begin(answer::kAlarm) + Hex32(ops.AlarmValue()) + "\n";
 

@@ -31,13 +31,13 @@ const OptionHelp kHelp[] = {
      "connect and show the machine's state.",
      true},
     {"--dnc-probe-console",
-     "Ask for the connection text and number (those of the last connect by default), probe, and wait for a key.",
-     true},
+     "Ask for the connection text and number (those of the last connect by default), probe, and wait for a key.", true},
 };
 
 std::string HelpText(bool windows) {
-  std::string text = "Usage: ostrana [options]\n"
-                     "Ostrana Connector: bridges the Kelvra CAM client and a HEIDENHAIN TNC control.\n\nOptions:\n";
+  std::string text =
+      "Usage: ostrana [options]\n"
+      "Ostrana Connector: bridges the Kelvra CAM client and a HEIDENHAIN TNC control.\n\nOptions:\n";
   for (const OptionHelp& option : kHelp) {
     if (option.windowsOnly && !windows) continue;
     std::string line = "  " + std::string(option.names);
@@ -143,11 +143,15 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, bo
       options.listenAddress = text;
     } else if (name == "--control") {
       controlGiven = true;
-      if (text == "virtual") options.control = ControlKind::Virtual;
-      else if (text == "none") options.control = ControlKind::None;
-      else if (text == "dnc" && windows) options.control = ControlKind::Dnc;
-      else return fail(std::string("--control takes ") + (windows ? "dnc, virtual or none" : "virtual or none") +
-                       ", not '" + text + "'");
+      if (text == "virtual")
+        options.control = ControlKind::Virtual;
+      else if (text == "none")
+        options.control = ControlKind::None;
+      else if (text == "dnc" && windows)
+        options.control = ControlKind::Dnc;
+      else
+        return fail(std::string("--control takes ") + (windows ? "dnc, virtual or none" : "virtual or none") +
+                    ", not '" + text + "'");
     }
   }
   if (options.ncConsolePort && options.control != ControlKind::Virtual)

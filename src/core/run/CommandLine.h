@@ -14,13 +14,13 @@ enum class ControlKind { Virtual, None, Dnc };
 
 struct Options {
   bool headless = false;
-  std::optional<int> port;      // overrides the stored port for this run
-  std::string settingsFile;     // empty: the platform's place
-  std::string tncRoot;          // empty: the per-user data folder
+  std::optional<int> port;   // overrides the stored port for this run
+  std::string settingsFile;  // empty: the platform's place
+  std::string tncRoot;       // empty: the per-user data folder
   ControlKind control = ControlKind::Virtual;
   std::optional<int> ncConsolePort;
-  std::string logFile;          // empty: the stored one, else the per-user state folder
-  std::string listenAddress;    // empty: the stored one, else all interfaces
+  std::string logFile;        // empty: the stored one, else the per-user state folder
+  std::string listenAddress;  // empty: the stored one, else all interfaces
   // --dnc-probe (Windows): look at the DNC component instead of running;
   // with connection data, connect to it too.
   bool dncProbe = false;

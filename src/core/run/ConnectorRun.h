@@ -27,9 +27,8 @@ class ConnectorRun final : public RunControl {
   // `notifier` is told of every device-status change, on the worker thread
   // or the main thread; it must bring the call to RefreshStatus on the main
   // thread without waiting for it. `transport` reports to Session().
-  ConnectorRun(session::ClientTransport& transport, machine::StatusNotifier& notifier,
-               dnc::IComponent& component, Prompts& prompts, std::string modulePath,
-               machine::MailboxTiming timing = {});
+  ConnectorRun(session::ClientTransport& transport, machine::StatusNotifier& notifier, dnc::IComponent& component,
+               Prompts& prompts, std::string modulePath, machine::MailboxTiming timing = {});
   // Closes the sockets, then stops a running worker while everything it
   // reaches still exists.
   ~ConnectorRun() override;

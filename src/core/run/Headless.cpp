@@ -13,9 +13,7 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-void HeadlessPrompts::ShowMessage(const std::string& text, PromptIcon) {
-  console::Err("ostrana: " + OneLine(text));
-}
+void HeadlessPrompts::ShowMessage(const std::string& text, PromptIcon) { console::Err("ostrana: " + OneLine(text)); }
 
 bool HeadlessPrompts::AskYesNo(const std::string& text) {
   console::Err("ostrana: " + OneLine(text) + " Yes.");

@@ -35,8 +35,8 @@ bool MachineOperations::ParseConnectionData(const protocol::Argument& argument) 
                         : parse.refusal == ConnectionRefusal::BadBaseRow    ? strings::kInvalidBaseRow
                                                                             : nullptr;
   if (refused) {
-    Log(LogLevel::Info, "request", "Machine Connect from " + Client() + " refused for its data '" + argument.text +
-                                       "': " + refused);
+    Log(LogLevel::Info, "request",
+        "Machine Connect from " + Client() + " refused for its data '" + argument.text + "': " + refused);
     prompts_.ShowMessage(refused, PromptIcon::None);
     return false;
   }
@@ -69,9 +69,10 @@ void MachineOperations::Audit(const std::string& command, bool done) {
 bool MachineOperations::ApplyWcsData(const protocol::Argument& argument) {
   const auto values = ParseWcsFields(argument);
   if (!values) {  // refused: nothing is written
-    Log(LogLevel::Info, "request", "Set WCS from " + Client() + " refused for its data '" + argument.text +
-                                       "': not six upper-case hexadecimal fields of at most 8 digits ended by a "
-                                       "line feed");
+    Log(LogLevel::Info, "request",
+        "Set WCS from " + Client() + " refused for its data '" + argument.text +
+            "': not six upper-case hexadecimal fields of at most 8 digits ended by a "
+            "line feed");
     return false;
   }
   const bool done = machine_->SetWcs(*values);

@@ -18,9 +18,8 @@ namespace ostrana::run {
 
 class MachineOperations : public protocol::RequestOperations {
  public:
-  MachineOperations(dnc::IComponent& component, Prompts& prompts, std::string modulePath,
-                    machine::MailboxTiming timing, machine::StatusNotifier* notifier,
-                    std::size_t measureLimit = machine::kMeasureQueueLimit);
+  MachineOperations(dnc::IComponent& component, Prompts& prompts, std::string modulePath, machine::MailboxTiming timing,
+                    machine::StatusNotifier* notifier, std::size_t measureLimit = machine::kMeasureQueueLimit);
   ~MachineOperations() override;
 
   machine::EventStores& Stores() { return stores_; }

@@ -19,7 +19,6 @@
 
 namespace ostrana::run {
 
-
 // Until the run is asked to end: the shell's event loop (headless), or its
 // window shown modally over the run (ending on the close request, Escape,
 // a signal or the CAM client gone) with what it keeps returned.

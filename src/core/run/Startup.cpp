@@ -71,8 +71,8 @@ void LogStart(const Options& options, const platform::Settings& settings, const 
   Log(LogLevel::Info, "start",
       std::string(strings::kAppName) + " " + strings::kVersion + "; port " +
           std::to_string(options.port.value_or(settings.portNumber)) + " on " +
-          session::ListenAddressText(listenAddress) + "; control " + ControlName(options.control) + "; drive " +
-          drive + "; settings " + store.Location() + "; log " + logFile);
+          session::ListenAddressText(listenAddress) + "; control " + ControlName(options.control) + "; drive " + drive +
+          "; settings " + store.Location() + "; log " + logFile);
 }
 
 void CheckSettings(const platform::SettingsStore& store, Prompts& prompts) {

@@ -101,9 +101,14 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   auto sounds = qt::MakeSoundPlayer();
   auto watch = qt::MakeWindowWatch();
   return run::RunWindow(options, store, settings, connector.Run(), listenAddress, *sounds, [&](run::RunControl& run) {
-    ui::OstranaDlg::Services services{run, prompts, *sounds, *watch,
-                                      [](const QUrl& url) { return QDesktopServices::openUrl(url); }, nullptr,
-                                      machine.line, QString::fromStdString(logFile)};
+    ui::OstranaDlg::Services services{run,
+                                      prompts,
+                                      *sounds,
+                                      *watch,
+                                      [](const QUrl& url) { return QDesktopServices::openUrl(url); },
+                                      nullptr,
+                                      machine.line,
+                                      QString::fromStdString(logFile)};
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);
     boxes.SetParent(&window);
@@ -129,8 +134,8 @@ int main(int argc, char* argv[]) {
     headless = true;
   }
   qInstallMessageHandler(WarnOnce);
-  std::unique_ptr<QCoreApplication> app = headless ? std::make_unique<QCoreApplication>(argc, argv)
-                                                   : std::make_unique<QApplication>(argc, argv);
+  std::unique_ptr<QCoreApplication> app =
+      headless ? std::make_unique<QCoreApplication>(argc, argv) : std::make_unique<QApplication>(argc, argv);
   QuitOnSignals(*app);
   std::signal(SIGPIPE, SIG_IGN);
 
@@ -141,9 +146,9 @@ int main(int argc, char* argv[]) {
   const qt::QtSettingsStore store(QString::fromStdString(options.settingsFile));
   run::Prepared run;
   if (!run::Prepare(options, store, prompts, headless, backend::SetUpMachine(), run)) return 1;
-  const int code =
-      headless ? RunHeadless(options, store, run.settings, run.machine, prompts, run.listenAddress)
-               : RunWindow(options, store, run.settings, run.machine, prompts, *guiPrompts, run.listenAddress, run.logFile);
+  const int code = headless ? RunHeadless(options, store, run.settings, run.machine, prompts, run.listenAddress)
+                            : RunWindow(options, store, run.settings, run.machine, prompts, *guiPrompts,
+                                        run.listenAddress, run.logFile);
   run::Finish(run.machine);
   return code;
 }

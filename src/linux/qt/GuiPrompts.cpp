@@ -8,8 +8,7 @@ namespace ostrana::qt {
 
 void GuiPrompts::ShowMessage(const std::string& text, PromptIcon icon) {
   QMessageBox box(icon == PromptIcon::Exclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                  QString::fromUtf8(strings::kAppName), QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok,
-                  parent_);
+                  QString::fromUtf8(strings::kAppName), QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok, parent_);
   box.exec();
 }
 

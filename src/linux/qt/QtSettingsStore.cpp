@@ -32,7 +32,8 @@ void ReadInt(const QSettings& s, const char* name, std::int32_t& member) {
   bool ok = false;
   const qlonglong value = s.value(name).toLongLong(&ok);
   // A DWORD read back from the registry may come as its unsigned pattern.
-  if (ok && value >= INT32_MIN && value <= UINT32_MAX) member = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+  if (ok && value >= INT32_MIN && value <= UINT32_MAX)
+    member = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
 // A settings path that exists and is no regular file (a FIFO, a device) is

@@ -155,8 +155,8 @@ bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
   const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine);
   // The image is scaled to the control's size.
-  connectionStatus_->setPixmap(Icon(look.icon).pixmap(64, 64).scaled(
-      connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  connectionStatus_->setPixmap(
+      Icon(look.icon).pixmap(64, 64).scaled(connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
   connectionStatus_->setProperty("iconId", look.icon);
   const QString text = QString::fromStdString(look.text);
   connectionStatus_->setProperty("statusText", text.section(QLatin1Char('\n'), 0, 0));
@@ -195,7 +195,8 @@ void OstranaDlg::OnPortTextChanged(const QString& text) {
   if (face::PortEditor::TakeText(text.toStdString(), services_.run)) return;
   // Not an integer (yet): the port number stays as it was; say so quietly.
   if (port_->isVisible())
-    QToolTip::showText(port_->mapToGlobal(QPoint(0, port_->height())), QString::fromUtf8(strings::kNotAnInteger), port_);
+    QToolTip::showText(port_->mapToGlobal(QPoint(0, port_->height())), QString::fromUtf8(strings::kNotAnInteger),
+                       port_);
 }
 
 void OstranaDlg::OnEditPort() {
@@ -244,8 +245,7 @@ void OstranaDlg::OnInfoCommand(int commandId) {
         about.exec();
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -30,8 +30,7 @@ struct VirtualMachine {
 bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Machine& m) {
   const std::string root = options.tncRoot.empty() ? run::DefaultTncRoot() : options.tncRoot;
   std::string why;
-  if (!UsableFolder(root, &why))
-    prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
+  if (!UsableFolder(root, &why)) prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
   auto parts = std::make_shared<VirtualMachine>();
   // One connector a drive: two would interleave their table writes. The
   // lock lies beside the folder, so a missing folder is still made.
@@ -56,7 +55,8 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   parts->ncConsole = std::make_unique<ncsim::NcConsole>(*parts->ncProgram, *parts->control);
   const int port = parts->ncConsole->Start(static_cast<std::uint16_t>(*options.ncConsolePort), &why);
   if (port < 0) {
-    console::Err("ostrana: the NC console cannot listen on port " + std::to_string(*options.ncConsolePort) + ": " + why);
+    console::Err("ostrana: the NC console cannot listen on port " + std::to_string(*options.ncConsolePort) + ": " +
+                 why);
     return false;
   }
   console::Out("ostrana: nc console on port " + std::to_string(port));

@@ -81,8 +81,7 @@ std::string ExecuteNcLine(NcProgram& program, VirtualControl& control, const std
     }
     if (verb == "post") {
       Arity(w, 6, 6, "post TYPE ID V0 V1 V2 V3");
-      const int slot = program.Post(Number(w[1]), Number(w[2]), Number(w[3]), Number(w[4]),
-                                    Number(w[5]), Number(w[6]));
+      const int slot = program.Post(Number(w[1]), Number(w[2]), Number(w[3]), Number(w[4]), Number(w[5]), Number(w[6]));
       return "ok " + std::to_string(slot);
     }
     if (verb == "signal") {
@@ -215,8 +214,7 @@ void NcConsole::Serve() {
     std::vector<net::Wait> waits{{wake_[0], true, false}, {accepting ? listen_ : net::kNoSocket, true, false}};
     for (const auto& [socket, peer] : clients) waits.push_back({socket, true, !peer.output.empty()});
     const int timeout =
-        accepting ? -1
-                  : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(acceptRestUntil - now).count());
+        accepting ? -1 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(acceptRestUntil - now).count());
     if (net::Poll(waits, timeout) < 0) {
       if (net::Transient(net::LastError())) continue;
       break;

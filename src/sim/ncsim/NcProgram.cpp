@@ -23,8 +23,7 @@ double CellNumber(const TabTable& table, std::int64_t row) {
 }
 
 void SetNumber(TabTable& table, std::int64_t row, double value) {
-  if (!table.SetCell(row, mb::kValueColumn, FormatNumber(value)))
-    throw NcError("no row " + std::to_string(row));
+  if (!table.SetCell(row, mb::kValueColumn, FormatNumber(value))) throw NcError("no row " + std::to_string(row));
 }
 
 std::string Describe(dnc::HRESULT hr) {
@@ -105,8 +104,7 @@ std::int32_t NcProgram::Post(double type, double identity, double v0, double v1,
     if (PendingIn(t, base) >= last) throw NcError("full");
     slot = IntegerReading(CellNumber(t, base + mb::kWriteSlotRow));
     const double values[mb::kRecordRows] = {type, identity, v0, v1, v2, v3};
-    for (std::int32_t k = 0; k < mb::kRecordRows; ++k)
-      SetNumber(t, base + mb::SlotRowOffset(slot, k), values[k]);
+    for (std::int32_t k = 0; k < mb::kRecordRows; ++k) SetNumber(t, base + mb::SlotRowOffset(slot, k), values[k]);
     SetNumber(t, base + mb::kWriteSlotRow, mb::NextSlot(slot, last));
   });
   return slot;

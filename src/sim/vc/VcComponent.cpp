@@ -37,9 +37,12 @@ class VcConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
     const HRESULT hr = control_.TakeFault(Op::SetProperty);
     if (dnc::Failed(hr)) return hr;
     std::lock_guard guard(lock_);
-    if (index == 0 && value.type == dnc::Variant::Type::Text) host_ = value.text;
-    else if (index == 1 && value.type == dnc::Variant::Type::UI4) number_ = value.ui4;
-    else return dnc::kInvalidArg;
+    if (index == 0 && value.type == dnc::Variant::Type::Text)
+      host_ = value.text;
+    else if (index == 1 && value.type == dnc::Variant::Type::UI4)
+      number_ = value.ui4;
+    else
+      return dnc::kInvalidArg;
     return dnc::kOk;
   }
 
@@ -52,10 +55,9 @@ class VcConnection final : public dnc::RefCounted<dnc::IJHConnection2> {
 
 class VcDataEntry final : public dnc::RefCounted<dnc::IDataEntry> {
  public:
-  VcDataEntry(VirtualControl& control, dnc::IUnknown* machine, Session& session,
-              std::uint64_t generation, DataPath path)
-      : control_(control), machine_(machine), session_(session), generation_(generation),
-        path_(std::move(path)) {
+  VcDataEntry(VirtualControl& control, dnc::IUnknown* machine, Session& session, std::uint64_t generation,
+              DataPath path)
+      : control_(control), machine_(machine), session_(session), generation_(generation), path_(std::move(path)) {
     machine_->AddRef();
   }
   ~VcDataEntry() override { machine_->Release(); }
@@ -242,8 +244,7 @@ class VcMachine final : public dnc::RefCounted<dnc::IMachine> {
     *state = control_.State();
     return dnc::kOk;
   }
-  HRESULT ConnectionRequest(dnc::IJHConnection2* connection, const dnc::Variant&,
-                            const dnc::Variant&) override {
+  HRESULT ConnectionRequest(dnc::IJHConnection2* connection, const dnc::Variant&, const dnc::Variant&) override {
     if (!connection) return dnc::kPointer;
     const HRESULT hr = control_.TakeFault(Op::ConnectionRequest);
     if (dnc::Failed(hr)) return hr;

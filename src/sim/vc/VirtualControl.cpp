@@ -19,10 +19,9 @@ using dnc::HRESULT;
 namespace {
 
 const char* const kOpNames[kOpCount] = {
-    "create",        "query-connection", "configure",   "set-property", "request",
-    "get-state",     "object-data",      "query-data",  "object-files", "query-files",
-    "get-entry",     "get-value",        "set-value",   "select-dir",   "make-dir",
-    "lookup",        "transmit",         "disconnect",
+    "create",      "query-connection", "configure",    "set-property", "request",   "get-state",
+    "object-data", "query-data",       "object-files", "query-files",  "get-entry", "get-value",
+    "set-value",   "select-dir",       "make-dir",     "lookup",       "transmit",  "disconnect",
 };
 
 std::optional<std::string> ReadFile(const fs::path& file) {
@@ -318,8 +317,7 @@ HRESULT VirtualControl::SaveLocked(const fs::path& file, CachedTable& cached) {
   return dnc::kOk;
 }
 
-HRESULT VirtualControl::EditTable(const std::string& tablePath,
-                                  const std::function<bool(TabTable&)>& edit) {
+HRESULT VirtualControl::EditTable(const std::string& tablePath, const std::function<bool(TabTable&)>& edit) {
   auto file = MapPath(tablePath);
   if (!file) return dnc::kInvalidArg;
   MutexLock guard(lock_);
@@ -333,8 +331,7 @@ HRESULT VirtualControl::EditTable(const std::string& tablePath,
   return saved;
 }
 
-HRESULT VirtualControl::ViewTable(const std::string& tablePath,
-                                  const std::function<void(const TabTable&)>& view) {
+HRESULT VirtualControl::ViewTable(const std::string& tablePath, const std::function<void(const TabTable&)>& view) {
   auto file = MapPath(tablePath);
   if (!file) return dnc::kInvalidArg;
   MutexLock guard(lock_);
@@ -345,8 +342,8 @@ HRESULT VirtualControl::ViewTable(const std::string& tablePath,
   return dnc::kOk;
 }
 
-HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
-                                 const std::string& column, dnc::Variant* out) {
+HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row, const std::string& column,
+                                 dnc::Variant* out) {
   std::optional<std::string> cell;
   bool hasColumn = false;
   const HRESULT hr = ViewTable(tablePath, [&](const TabTable& t) {
@@ -363,8 +360,8 @@ HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
   return dnc::kOk;
 }
 
-HRESULT VirtualControl::WriteCell(const std::string& tablePath, std::int64_t row,
-                                  const std::string& column, const dnc::Variant& value) {
+HRESULT VirtualControl::WriteCell(const std::string& tablePath, std::int64_t row, const std::string& column,
+                                  const dnc::Variant& value) {
   const std::string text = VariantToCell(value);
   return EditTable(tablePath, [&](TabTable& t) { return t.SetCell(row, column, text); });
 }

@@ -115,8 +115,7 @@ class VirtualControl {
   dnc::HRESULT Transmit(const std::string& workstationPath, const std::string& controlPath);
 
   // Cell access without faults or latency: the NC program's own view.
-  dnc::HRESULT ReadCell(const std::string& tablePath, std::int64_t row, const std::string& column,
-                        dnc::Variant* out);
+  dnc::HRESULT ReadCell(const std::string& tablePath, std::int64_t row, const std::string& column, dnc::Variant* out);
   dnc::HRESULT WriteCell(const std::string& tablePath, std::int64_t row, const std::string& column,
                          const dnc::Variant& value);
   // Runs `edit` on the table under the lock and saves once when it returns
@@ -132,7 +131,6 @@ class VirtualControl {
   };
   CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status) REQUIRES(lock_);
   dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached) REQUIRES(lock_);
-
 
   std::filesystem::path root_;
   std::filesystem::path canonicalRoot_;  // links resolved: what "on the drive" means

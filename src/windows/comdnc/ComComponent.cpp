@@ -100,8 +100,9 @@ bool Acceptable(IDispatch* object, const Interface& published) {
     return false;
   }
   if (!inspection.typeInformation)
-    Log(LogLevel::Warning, "dnc", std::string("the DNC component's ") + published.name +
-                                      " gives no type information: its members are called by their published DISPIDs");
+    Log(LogLevel::Warning, "dnc",
+        std::string("the DNC component's ") + published.name +
+            " gives no type information: its members are called by their published DISPIDs");
   return true;
 }
 
@@ -334,9 +335,9 @@ class ComMachine final : public dnc::RefCounted<dnc::IMachine> {
     Result result;
     const HRESULT hr = object_.Call(published::kGetInterface, arguments.List(), &result.value);
     if (FAILED(hr)) return hr;
-    ::IUnknown* unknown = result.value.vt == VT_DISPATCH ? result.value.pdispVal
-                        : result.value.vt == VT_UNKNOWN ? result.value.punkVal
-                                                        : nullptr;
+    ::IUnknown* unknown = result.value.vt == VT_DISPATCH  ? result.value.pdispVal
+                          : result.value.vt == VT_UNKNOWN ? result.value.punkVal
+                                                          : nullptr;
     if (!unknown) return dnc::kFail;
     unknown->AddRef();
     *object = new ComObject(unknown, session_);
@@ -375,7 +376,8 @@ dnc::HRESULT ComComponent::CreateMachine(dnc::IMachine** machine) {
   if (!machine) return dnc::kPointer;
   *machine = nullptr;
   IDispatch* object = nullptr;
-  const HRESULT hr = CoCreateInstance(class_, nullptr, kCreateContext, kMachineInterface, reinterpret_cast<void**>(&object));
+  const HRESULT hr =
+      CoCreateInstance(class_, nullptr, kCreateContext, kMachineInterface, reinterpret_cast<void**>(&object));
   if (hr != S_OK) {
     if (object) object->Release();
     // Registered for the other bitness only: which program to install instead.

@@ -36,13 +36,34 @@ void FromVariant(const dnc::Variant& in, VARIANT* out) {
   VariantInit(out);
   using Type = dnc::Variant::Type;
   switch (in.type) {
-    case Type::I2: out->vt = VT_I2; out->iVal = in.i2; break;
-    case Type::I4: out->vt = VT_I4; out->lVal = in.i4; break;
-    case Type::UI4: out->vt = VT_UI4; out->ulVal = in.ui4; break;
-    case Type::R4: out->vt = VT_R4; out->fltVal = in.r4; break;
-    case Type::R8: out->vt = VT_R8; out->dblVal = in.r8; break;
-    case Type::Text: out->vt = VT_BSTR; out->bstrVal = ToBstr(in.text); break;
-    case Type::Error: out->vt = VT_ERROR; out->scode = in.error; break;
+    case Type::I2:
+      out->vt = VT_I2;
+      out->iVal = in.i2;
+      break;
+    case Type::I4:
+      out->vt = VT_I4;
+      out->lVal = in.i4;
+      break;
+    case Type::UI4:
+      out->vt = VT_UI4;
+      out->ulVal = in.ui4;
+      break;
+    case Type::R4:
+      out->vt = VT_R4;
+      out->fltVal = in.r4;
+      break;
+    case Type::R8:
+      out->vt = VT_R8;
+      out->dblVal = in.r8;
+      break;
+    case Type::Text:
+      out->vt = VT_BSTR;
+      out->bstrVal = ToBstr(in.text);
+      break;
+    case Type::Error:
+      out->vt = VT_ERROR;
+      out->scode = in.error;
+      break;
     default: break;
   }
 }
@@ -74,7 +95,8 @@ std::string DescribeStatus(HRESULT hr) {
                  static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string meaning = text ? text : "";
   if (text) LocalFree(text);
-  while (!meaning.empty() && (meaning.back() == '\n' || meaning.back() == '\r' || meaning.back() == '.')) meaning.pop_back();
+  while (!meaning.empty() && (meaning.back() == '\n' || meaning.back() == '\r' || meaning.back() == '.'))
+    meaning.pop_back();
   return meaning.empty() ? code : std::string(code) + " (" + meaning + ")";
 }
 
@@ -96,10 +118,12 @@ HRESULT DispatchObject::Call(const Member& member, std::vector<VARIANT>& argumen
   }
   EXCEPINFO exception{};
   UINT badArgument = 0;
-  HRESULT hr = object_->Invoke(member.dispid, IID_NULL, LOCALE_USER_DEFAULT, kind, &parameters, result, &exception, &badArgument);
+  HRESULT hr = object_->Invoke(member.dispid, IID_NULL, LOCALE_USER_DEFAULT, kind, &parameters, result, &exception,
+                               &badArgument);
   if (hr == DISP_E_EXCEPTION) {
     if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-    hr = exception.scode ? exception.scode : (exception.wCode ? MAKE_HRESULT(1, FACILITY_ITF, exception.wCode) : E_FAIL);
+    hr =
+        exception.scode ? exception.scode : (exception.wCode ? MAKE_HRESULT(1, FACILITY_ITF, exception.wCode) : E_FAIL);
     if (exception.bstrDescription) dnc::SetFailureText(FromBstr(exception.bstrDescription));
   } else if (dnc::NotInvoked(hr)) {
     char id[16];

@@ -43,8 +43,10 @@ std::string TypeWord(ITypeInfo* info, const TYPEDESC& type, bool pointee = false
       if (SUCCEEDED(info->GetRefTypeInfo(type.hreftype, &referenced))) {
         TYPEATTR* attributes = nullptr;
         if (SUCCEEDED(referenced->GetTypeAttr(&attributes))) {
-          if (attributes->typekind == TKIND_ENUM) word = "long";
-          else if (attributes->typekind == TKIND_ALIAS) word = TypeWord(referenced, attributes->tdescAlias, pointee);
+          if (attributes->typekind == TKIND_ENUM)
+            word = "long";
+          else if (attributes->typekind == TKIND_ALIAS)
+            word = TypeWord(referenced, attributes->tdescAlias, pointee);
           else if (attributes->typekind == TKIND_INTERFACE || attributes->typekind == TKIND_DISPATCH ||
                    attributes->typekind == TKIND_COCLASS)
             word = "object";
@@ -59,8 +61,8 @@ std::string TypeWord(ITypeInfo* info, const TYPEDESC& type, bool pointee = false
 }
 
 bool IsDispatchBase(const std::wstring& name) {
-  for (const wchar_t* base : {L"QueryInterface", L"AddRef", L"Release", L"GetTypeInfoCount", L"GetTypeInfo",
-                              L"GetIDsOfNames", L"Invoke"})
+  for (const wchar_t* base :
+       {L"QueryInterface", L"AddRef", L"Release", L"GetTypeInfoCount", L"GetTypeInfo", L"GetIDsOfNames", L"Invoke"})
     if (name == base) return true;
   return false;
 }
@@ -150,8 +152,8 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
-std::string Shape(const std::wstring& name, const std::vector<std::string>& parameters, int optional,
-                  bool returnsValue, Invoke kind, bool propertyGet, DISPID dispid) {
+std::string Shape(const std::wstring& name, const std::vector<std::string>& parameters, int optional, bool returnsValue,
+                  Invoke kind, bool propertyGet, DISPID dispid) {
   std::string text = Narrow(name) + "(";
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     const bool isOptional = static_cast<int>(parameters.size() - i) <= optional;
@@ -174,8 +176,10 @@ Finding Judge(const std::vector<FoundMember>& members, const Member& published) 
   }
   finding.ok = at && Matches(*at, published);
   finding.found = at ? Describe(*at) : "nothing at DISPID " + std::to_string(published.dispid);
-  if (!named) finding.found += "; no member named " + Narrow(published.name);
-  else if (named != at) finding.found += "; " + Narrow(published.name) + " is " + Describe(*named);
+  if (!named)
+    finding.found += "; no member named " + Narrow(published.name);
+  else if (named != at)
+    finding.found += "; " + Narrow(published.name) + " is " + Describe(*named);
   return finding;
 }
 
@@ -233,7 +237,7 @@ Inspection Inspect(IDispatch* object, const Interface& published) {
     inspection.typeInformation = true;
     TYPEATTR* attributes = nullptr;
     if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-      inspection.view = attributes->typekind == TKIND_DISPATCH ? "dispatch view"
+      inspection.view = attributes->typekind == TKIND_DISPATCH  ? "dispatch view"
                         : attributes->typekind == TKIND_COCLASS ? "class"
                                                                 : "interface view";
       info->ReleaseTypeAttr(attributes);

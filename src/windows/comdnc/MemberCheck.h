@@ -24,7 +24,7 @@ struct FoundMember {
   std::wstring name;
   DISPID dispid = 0;
   Invoke kind = Invoke::Method;
-  bool propertyGet = false;  // neither a method nor a put
+  bool propertyGet = false;             // neither a method nor a put
   std::vector<std::string> parameters;  // type words, [in] parameters only
   std::vector<std::wstring> parameterNames;
   int optional = 0;

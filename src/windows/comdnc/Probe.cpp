@@ -68,8 +68,9 @@ bool Show(IDispatch* object, const Interface& published, std::FILE* out) {
     std::fprintf(out, "  no type information: shapes cannot be checked, members are called by their DISPIDs\n");
   }
   for (const Finding& finding : inspection.findings)
-    std::fprintf(out, "  %s \"%s\": published %s: %s%s\n", finding.ok ? "ok      " : "MISMATCH", finding.published->operation,
-                 Describe(*finding.published).c_str(), finding.ok ? "found " : "found ", finding.found.c_str());
+    std::fprintf(out, "  %s \"%s\": published %s: %s%s\n", finding.ok ? "ok      " : "MISMATCH",
+                 finding.published->operation, Describe(*finding.published).c_str(), finding.ok ? "found " : "found ",
+                 finding.found.c_str());
   const std::string order = inspection.AllOk() ? OrderProblem(inspection, published) : std::string();
   if (!order.empty()) std::fprintf(out, "  MISMATCH order: %s\n", order.c_str());
   return inspection.AllOk() && order.empty();
@@ -115,10 +116,12 @@ bool Connect(IDispatch* machine, IDispatch* connection, const std::string& machi
   std::fprintf(out, "\nConnecting to %s, connection %s:\n", machineText.c_str(), number.c_str());
   std::fprintf(out, "  configure (%d, %d): %s\n", dnc::kConfigureFirst, dnc::kConfigureSecond,
                Said(Call(connection, published::kConnection, published::kConfigure,
-                         {Long(dnc::kConfigureFirst), Long(dnc::kConfigureSecond)})).c_str());
+                         {Long(dnc::kConfigureFirst), Long(dnc::kConfigureSecond)}))
+                   .c_str());
   std::fprintf(out, "  set property %d (connection text): %s\n", dnc::kPropertyConnectionText,
                Said(Call(connection, published::kConnection, published::kPropertyValuePut,
-                         {Long(dnc::kPropertyConnectionText), Text(machineText)})).c_str());
+                         {Long(dnc::kPropertyConnectionText), Text(machineText)}))
+                   .c_str());
   VARIANT unsignedNumber;
   VariantInit(&unsignedNumber);
   unsignedNumber.vt = VT_UI4;
@@ -126,7 +129,8 @@ bool Connect(IDispatch* machine, IDispatch* connection, const std::string& machi
   std::fprintf(out, "  set property %d (connection number %lu): %s\n", dnc::kPropertyConnectionNumber,
                static_cast<unsigned long>(unsignedNumber.ulVal),
                Said(Call(connection, published::kConnection, published::kPropertyValuePut,
-                         {Long(dnc::kPropertyConnectionNumber), unsignedNumber})).c_str());
+                         {Long(dnc::kPropertyConnectionNumber), unsignedNumber}))
+                   .c_str());
   VARIANT reference;
   VariantInit(&reference);
   reference.vt = VT_DISPATCH;
@@ -213,8 +217,11 @@ int RunProbe(const std::string& machineText, const std::string& number, std::FIL
   IDispatch* connection = nullptr;
   machine->QueryInterface(kConnectionInterface, reinterpret_cast<void**>(&connection));
   bool connectionOk = false;
-  if (connection) connectionOk = check(connection, published::kConnection);
-  else std::fprintf(out, "\nIJHConnection2 %s: NOT OFFERED by the machine object\n", GuidText(kConnectionInterface).c_str());
+  if (connection)
+    connectionOk = check(connection, published::kConnection);
+  else
+    std::fprintf(out, "\nIJHConnection2 %s: NOT OFFERED by the machine object\n",
+                 GuidText(kConnectionInterface).c_str());
   if (!connection) mismatched.push_back("IJHConnection2");
 
   bool connected = false;
@@ -251,8 +258,10 @@ int RunProbe(const std::string& machineText, const std::string& number, std::FIL
   if (!mismatched.empty()) {
     std::string names;
     for (const auto& name : mismatched) names += (names.empty() ? "" : ", ") + name;
-    std::fprintf(out, "\nA name or shape does not match what the DNC component publishes: %s (see above). The "
-                      "connector refuses to call it.\n", names.c_str());
+    std::fprintf(out,
+                 "\nA name or shape does not match what the DNC component publishes: %s (see above). The "
+                 "connector refuses to call it.\n",
+                 names.c_str());
     return kProbeMismatch;
   }
   if (!connected) {

@@ -17,10 +17,10 @@ namespace ostrana::comdnc {
 
 // The probe's exit codes.
 inline constexpr int kProbeAllChecked = 0;
-inline constexpr int kProbeNotCreated = 1;       // the component cannot be created
-inline constexpr int kProbeNotConnected = 2;     // no connection data, or the connection failed
-inline constexpr int kProbeMismatch = 3;         // a name or shape does not match (the report names which)
-inline constexpr int kProbeEntryUnchecked = 4;   // no data entry to check: is the table on the control?
+inline constexpr int kProbeNotCreated = 1;      // the component cannot be created
+inline constexpr int kProbeNotConnected = 2;    // no connection data, or the connection failed
+inline constexpr int kProbeMismatch = 3;        // a name or shape does not match (the report names which)
+inline constexpr int kProbeEntryUnchecked = 4;  // no data entry to check: is the table on the control?
 
 int RunProbe(const std::string& machineText, const std::string& number, std::FILE* out);
 

@@ -16,7 +16,8 @@ using enum Arg;
 const Member kDisconnect{"disconnect", L"Disconnect", 2, Invoke::Method, {}, 0, false};
 const Member kGetInterface{"get interface object", L"GetInterface", 3, Invoke::Method, {Long}, 0, true};
 const Member kGetState{"get state", L"GetState", 8, Invoke::Method, {}, 0, true};
-const Member kConnectRequest3{"connection request", L"ConnectRequest3", 13, Invoke::Method, {Object, Variant, Variant}, 2, false};
+const Member kConnectRequest3{
+    "connection request", L"ConnectRequest3", 13, Invoke::Method, {Object, Variant, Variant}, 2, false};
 const Member kConfigure{"configure", L"Configure", 9, Invoke::Method, {Long, Long}, 0, false};
 const Member kPropertyValuePut{"set property", L"propertyValue", 10, Invoke::PropertyPut, {Long, Variant}, 0, false};
 const Member kGetDataEntry2{"get data entry", L"GetDataEntry2", 3, Invoke::Method, {Text, Long, Bool}, 0, true};
@@ -27,13 +28,13 @@ const Member kMakeDirectory{"make directory", L"MakeDirectory", 6, Invoke::Metho
 const Member kPreviewFile{"look up file", L"PreviewFile", 11, Invoke::Method, {Text, Long}, 0, true};
 const Member kTransmitFile{"transmit file", L"TransmitFile", 14, Invoke::Method, {Text, Text}, 0, false};
 
-const Interface kMachine{"IJHMachine3", &kMachineInterface, {&kDisconnect, &kGetInterface, &kGetState, &kConnectRequest3}};
+const Interface kMachine{
+    "IJHMachine3", &kMachineInterface, {&kDisconnect, &kGetInterface, &kGetState, &kConnectRequest3}};
 const Interface kConnection{"IJHConnection2", &kConnectionInterface, {&kConfigure, &kPropertyValuePut}};
 const Interface kDataAccess{"IJHDataAccess3", &kDataAccessInterface, {&kGetDataEntry2}};
 const Interface kDataEntry{"IJHDataEntry2", &kDataEntryInterface, {&kGetPropertyValue, &kSetPropertyValue}};
-const Interface kFileSystem{"IJHFileSystem",
-                            &kFileSystemInterface,
-                            {&kChangeDirectory, &kMakeDirectory, &kPreviewFile, &kTransmitFile}};
+const Interface kFileSystem{
+    "IJHFileSystem", &kFileSystemInterface, {&kChangeDirectory, &kMakeDirectory, &kPreviewFile, &kTransmitFile}};
 }  // namespace published
 
 }  // namespace ostrana::comdnc

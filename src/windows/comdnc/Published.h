@@ -17,10 +17,10 @@ namespace ostrana::comdnc {
 
 // The machine class the connector creates, and its IIDs.
 extern const CLSID kMachineClass;
-extern const IID kMachineInterface;     // IJHMachine3
-extern const IID kConnectionInterface;  // IJHConnection2
-extern const IID kDataAccessInterface;  // IJHDataAccess3
-extern const IID kFileSystemInterface;  // IJHFileSystem
+extern const IID kMachineInterface;          // IJHMachine3
+extern const IID kConnectionInterface;       // IJHConnection2
+extern const IID kDataAccessInterface;       // IJHDataAccess3
+extern const IID kFileSystemInterface;       // IJHFileSystem
 inline constexpr DWORD kCreateContext = 23;  // CLSCTX_ALL
 
 // A parameter's type as the type library gives it; enums travel as Long.

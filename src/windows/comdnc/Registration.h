@@ -16,10 +16,10 @@ namespace ostrana::comdnc {
 
 struct ClassRegistration {
   bool registered = false;
-  std::string inprocServer;    // InprocServer32: a DLL
-  std::string localServer;     // LocalServer32: an EXE (serves either bitness)
+  std::string inprocServer;  // InprocServer32: a DLL
+  std::string localServer;   // LocalServer32: an EXE (serves either bitness)
   std::string threadingModel;
-  bool typeLibrary = false;    // the component's type library is registered in this view
+  bool typeLibrary = false;  // the component's type library is registered in this view
 };
 
 struct Registrations {

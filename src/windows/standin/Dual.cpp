@@ -36,7 +36,9 @@ Options OptionsFromEnvironment() {
   Options options;
   const char* text = std::getenv("OSTRANA_STANDIN_VARIANT");
   const std::string variant = text ? text : "";
-  auto has = [&](const char* word) { return ("," + variant + ",").find(std::string(",") + word + ",") != std::string::npos; };
+  auto has = [&](const char* word) {
+    return ("," + variant + ",").find(std::string(",") + word + ",") != std::string::npos;
+  };
   if (has("lookup-moved")) options.shape = Options::Shape::LookUpMoved;
   if (has("lookup-renamed")) options.shape = Options::Shape::LookUpRenamed;
   options.interfaceView = has("interface-view");
@@ -167,12 +169,30 @@ void ToCom(const dnc::Variant& value, VARIANT* out) {
   VariantInit(out);
   using Type = dnc::Variant::Type;
   switch (value.type) {
-    case Type::I2: out->vt = VT_I2; out->iVal = value.i2; break;
-    case Type::I4: out->vt = VT_I4; out->lVal = value.i4; break;
-    case Type::UI4: out->vt = VT_UI4; out->ulVal = value.ui4; break;
-    case Type::R4: out->vt = VT_R4; out->fltVal = value.r4; break;
-    case Type::R8: out->vt = VT_R8; out->dblVal = value.r8; break;
-    case Type::Text: out->vt = VT_BSTR; out->bstrVal = Wide(value.text); break;
+    case Type::I2:
+      out->vt = VT_I2;
+      out->iVal = value.i2;
+      break;
+    case Type::I4:
+      out->vt = VT_I4;
+      out->lVal = value.i4;
+      break;
+    case Type::UI4:
+      out->vt = VT_UI4;
+      out->ulVal = value.ui4;
+      break;
+    case Type::R4:
+      out->vt = VT_R4;
+      out->fltVal = value.r4;
+      break;
+    case Type::R8:
+      out->vt = VT_R8;
+      out->dblVal = value.r8;
+      break;
+    case Type::Text:
+      out->vt = VT_BSTR;
+      out->bstrVal = Wide(value.text);
+      break;
     default: break;
   }
 }

@@ -88,7 +88,10 @@ class DataEntry final : public Counted<Dual<IJHDataEntry2>> {
     VariantInit(value);
     switch (this->options_.cellType) {
       case VT_NULL: value->vt = VT_NULL; break;
-      case VT_BOOL: value->vt = VT_BOOL; value->boolVal = VARIANT_TRUE; break;
+      case VT_BOOL:
+        value->vt = VT_BOOL;
+        value->boolVal = VARIANT_TRUE;
+        break;
       case VT_DECIMAL:
         VarDecFromR8(7.0, &value->decVal);
         value->vt = VT_DECIMAL;  // after the value: a DECIMAL fills the VARIANT's type field too
@@ -110,7 +113,9 @@ class DataEntry final : public Counted<Dual<IJHDataEntry2>> {
   HRESULT STDMETHODCALLTYPE Subscribe() override { return NotHere("IJHDataEntry.Subscribe"); }
   HRESULT STDMETHODCALLTYPE UnSubscribe() override { return NotHere("IJHDataEntry.UnSubscribe"); }
   HRESULT STDMETHODCALLTYPE Subscribe2() override { return NotHere("IJHDataEntry2.Subscribe2"); }
-  HRESULT STDMETHODCALLTYPE Subscribe2WithTrigger(LONG) override { return NotHere("IJHDataEntry2.Subscribe2WithTrigger"); }
+  HRESULT STDMETHODCALLTYPE Subscribe2WithTrigger(LONG) override {
+    return NotHere("IJHDataEntry2.Subscribe2WithTrigger");
+  }
   HRESULT STDMETHODCALLTYPE get_asString(VARIANT_BOOL*) override { return NotHere("IJHDataEntry2.asString"); }
   HRESULT STDMETHODCALLTYPE get_unitSelect(LONG*) override { return NotHere("IJHDataEntry2.unitSelect"); }
   HRESULT STDMETHODCALLTYPE ReadPropertyValue(LONG) override { return NotHere("IJHDataEntry2.ReadPropertyValue"); }
@@ -157,7 +162,9 @@ class DataAccess final : public Handed<IJHDataAccess3, dnc::IJHDataAccess> {
     *entry = new DataEntry(dnc::ComPtr<dnc::IDataEntry>::Attach(raw), options_);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetDataEntry(BSTR, IJHDataEntry**) override { return NotHere("IJHDataAccess.GetDataEntry"); }
+  HRESULT STDMETHODCALLTYPE GetDataEntry(BSTR, IJHDataEntry**) override {
+    return NotHere("IJHDataAccess.GetDataEntry");
+  }
   HRESULT STDMETHODCALLTYPE SetAccessMode(LONG, BSTR) override { return NotHere("IJHDataAccess2.SetAccessMode"); }
   HRESULT STDMETHODCALLTYPE LockTable(BSTR, LONG*) override { return NotHere("IJHDataAccess3.LockTable"); }
   HRESULT STDMETHODCALLTYPE UnlockTable(LONG) override { return NotHere("IJHDataAccess3.UnlockTable"); }
@@ -195,7 +202,9 @@ class FileSystem final : public Handed<IJHFileSystem, dnc::IJHFileSystem> {
     return files ? Answer(files->TransmitFile(Narrow(source), Narrow(destination))) : E_UNEXPECTED;
   }
 
-  HRESULT STDMETHODCALLTYPE GetDiskSpace(BSTR, VARIANT*, VARIANT*) override { return NotHere("IJHFileSystem.GetDiskSpace"); }
+  HRESULT STDMETHODCALLTYPE GetDiskSpace(BSTR, VARIANT*, VARIANT*) override {
+    return NotHere("IJHFileSystem.GetDiskSpace");
+  }
   HRESULT STDMETHODCALLTYPE GetCurrentDirectory(BSTR*) override { return NotHere("IJHFileSystem.GetCurrentDirectory"); }
   HRESULT STDMETHODCALLTYPE GetFileSystemAttributes(IDispatch**) override {
     return NotHere("IJHFileSystem.GetFileSystemAttributes");
@@ -220,7 +229,9 @@ class FileSystem final : public Handed<IJHFileSystem, dnc::IJHFileSystem> {
   HRESULT STDMETHODCALLTYPE SetFileTime(BSTR, double) override { return NotHere("IJHFileSystem.SetFileTime"); }
   HRESULT STDMETHODCALLTYPE GetFileTime(BSTR, double*) override { return NotHere("IJHFileSystem.GetFileTime"); }
   HRESULT STDMETHODCALLTYPE SetAccessMode(LONG, BSTR) override { return NotHere("IJHFileSystem.SetAccessMode"); }
-  HRESULT STDMETHODCALLTYPE ObserveFileChange(BSTR, LONG) override { return NotHere("IJHFileSystem.ObserveFileChange"); }
+  HRESULT STDMETHODCALLTYPE ObserveFileChange(BSTR, LONG) override {
+    return NotHere("IJHFileSystem.ObserveFileChange");
+  }
 };
 
 }  // namespace

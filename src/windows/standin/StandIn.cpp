@@ -28,8 +28,8 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (IsOneOf(iid, {IID_IUnknown, IID_IDispatch, __uuidof(IJHMachine), __uuidof(IJHMachine2),
-                      __uuidof(IJHMachine3), __uuidof(IJHMachine4)})) {
+    if (IsOneOf(iid, {IID_IUnknown, IID_IDispatch, __uuidof(IJHMachine), __uuidof(IJHMachine2), __uuidof(IJHMachine3),
+                      __uuidof(IJHMachine4)})) {
       AddRef();
       *out = static_cast<IJHMachine4*>(this);
       return S_OK;
@@ -54,7 +54,9 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
     *object = kind == kDataAccessKind ? MakeDataAccess(handed, options_) : MakeFileSystem(handed, options_);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE ConfigureConnection(LONG, VARIANT*) override { return NotHere("IJHMachine.ConfigureConnection"); }
+  HRESULT STDMETHODCALLTYPE ConfigureConnection(LONG, VARIANT*) override {
+    return NotHere("IJHMachine.ConfigureConnection");
+  }
   HRESULT STDMETHODCALLTYPE ListConnections(IDispatch**) override { return NotHere("IJHMachine.ListConnections"); }
   HRESULT STDMETHODCALLTYPE get_connected(VARIANT_BOOL*) override { return NotHere("IJHMachine.connected"); }
   HRESULT STDMETHODCALLTYPE get_currentMachine(BSTR*) override { return NotHere("IJHMachine.currentMachine"); }

@@ -15,10 +15,10 @@
 namespace ostrana::win32 {
 
 // The program's own messages.
-inline constexpr UINT kSocketMessage = WM_APP + 1;   // WSAAsyncSelect: wParam socket, lParam event
-inline constexpr UINT kStatusMessage = WM_APP + 2;   // the device status changed (from the worker)
-inline constexpr UINT kQuitMessage = WM_APP + 3;     // end the event loop (Ctrl-C, close)
-inline constexpr UINT kClosedMessage = WM_APP + 4;   // a connection reset by us: report it
+inline constexpr UINT kSocketMessage = WM_APP + 1;  // WSAAsyncSelect: wParam socket, lParam event
+inline constexpr UINT kStatusMessage = WM_APP + 2;  // the device status changed (from the worker)
+inline constexpr UINT kQuitMessage = WM_APP + 3;    // end the event loop (Ctrl-C, close)
+inline constexpr UINT kClosedMessage = WM_APP + 4;  // a connection reset by us: report it
 
 class MessageWindow {
  public:

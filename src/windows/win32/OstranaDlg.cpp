@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-
 #include "common/StringTable.h"
 #include "face/ControlIds.h"
 
@@ -95,13 +94,18 @@ INT_PTR OstranaDlg::OnMessage(UINT message, WPARAM w, LPARAM l) {
     case WM_COMMAND: {
       const int id = LOWORD(w);
       const int code = HIWORD(w);
-      if (id == IDC_PORT_STATUS && code == BN_CLICKED) OnPortButton();
-      else if (id == IDC_INFO && code == BN_CLICKED) OnInfoButton();
-      else if (id == IDC_EDIT_PORT && code == BN_CLICKED) OnEditPort();
+      if (id == IDC_PORT_STATUS && code == BN_CLICKED)
+        OnPortButton();
+      else if (id == IDC_INFO && code == BN_CLICKED)
+        OnInfoButton();
+      else if (id == IDC_EDIT_PORT && code == BN_CLICKED)
+        OnEditPort();
       else if (id == IDC_PORT && code == EN_CHANGE && !settingPortText_)
         OnPortTextChanged();
-      else if (id == IDCANCEL) End();  // Escape: ends as Cancel, the place is not recorded
-      else return FALSE;
+      else if (id == IDCANCEL)
+        End();  // Escape: ends as Cancel, the place is not recorded
+      else
+        return FALSE;
       return TRUE;
     }
     case WM_CTLCOLORSTATIC:
@@ -118,11 +122,8 @@ INT_PTR OstranaDlg::OnMessage(UINT message, WPARAM w, LPARAM l) {
       // The CAM client has gone: end the run.
       if (w == face::kWatchTimer && !services_.watch.IsKelvraRunning()) End();
       return TRUE;
-    case WM_CLOSE:
-      OnClose();
-      return TRUE;
-    default:
-      return FALSE;
+    case WM_CLOSE: OnClose(); return TRUE;
+    default: return FALSE;
   }
 }
 
@@ -260,8 +261,9 @@ void OstranaDlg::OnPortButton() {
 void OstranaDlg::OnInfoButton() {
   RECT button;
   GetWindowRect(Item(IDC_INFO), &button);
-  const int command = static_cast<int>(TrackPopupMenu(GetSubMenu(infoMenu_, 0), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
-                                                      button.left, button.bottom, 0, window_, nullptr));
+  const int command =
+      static_cast<int>(TrackPopupMenu(GetSubMenu(infoMenu_, 0), TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                      button.left, button.bottom, 0, window_, nullptr));
   OnInfoCommand(command);
 }
 
@@ -299,11 +301,8 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       if (services_.open && !services_.open(services_.logFile))
         services_.prompts.ShowMessage(strings::LogNotOpened(services_.logFile), PromptIcon::None);
       break;
-    case ID_ABOUT:
-      DialogBoxParamA(Module(), MAKEINTRESOURCEA(IDD_ABOUT), window_, AboutProcedure, 0);
-      break;
-    default:
-      break;
+    case ID_ABOUT: DialogBoxParamA(Module(), MAKEINTRESOURCEA(IDD_ABOUT), window_, AboutProcedure, 0); break;
+    default: break;
   }
 }
 

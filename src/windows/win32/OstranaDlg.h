@@ -20,7 +20,6 @@
 
 namespace ostrana::win32 {
 
-
 class OstranaDlg final : public session::StatusView {
  public:
   struct Services {

@@ -76,7 +76,8 @@ void RegistrySettingsStore::Save(const platform::Settings& settings) const {
 
 bool RegistrySettingsStore::Writable(std::string* why) const {
   HKEY key;
-  const LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  const LONG status =
+      RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) {
     RegCloseKey(key);
     return true;

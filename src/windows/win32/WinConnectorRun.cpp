@@ -26,8 +26,8 @@ void WinConnectorRun::ConnectionStatusChanged() {
   // The worker never waits for the main thread (which may be joining it).
   if (GetCurrentThreadId() == mainThread_) {
     if (run_) run_->RefreshStatus();
-  }
-  else window_.Post(kStatusMessage);
+  } else
+    window_.Post(kStatusMessage);
 }
 
 }  // namespace ostrana::win32

@@ -65,7 +65,8 @@ bool WinsockClientTransport::Listen(const std::string& address, int port, std::s
     a->sin_family = AF_INET;
     a->sin_port = htons(static_cast<u_short>(port));
     length = sizeof(sockaddr_in);
-  } else if (auto* b = reinterpret_cast<sockaddr_in6*>(&local); inet_pton(AF_INET6, address.c_str(), &b->sin6_addr) == 1) {
+  } else if (auto* b = reinterpret_cast<sockaddr_in6*>(&local);
+             inet_pton(AF_INET6, address.c_str(), &b->sin6_addr) == 1) {
     b->sin6_family = AF_INET6;
     b->sin6_port = htons(static_cast<u_short>(port));
     length = sizeof(sockaddr_in6);

@@ -63,7 +63,8 @@ int RunHeadless(const run::Options& options, const platform::SettingsStore& stor
   win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
   quitWindow = connector.Window().Handle();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-  const int code = run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { win32::RunEventLoop(); });
+  const int code =
+      run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { win32::RunEventLoop(); });
   quitWindow = nullptr;
   return code;
 }  // the worker stops, then the machine is released
@@ -74,7 +75,8 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   win32::ResourceSounds sounds;
   win32::KelvraWatch watch;
   auto open = [](const std::string& target) {
-    return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+    return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) >
+           32;
   };
   return run::RunWindow(options, store, settings, connector.Run(), listenAddress, sounds, [&](run::RunControl& run) {
     win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile}, settings.xTopLeft,
@@ -136,7 +138,8 @@ int Probe(run::Options options) {
   char date[32];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
   std::fprintf(report, "%s %s, %d-bit: DNC probe of %s (connection %s, %s)\n\n", strings::kAppName, strings::kVersion,
-               comdnc::ProgramBits(), date, options.probeMachineText.empty() ? "none given" : options.probeMachineText.c_str(),
+               comdnc::ProgramBits(), date,
+               options.probeMachineText.empty() ? "none given" : options.probeMachineText.c_str(),
                options.probeNumber.empty() ? "-" : options.probeNumber.c_str());
   const int code = comdnc::RunProbe(options.probeMachineText, options.probeNumber, report);
   std::fprintf(report, "Exit code %d.\n", code);
@@ -184,8 +187,10 @@ int main(int argc, char* argv[]) {
   CreateMutexA(nullptr, FALSE, "OstranaConnectorRunning");
   if (!net::Startup()) {
     // Entry 1008: nothing the connector does can work without sockets.
-    if (options.headless) console::Err(std::string("ostrana: ") + strings::kSocketsInitFailed);
-    else MessageBoxA(nullptr, strings::kSocketsInitFailed, strings::kAppName, MB_OK | MB_ICONEXCLAMATION);
+    if (options.headless)
+      console::Err(std::string("ostrana: ") + strings::kSocketsInitFailed);
+    else
+      MessageBoxA(nullptr, strings::kSocketsInitFailed, strings::kAppName, MB_OK | MB_ICONEXCLAMATION);
     console::Drain(std::chrono::seconds(1));
     return 1;
   }
@@ -201,8 +206,10 @@ int main(int argc, char* argv[]) {
   win32::BoxPrompts boxes;
   LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : boxes);
   std::unique_ptr<platform::SettingsStore> store;
-  if (options.settingsFile.empty()) store = std::make_unique<win32::RegistrySettingsStore>();
-  else store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
+  if (options.settingsFile.empty())
+    store = std::make_unique<win32::RegistrySettingsStore>();
+  else
+    store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
   const backend::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
   if (!run::Prepare(options, *store, prompts, headless, backend::SetUpMachine(dnc), run)) return 1;
@@ -211,9 +218,9 @@ int main(int argc, char* argv[]) {
     run.machine.line = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
     if (!run.machine.line.empty()) Log(LogLevel::Warning, "machine", run.machine.line);
   }
-  const int code =
-      headless ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
-               : RunWindow(options, *store, run.settings, run.machine, prompts, run.listenAddress, run.logFile);
+  const int code = headless
+                       ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
+                       : RunWindow(options, *store, run.settings, run.machine, prompts, run.listenAddress, run.logFile);
   run::Finish(run.machine);
   CoUninitialize();
   return code;
