@@ -1,5 +1,7 @@
 #include "vc/VirtualControl.h"
 
+#include "vc/DriveLinks.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -204,10 +206,14 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) 
     if (std::toupper(static_cast<unsigned char>(rest[i])) != drive[i]) return std::nullopt;
   rest.erase(0, drive.size());
   fs::path result = root_;
+  std::vector<std::string> parts;
   std::string part;
   auto flush = [&]() -> bool {
     if (part == ".." || part.find('\0') != std::string::npos) return false;
-    if (!part.empty() && part != ".") result /= part;
+    if (!part.empty() && part != ".") {
+      result /= part;
+      parts.push_back(part);
+    }
     part.clear();
     return true;
   };
@@ -221,11 +227,7 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) 
   if (!flush()) return std::nullopt;
   // A folder on the drive that is a link leading elsewhere does not take the
   // path off the drive.
-  std::error_code ec;
-  const fs::path real = fs::weakly_canonical(result, ec);
-  if (ec) return std::nullopt;
-  const auto [rootEnd, realAt] = std::mismatch(canonicalRoot_.begin(), canonicalRoot_.end(), real.begin(), real.end());
-  if (rootEnd != canonicalRoot_.end()) return std::nullopt;
+  if (!StaysOnDrive(root_, canonicalRoot_, parts)) return std::nullopt;
   return result;
 }
 
