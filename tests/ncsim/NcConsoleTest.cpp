@@ -13,6 +13,7 @@
 #include "ncsim/NcProgram.h"
 #include "net/Socket.h"
 #include "support/TestSupport.h"
+#include "support/VirtualDrive.h"
 #include "vc/VirtualControl.h"
 
 using namespace ostrana;
@@ -20,19 +21,7 @@ using namespace ostrana::vc;
 using namespace ostrana::ncsim;
 namespace fs = std::filesystem;
 
-namespace {
-
-class NcConsoleTest : public ::testing::Test {
- protected:
-  NcConsoleTest() : control(dir.path() / "tnc") {
-    fs::create_directories(dir.path() / "tnc" / "Quorvane");
-    fs::copy_file(test::TemplateFile(), dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName);
-  }
-  test::TempDir dir;
-  VirtualControl control;
-};
-
-}  // namespace
+using NcConsoleTest = test::VirtualDriveTest;
 
 TEST_F(NcConsoleTest, LinesAnswerOkOrError) {
   NcProgram nc(control);

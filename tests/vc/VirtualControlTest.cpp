@@ -12,6 +12,7 @@
 
 #include "mailbox/MailboxRows.h"
 #include "support/TestSupport.h"
+#include "support/VirtualDrive.h"
 #include "ncsim/NcConsole.h"
 #include "ncsim/NcProgram.h"
 #include "net/Socket.h"
@@ -23,19 +24,7 @@ using namespace ostrana::vc;
 using namespace ostrana::ncsim;
 namespace fs = std::filesystem;
 
-namespace {
-
-class VirtualControlTest : public ::testing::Test {
- protected:
-  VirtualControlTest() : control(dir.path() / "tnc") {
-    fs::create_directories(dir.path() / "tnc" / "Quorvane");
-    fs::copy_file(test::TemplateFile(), dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName);
-  }
-  test::TempDir dir;
-  VirtualControl control;
-};
-
-}  // namespace
+using VirtualControlTest = test::VirtualDriveTest;
 
 // Column widths come from the header: a value that does not fit is refused
 // and the table keeps its size, however long the value.
