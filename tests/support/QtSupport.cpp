@@ -57,23 +57,18 @@ void RawClient::Drain() {
 }
 
 std::string RawClient::ReceiveUntil(const std::string& until, int ms) {
-  Pump(
-      [&] {
-        Drain();
-        return received_.size() >= until.size() &&
-               received_.compare(received_.size() - until.size(), until.size(), until) == 0;
-      },
-      ms);
+  const auto arrived = [&] {
+    Drain();
+    return received_.size() >= until.size() &&
+           received_.compare(received_.size() - until.size(), until.size(), until) == 0;
+  };
+  Pump(arrived, ms);
   return std::exchange(received_, {});
 }
 
 bool RawClient::ClosedByPeer(int ms) {
-  return Pump(
-      [&] {
-        Drain();
-        return peerClosed_;
-      },
-      ms);
+  const auto closed = [&] { return Drain(), peerClosed_; };
+  return Pump(closed, ms);
 }
 
 void RawClient::Reset() {

@@ -26,17 +26,10 @@ class OstranaDlgTest : public QtRunFixture {
  protected:
   OstranaDlgTest() : QtRunFixture("ostrana") { connector.SetPortNumber(0); }
   void Open(std::int32_t x = 0, std::int32_t y = 0, bool muted = false) {
-    ui::OstranaDlg::Services services{connector,
-                                      prompts,
-                                      sounds,
-                                      watch,
-                                      [this](const QUrl& url) {
-                                        opened.push_back(url);
-                                        return openable;
-                                      },
-                                      [this] { ++aboutShown; },
-                                      "the virtual control",
-                                      QStringLiteral("/var/log/x/ostrana.log")};
+    auto open = [this](const QUrl& url) { return opened.push_back(url), openable; };
+    auto about = [this] { ++aboutShown; };
+    const QString log = QStringLiteral("/var/log/x/ostrana.log");
+    ui::OstranaDlg::Services services{connector, prompts, sounds, watch, open, about, "the virtual control", log};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
     dlg->show();

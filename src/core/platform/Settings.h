@@ -24,6 +24,18 @@ struct Settings {
   std::vector<std::string> problems;
 };
 
+// The four values written at exit, by their stored names, in this order;
+// Mute is kept as a number (0 or 1).
+inline constexpr const char* kStoredNames[] = {"PortNumber", "xTopLeft", "yTopLeft", "Mute"};
+inline std::int32_t* StoredField(Settings& settings, int index, std::int32_t& mute) {
+  switch (index) {
+    case 0: return &settings.portNumber;
+    case 1: return &settings.xTopLeft;
+    case 2: return &settings.yTopLeft;
+    default: return &mute;
+  }
+}
+
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;

@@ -94,8 +94,8 @@ void QtClientTransport::Write(ConnectionId id, const std::string& bytes) {
   // notifier on and off again, each a wake-up of the event loop.
   std::size_t sent = 0;
   if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
-    const ssize_t n = ::send(static_cast<int>(socket->socketDescriptor()), bytes.data(), bytes.size(),
-                             MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n =
+        ::send(static_cast<int>(socket->socketDescriptor()), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) sent = static_cast<std::size_t>(n);
   }
   if (sent == bytes.size()) return;

@@ -12,7 +12,7 @@ namespace {
 // `name` in the folder `dir` is a link (not followed); false when it is not
 // there or anything else.
 bool IsLink(int dir, const std::string& name) {
-  struct stat st{};
+  struct stat st {};
   return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 }  // namespace

@@ -1,8 +1,7 @@
 // Where the Windows program keeps its settings: the registry under
 // HKEY_CURRENT_USER\Software\Quorvane\Corvessa\Ostrana as REG_DWORD values
-// (LogFile and ListenAddress, read only, as REG_SZ), or, with --settings, a
-// file of "Name=value" lines under [General], as the Linux program writes
-// it. Main thread only.
+// (LogFile and ListenAddress, read only, as REG_SZ); with --settings, the
+// file store of platform/FileSettingsStore.h. Main thread only.
 #pragma once
 
 #include <string>
@@ -19,18 +18,6 @@ class RegistrySettingsStore final : public platform::SettingsStore {
   void Save(const platform::Settings& settings) const override;
   bool Writable(std::string* why) const override;
   std::string Location() const override { return "HKEY_CURRENT_USER\\Software\\Quorvane\\Corvessa\\Ostrana"; }
-};
-
-class FileSettingsStore final : public platform::SettingsStore {
- public:
-  explicit FileSettingsStore(std::string file) : file_(std::move(file)) {}
-  platform::Settings Load() const override;
-  void Save(const platform::Settings& settings) const override;
-  bool Writable(std::string* why) const override;
-  std::string Location() const override { return file_; }
-
- private:
-  std::string file_;
 };
 
 }  // namespace ostrana::win32

@@ -29,6 +29,7 @@
 #include "common/LoggedPrompts.h"
 #include "common/StringTable.h"
 #include "net/Socket.h"
+#include "platform/FileSettingsStore.h"
 #include "run/CommandLine.h"
 #include "run/RunSequence.h"
 #include "run/Headless.h"
@@ -209,7 +210,7 @@ int main(int argc, char* argv[]) {
   if (options.settingsFile.empty())
     store = std::make_unique<win32::RegistrySettingsStore>();
   else
-    store = std::make_unique<win32::FileSettingsStore>(options.settingsFile);
+    store = std::make_unique<platform::FileSettingsStore>(options.settingsFile);
   const backend::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
   if (!run::Prepare(options, *store, prompts, headless, backend::SetUpMachine(dnc), run)) return 1;
