@@ -3,23 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "mailbox/MailboxRows.h"
 #include "ncsim/NcConsole.h"
 #include "ncsim/NcProgram.h"
 #include "net/Socket.h"
 #include "support/TestSupport.h"
 #include "support/VirtualDrive.h"
-#include "vc/VirtualControl.h"
 
 using namespace ostrana;
 using namespace ostrana::vc;
 using namespace ostrana::ncsim;
-namespace fs = std::filesystem;
 
 using NcConsoleTest = test::VirtualDriveTest;
 

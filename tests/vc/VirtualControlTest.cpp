@@ -13,15 +13,11 @@
 #include "mailbox/MailboxRows.h"
 #include "support/TestSupport.h"
 #include "support/VirtualDrive.h"
-#include "ncsim/NcConsole.h"
-#include "ncsim/NcProgram.h"
-#include "net/Socket.h"
 #include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
 using namespace ostrana;
 using namespace ostrana::vc;
-using namespace ostrana::ncsim;
 namespace fs = std::filesystem;
 
 using VirtualControlTest = test::VirtualDriveTest;
