@@ -51,7 +51,7 @@ TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   fs::create_directories(dir.path() / "tnc" / "NC_PROG");
   for (const auto& mine :
        {folder / "Quorvane_Relavio.TAB.tmp2147483647", dir.path() / "tnc" / "NC_PROG" / "part.tmp99999",
-        folder / "notes.tmp", folder / ".x.ostrana-0123456789abcdeg.tmp"})
+        folder / "notes.tmp", folder / ".x.ostrana-0123456789abcdeg.tmp", folder / ".x.ostrana-0123456789abcdef.bak"})
     std::ofstream(mine) << "a file of the user's";
   fs::create_directories(dir.path() / "elsewhere");
   std::error_code linkError;  // Windows makes links only with a privilege
@@ -59,7 +59,7 @@ TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
   VirtualControl reopened(dir.path() / "tnc");
   EXPECT_EQ(reopened.RemoveStaleTemporaries(), std::vector<fs::path>{stale});
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path() / "tnc"), {}),
-            linkError ? 7 : 8);  // the user's four, the table, two folders, the link
+            linkError ? 8 : 9);  // the user's five, the table, two folders, the link
 #ifndef _WIN32
   // A link planted where a table's temporary file once was leads the write nowhere.
   fs::create_symlink(dir.path() / "elsewhere" / "victim",
