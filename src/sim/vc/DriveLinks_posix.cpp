@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -9,37 +7,37 @@
 namespace ostrana::vc {
 
 namespace {
-// `name` in the folder `dir` is a link (not followed); false when it is not
-// there or anything else.
-bool IsLink(int dir, const std::string& name) {
-  struct stat st {};
-  return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+DriveEntry FromStat(const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return {};
+  return {true, static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+          static_cast<std::uintmax_t>(st.st_size)};
 }
 }  // namespace
 
-bool StaysOnDrive(const std::filesystem::path& root, const std::filesystem::path&,
-                  const std::vector<std::string>& parts) {
-  if (parts.empty()) return true;
-  // The drive's folder itself may be reached through links (it was chosen so);
-  // nothing below it may be one.
-  int dir = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return errno == ENOENT;  // no drive yet: nothing on it leads anywhere
-  bool stays = true;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    const int next = ::openat(dir, parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0) {
-      // Missing: nothing below it exists. Not a folder: a link, or a file
-      // the access then fails on.
-      stays = errno == ENOENT || (errno == ENOTDIR && !IsLink(dir, parts[i]));
-      ::close(dir);
-      return stays;
+std::optional<DriveEntry> LookOnDrive(const std::filesystem::path& root, const std::filesystem::path&,
+                                      const std::vector<std::string>& parts) {
+  // The drive's folder itself may be reached through links (it was chosen
+  // so); nothing below it may be one. Each name is looked at without
+  // following it, from the top down, so the first link ends the walk.
+  std::string path = root.string();
+  struct stat st {};
+  if (parts.empty()) return ::stat(path.c_str(), &st) == 0 ? FromStat(st) : DriveEntry{};
+  for (const std::string& part : parts) {
+    path += '/';
+    path += part;
+    if (::lstat(path.c_str(), &st) != 0) {
+      // Missing: nothing below it exists. Below a file: the access fails.
+      if (errno == ENOENT || errno == ENOTDIR) return DriveEntry{};
+      return std::nullopt;
     }
-    ::close(dir);
-    dir = next;
+    if (S_ISLNK(st.st_mode)) return std::nullopt;
   }
-  stays = !IsLink(dir, parts.back());
-  ::close(dir);
-  return stays;
+  return FromStat(st);
+}
+
+DriveEntry EntryOf(const std::filesystem::path& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? FromStat(st) : DriveEntry{};
 }
 
 }  // namespace ostrana::vc

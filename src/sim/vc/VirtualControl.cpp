@@ -1,7 +1,5 @@
 #include "vc/VirtualControl.h"
 
-#include "vc/DriveLinks.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -198,7 +196,7 @@ void VirtualControl::LogAccess(const CellAccess& access) {
   if (logging_) log_.push_back(access);
 }
 
-std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) const {
+std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath, DriveEntry* entry) const {
   std::string rest = controlPath;
   const std::string drive = "TNC:";
   if (rest.size() < drive.size()) return std::nullopt;
@@ -227,7 +225,9 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath) 
   if (!flush()) return std::nullopt;
   // A folder on the drive that is a link leading elsewhere does not take the
   // path off the drive.
-  if (!StaysOnDrive(root_, canonicalRoot_, parts)) return std::nullopt;
+  const auto found = LookOnDrive(root_, canonicalRoot_, parts);
+  if (!found) return std::nullopt;
+  if (entry) *entry = *found;
   return result;
 }
 
@@ -281,17 +281,16 @@ HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::
   return dnc::kOk;
 }
 
-VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HRESULT* status) {
-  std::error_code ec;
-  const auto stamp = fs::last_write_time(file, ec);
-  const auto size = ec ? 0 : fs::file_size(file, ec);
-  if (ec) {
+VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, const DriveEntry& entry,
+                                                        HRESULT* status) {
+  if (!entry.file) {
     tables_.erase(file);
     *status = dnc::kFileNotFound;
     return nullptr;
   }
   auto it = tables_.find(file);
-  if (it != tables_.end() && it->second.stamp == stamp && it->second.size == size) return &it->second;
+  if (it != tables_.end() && it->second.seen.stamp == entry.stamp && it->second.seen.size == entry.size)
+    return &it->second;
   // Changed on disk (or never seen): read it again.
   auto text = ReadFile(file);
   std::string why = "cannot be read";
@@ -303,7 +302,7 @@ VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, HR
     return nullptr;
   }
   auto& cached = tables_[file];
-  cached = CachedTable{std::move(*table), stamp, size};
+  cached = CachedTable{std::move(*table), entry};
   return &cached;
 }
 
@@ -313,35 +312,35 @@ HRESULT VirtualControl::SaveLocked(const fs::path& file, CachedTable& cached) {
     tables_.erase(file);  // the file still holds the old content; read it again next time
     return dnc::kFail;
   }
-  std::error_code ec;
-  cached.stamp = fs::last_write_time(file, ec);
-  cached.size = text.size();
+  cached.seen = EntryOf(file);
   return dnc::kOk;
 }
 
 HRESULT VirtualControl::EditTable(const std::string& tablePath, const std::function<bool(TabTable&)>& edit) {
-  auto file = MapPath(tablePath);
-  if (!file) return dnc::kInvalidArg;
-  MutexLock guard(lock_);
-  HRESULT status = dnc::kOk;
-  CachedTable* cached = LoadLocked(*file, &status);
-  if (!cached) return status;
-  TabTable copy = cached->table;  // the cache changes only once the file does
-  if (!edit(copy)) return dnc::kInvalidArg;
-  std::swap(cached->table, copy);
-  const HRESULT saved = SaveLocked(*file, *cached);
-  return saved;
+  return AccessTable(tablePath, &edit, nullptr);
 }
 
 HRESULT VirtualControl::ViewTable(const std::string& tablePath, const std::function<void(const TabTable&)>& view) {
-  auto file = MapPath(tablePath);
+  return AccessTable(tablePath, nullptr, &view);
+}
+
+HRESULT VirtualControl::AccessTable(const std::string& tablePath, const std::function<bool(TabTable&)>* edit,
+                                    const std::function<void(const TabTable&)>* view) {
+  DriveEntry entry;
+  auto file = MapPath(tablePath, &entry);
   if (!file) return dnc::kInvalidArg;
   MutexLock guard(lock_);
   HRESULT status = dnc::kOk;
-  CachedTable* cached = LoadLocked(*file, &status);
+  CachedTable* cached = LoadLocked(*file, entry, &status);
   if (!cached) return status;
-  view(cached->table);
-  return dnc::kOk;
+  if (view) {
+    (*view)(cached->table);
+    return dnc::kOk;
+  }
+  TabTable copy = cached->table;  // the cache changes only once the file does
+  if (!(*edit)(copy)) return dnc::kInvalidArg;
+  std::swap(cached->table, copy);
+  return SaveLocked(*file, *cached);
 }
 
 HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row, const std::string& column,

@@ -25,6 +25,7 @@
 
 #include "common/Mutex.h"
 #include "dnc/Com.h"
+#include "vc/DriveLinks.h"
 #include "vc/TabTable.h"
 
 namespace ostrana::vc {
@@ -106,7 +107,8 @@ class VirtualControl {
   // "TNC:\a\b" (or "TNC:/a/b") to a path under the drive folder; nullopt for
   // anything that is not on the drive or would leave it ("..", or a folder on
   // the drive that is a link to elsewhere).
-  std::optional<std::filesystem::path> MapPath(const std::string& controlPath) const;
+  // `entry`, when given, receives what the path names.
+  std::optional<std::filesystem::path> MapPath(const std::string& controlPath, DriveEntry* entry = nullptr) const;
 
   bool DirectoryExists(const std::string& controlPath) const;
   dnc::HRESULT MakeDirectory(const std::string& controlPath);
@@ -126,11 +128,15 @@ class VirtualControl {
  private:
   struct CachedTable {
     TabTable table;
-    std::filesystem::file_time_type stamp;
-    std::uintmax_t size = 0;
+    DriveEntry seen;  // the file as it was when read or written
   };
-  CachedTable* LoadLocked(const std::filesystem::path& file, dnc::HRESULT* status) REQUIRES(lock_);
+  // `entry`: the file as MapPath found it.
+  CachedTable* LoadLocked(const std::filesystem::path& file, const DriveEntry& entry, dnc::HRESULT* status)
+      REQUIRES(lock_);
   dnc::HRESULT SaveLocked(const std::filesystem::path& file, CachedTable& cached) REQUIRES(lock_);
+  // EditTable (`edit`) or ViewTable (`view`): the other is null.
+  dnc::HRESULT AccessTable(const std::string& tablePath, const std::function<bool(TabTable&)>* edit,
+                           const std::function<void(const TabTable&)>* view);
 
   std::filesystem::path root_;
   std::filesystem::path canonicalRoot_;  // links resolved: what "on the drive" means
