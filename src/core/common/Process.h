@@ -1,7 +1,8 @@
 // What the shared code asks of its process and its system, one file per
 // platform (Process_posix.cpp, Process_win32.cpp): the process's number (for
 // the names and lock files that say which run they belong to), the local
-// time of day, and raw writes to a standard stream. Any thread.
+// time of day, and raw writes to a standard stream (their loop in
+// Process.cpp). Any thread.
 #pragma once
 
 #include <cstddef>
@@ -18,5 +19,7 @@ std::tm LocalTime(std::time_t seconds);
 // buffer; false when the stream is closed or fails. (The descriptor is asked
 // for at each write: a Windows window program attaches its console after start.)
 bool WriteToStream(std::FILE* stream, const char* data, std::size_t size);
+// One write of WriteToStream's: the bytes written, or -1.
+long WriteSome(std::FILE* stream, const char* data, std::size_t size);
 
 }  // namespace ostrana

@@ -13,15 +13,9 @@ std::tm LocalTime(std::time_t seconds) {
   return local;
 }
 
-bool WriteToStream(std::FILE* stream, const char* data, std::size_t size) {
+long WriteSome(std::FILE* stream, const char* data, std::size_t size) {
   const int fd = _fileno(stream);
-  if (fd < 0) return false;
-  for (std::size_t done = 0; done < size;) {
-    const int n = _write(fd, data + done, static_cast<unsigned>(size - done));
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  return fd < 0 ? -1 : _write(fd, data, static_cast<unsigned>(size));
 }
 
 }  // namespace ostrana

@@ -152,50 +152,24 @@ struct Variant {
   std::string text;
   HRESULT error = 0;
 
-  static Variant FromI2(std::int16_t v) {
-    Variant x;
-    x.type = Type::I2;
-    x.i2 = v;
-    return x;
-  }
-  static Variant FromI4(std::int32_t v) {
-    Variant x;
-    x.type = Type::I4;
-    x.i4 = v;
-    return x;
-  }
-  static Variant FromUI4(std::uint32_t v) {
-    Variant x;
-    x.type = Type::UI4;
-    x.ui4 = v;
-    return x;
-  }
-  static Variant FromR4(float v) {
-    Variant x;
-    x.type = Type::R4;
-    x.r4 = v;
-    return x;
-  }
-  static Variant FromR8(double v) {
-    Variant x;
-    x.type = Type::R8;
-    x.r8 = v;
-    return x;
-  }
-  static Variant FromText(std::string v) {
-    Variant x;
-    x.type = Type::Text;
-    x.text = std::move(v);
-    return x;
-  }
+  static Variant FromI2(std::int16_t v) { return Of(Type::I2, &Variant::i2, v); }
+  static Variant FromI4(std::int32_t v) { return Of(Type::I4, &Variant::i4, v); }
+  static Variant FromUI4(std::uint32_t v) { return Of(Type::UI4, &Variant::ui4, v); }
+  static Variant FromR4(float v) { return Of(Type::R4, &Variant::r4, v); }
+  static Variant FromR8(double v) { return Of(Type::R8, &Variant::r8, v); }
+  static Variant FromText(std::string v) { return Of(Type::Text, &Variant::text, std::move(v)); }
   // The value COM uses for an optional argument that is left out.
-  static Variant Missing() {
+  static Variant Missing() { return Of(Type::Error, &Variant::error, kParamNotFound); }
+  void Clear() { *this = Variant(); }
+
+ private:
+  template <typename Member, typename Value>
+  static Variant Of(Type type, Member Variant::*member, Value value) {
     Variant x;
-    x.type = Type::Error;
-    x.error = kParamNotFound;
+    x.type = type;
+    x.*member = std::move(value);
     return x;
   }
-  void Clear() { *this = Variant(); }
 };
 
 }  // namespace ostrana::dnc

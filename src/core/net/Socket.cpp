@@ -1,8 +1,26 @@
 #include "net/Socket.h"
 
+#include OSTRANA_SOCKET_HEADERS
+
 #include "net/SocketSystem.h"
 
 namespace ostrana::net {
+
+namespace {
+// The addresses of host:port for a stream connection; empty when unknown.
+std::vector<system::Address> Resolve(const std::string& host, std::uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::vector<system::Address> addresses;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return addresses;
+  for (const addrinfo* a = found; a; a = a->ai_next)
+    addresses.push_back({a->ai_family, std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
+  ::freeaddrinfo(found);
+  return addresses;
+}
+}  // namespace
 
 Handle ListenLoopback(std::uint16_t port, int backlog, int* boundPort, std::string* why) {
   Startup();
@@ -21,7 +39,7 @@ Handle ListenLoopback(std::uint16_t port, int backlog, int* boundPort, std::stri
 
 Handle Connect(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout, std::string* why) {
   Startup();
-  const std::vector<system::Address> addresses = system::Resolve(host, port);
+  const std::vector<system::Address> addresses = Resolve(host, port);
   if (addresses.empty()) {
     *why = "unknown host";
     return kNoSocket;

@@ -1,7 +1,8 @@
 // The system calls under net/Socket.h that differ between POSIX sockets and
 // Winsock, one file per platform (Socket_posix.cpp, Socket_win32.cpp); what
-// is the same on both (listening on loopback, connecting with a timeout) is
-// written once in Socket.cpp over these. Private to net/.
+// is the same on both (listening on loopback, resolving a host, connecting
+// with a timeout) is written once in Socket.cpp over these and the system's
+// socket headers. Private to net/.
 //
 // Threads: any; a socket is used by one thread at a time.
 #pragma once
@@ -33,8 +34,6 @@ struct Address {
   int family = 0;
   std::string bytes;  // the sockaddr, as the system lays it out
 };
-// The addresses of host:port for a stream connection; empty when unknown.
-std::vector<Address> Resolve(const std::string& host, std::uint16_t port);
 // Starts connecting; 0, or the error (a Transient one while it goes on).
 int StartConnect(Handle socket, const Address& address);
 // The error a finished non-blocking connect left on the socket (0: connected).

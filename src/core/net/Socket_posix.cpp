@@ -1,10 +1,6 @@
 // POSIX sockets under net/Socket.h.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +9,7 @@
 #include <mutex>
 
 #include "net/Socket.h"
+#include "net/SocketHeaders_posix.h"
 #include "net/SocketSystem.h"
 
 namespace ostrana::net {
@@ -117,19 +114,6 @@ int LocalPort(Handle socket) {
 void SetBlocking(Handle socket) {
   const int raw = static_cast<int>(socket);
   ::fcntl(raw, F_SETFL, ::fcntl(raw, F_GETFL) & ~O_NONBLOCK);
-}
-
-std::vector<Address> Resolve(const std::string& host, std::uint16_t port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  std::vector<Address> addresses;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return addresses;
-  for (const addrinfo* a = found; a; a = a->ai_next)
-    addresses.push_back({a->ai_family, std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
-  ::freeaddrinfo(found);
-  return addresses;
 }
 
 int StartConnect(Handle socket, const Address& address) {

@@ -1,6 +1,5 @@
 // Winsock under net/Socket.h.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "net/SocketHeaders_win32.h"
 
 #include <mutex>
 #include <utility>
@@ -165,19 +164,6 @@ int LocalPort(Handle socket) {
 void SetBlocking(Handle socket) {
   u_long no = 0;
   ioctlsocket(Raw(socket), FIONBIO, &no);
-}
-
-std::vector<Address> Resolve(const std::string& host, std::uint16_t port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  std::vector<Address> addresses;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return addresses;
-  for (const addrinfo* a = found; a; a = a->ai_next)
-    addresses.push_back({a->ai_family, std::string(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen)});
-  ::freeaddrinfo(found);
-  return addresses;
 }
 
 int StartConnect(Handle socket, const Address& address) {

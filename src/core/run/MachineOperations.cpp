@@ -23,7 +23,6 @@ MachineOperations::MachineOperations(dnc::IComponent& component, Prompts& prompt
 MachineOperations::~MachineOperations() { ReleaseMachine(); }
 
 void MachineOperations::ReleaseMachine() {
-  if (!machine_) return;
   machine_->StopPolling();
   machine_->Disconnect();
 }
