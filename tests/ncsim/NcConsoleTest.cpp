@@ -22,7 +22,10 @@ using NcConsoleTest = test::VirtualDriveTest;
 TEST_F(NcConsoleTest, LinesAnswerOkOrError) {
   NcProgram nc(control);
   const std::pair<const char*, const char*> exchange[] = {
+      {"context 1", "error no block (init first)"},
+      {"set 120 5", "ok"},
       {"init 100", "ok"},  // (signal, command and ack: in the connector's whole exchange)
+      {"get 120", "ok 0"},  // the block is cleared
       {"post 1.25 12.0305 3 1.5 -0.01 2", "ok 1"},
       {"pending", "ok 1"},
       {"set 110 -2", "ok"},

@@ -53,6 +53,8 @@ void HeadlessRun::WholeExchange() {
             "Polling Data: 0\nDevice Data: 0,Machine Tool\n");
   EXPECT_EQ(nc.Ask("get 104\n"), "ok 0\n");
   Stop();
+  const QString said = QString::fromLocal8Bit(process.readAllStandardError());  // the places were usable
+  EXPECT_FALSE(said.contains(QRegularExpression("cannot be (used|kept|written)"))) << said.toStdString();
   QSettings saved(settingsFile, QSettings::IniFormat);
   EXPECT_EQ(saved.allKeys().size(), 4);
   EXPECT_EQ(saved.value("PortNumber").toInt(), stored);

@@ -79,6 +79,8 @@ TEST_F(ConnectorTcpTest, ALeavingClientFreesTheSlot) {
   }
   auto again = Client();
   EXPECT_TRUE(connector.ClientConnected());
+  connector.CloseSockets();  // the run's end closes the client's connection too
+  EXPECT_TRUE(again->ClosedByPeer());
 }
 
 TEST_F(ConnectorTcpTest, ASecondClientReplacesTheFirst) {

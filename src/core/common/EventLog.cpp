@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "common/Console.h"
@@ -227,7 +228,14 @@ void EventLog::Rotate() {
   // ostrana.log.3 -> .4, ..., ostrana.log -> .1; the oldest goes.
   for (int i = limits_.files - 1; i >= 1; --i) {
     const std::string from = i == 1 ? writing_ : writing_ + "." + std::to_string(i - 1);
-    fs::rename(from, writing_ + "." + std::to_string(i), ec);
+    // A file another program holds open for a moment (a virus scanner, an
+    // indexer) cannot be renamed on Windows: tried again a little later.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      fs::rename(from, writing_ + "." + std::to_string(i), ec);
+      std::error_code missing;
+      if (!ec || !fs::exists(from, missing)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   }
   std::string why;
   if (!out_.Open(writing_, &why) && lostWhy_.empty()) {
