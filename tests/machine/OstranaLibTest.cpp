@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "mailbox/MailboxLayout.h"
 #include "common/StringTable.h"
@@ -226,13 +227,12 @@ TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReported) {
 // --- cell access ---
 
 TEST(CellAccess, ValueTypesWidenExactlyAndOthersReadAsZero) {
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromI2(-7)), -7.0);
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromI4(7)), 7.0);
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromR4(2.5f)), 2.5);
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromR8(0.1)), 0.1);
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant()), 0.0);
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromText("12")), 0.0);
-  EXPECT_EQ(machine::VariantToDouble(dnc::Variant::FromUI4(5)), 0.0);
+  using dnc::Variant;
+  std::vector<double> read;
+  for (const Variant& v : {Variant::FromI2(-7), Variant::FromI4(7), Variant::FromR4(2.5f), Variant::FromR8(0.1),
+                           Variant(), Variant::FromText("12"), Variant::FromUI4(5)})
+    read.push_back(machine::VariantToDouble(v));
+  EXPECT_EQ(read, (std::vector<double>{-7.0, 7.0, 2.5, 0.1, 0.0, 0.0, 0.0}));
   // Rows keep their sign in the path the component gets; the control refuses other paths.
   EXPECT_EQ(mailbox::CellPath(-3), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
   const auto path = vc::ParseDataPath(mailbox::CellPath(-3));

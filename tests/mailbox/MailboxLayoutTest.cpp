@@ -5,6 +5,7 @@
 #include <limits>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "mailbox/MailboxLayout.h"
 
@@ -25,11 +26,10 @@ TEST(Encodings, ReadingsAndTheRowsOfARecord) {
 
   const IdentityRow r = DecodeIdentityRow(12.0305);
   EXPECT_EQ(std::tuple(r.id, r.index, r.qualifier), std::tuple(12, 5, 3));
-  EXPECT_TRUE(TagMatches(12.0005, 12, 5));
-  EXPECT_FALSE(TagMatches(12.0305, 12, 5));
-  EXPECT_FALSE(TagMatches(13.0005, 12, 5));
-  EXPECT_FALSE(TagMatches(0.0, 12, 5));
-  EXPECT_TRUE(TagMatches(0.0, 0, 0));  // a cleared tag names record 0.00
+  // A cleared tag names record 0.00.
+  EXPECT_EQ(std::vector<bool>({TagMatches(12.0005, 12, 5), TagMatches(12.0305, 12, 5), TagMatches(13.0005, 12, 5),
+                               TagMatches(0.0, 12, 5), TagMatches(0.0, 0, 0)}),
+            std::vector<bool>({true, false, false, false, true}));
   EXPECT_EQ(HhmmssToSeconds(RealReading(235959)), 86399.0);
 }
 
@@ -38,10 +38,7 @@ TEST(Ring, PendingCountsAtTheEdges) {
   const std::pair<std::array<int, 3>, int> rings[] = {{{4, 0, 4}, 0}, {{2, 2, 4}, 4}, {{0, 3, 4}, 2},
                                                       {{3, 4, 4}, 0}, {{4, 3, 4}, 3}, {{0, 0, 0}, 0}};
   for (const auto& [ring, pending] : rings) EXPECT_EQ(PendingCount(ring[0], ring[1], ring[2]), pending) << ring[0];
-  EXPECT_EQ(NextSlot(4, 4), 0);
-  EXPECT_EQ(NextSlot(2, 4), 3);
-  EXPECT_FALSE(SlotInRange(5, 4));
-  EXPECT_FALSE(SlotInRange(-1, 4));
-  EXPECT_EQ(SlotRowOffset(0, 0), 20);
-  EXPECT_EQ(SlotRowOffset(4, 5), 49);
+  EXPECT_EQ(std::tuple(NextSlot(4, 4), NextSlot(2, 4), SlotInRange(5, 4), SlotInRange(-1, 4), SlotInRange(4, 4),
+                       SlotRowOffset(0, 0), SlotRowOffset(4, 5)),
+            std::tuple(0, 3, false, false, true, std::int64_t{20}, std::int64_t{49}));
 }

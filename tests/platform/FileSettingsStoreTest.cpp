@@ -29,5 +29,10 @@ TEST(FileSettingsStore, ReadsAndWritesTheLinuxProgramsFile) {
   s = qt::QtSettingsStore(QString::fromStdString(file)).Load();
   EXPECT_EQ(std::tuple(s.portNumber, s.xTopLeft, s.muted, s.logFile),
             std::tuple(50100, -20, false, std::string("/var/log/x.log")));
-  EXPECT_NE(test::ReadText(file).find("; a note of the user's"), std::string::npos);
+  const std::string text = test::ReadText(file);
+  EXPECT_NE(text.find("; a note of the user's"), std::string::npos);
+  EXPECT_EQ(text.find("PortNumber="), text.rfind("PortNumber="));  // written anew, not kept besides
+  std::string why;                                                 // a folder where the file should be
+  EXPECT_FALSE(platform::FileSettingsStore(dir.str()).Writable(&why));
+  EXPECT_EQ(why, "it cannot be opened for writing");
 }

@@ -34,9 +34,7 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   };
   EXPECT_GT(value("xTopLeft"), 1000) << stored.toStdString();
   EXPECT_LT(value("xTopLeft"), 1600);
-  EXPECT_EQ(value("yTopLeft"), 90);
-  EXPECT_EQ(value("Mute"), 1);
-  EXPECT_EQ(value("PortNumber"), 50000);
+  EXPECT_EQ(std::tuple(value("yTopLeft"), value("Mute"), value("PortNumber")), std::tuple(90, 1, 50000));
   Wine({"reg", "add", key, "/v", "PortNumber", "/t", "REG_DWORD", "/d", "0", "/f"});
   // A listen address of another type is named, and keeps the port on this computer.
   Wine({"reg", "add", key, "/v", "ListenAddress", "/t", "REG_MULTI_SZ", "/d", "0.0.0.0", "/f"});

@@ -24,8 +24,8 @@ TEST(Decode, OtherLinesAndBrokenAnswersAreLeftAlone) {
         "Buffer Data: 1,", "Device Data: x,Tool", "Device Data: 1", ""})
     EXPECT_FALSE(DecodeAnswer(line)) << line;
   EXPECT_FALSE(answer::ParseHex32(""));
-  EXPECT_EQ(answer::ParseHex32("7FFFFFFF"), 2147483647);
-  EXPECT_EQ(answer::ParseHex32("80000000"), INT32_MIN);
+  EXPECT_EQ(std::pair(answer::ParseHex32("7FFFFFFF"), answer::ParseHex32("80000000")),
+            std::pair(std::optional<std::int32_t>(2147483647), std::optional<std::int32_t>(INT32_MIN)));
 }
 
 // The oracle of the fuzzers and the abuse tests: whole lines of known answers only.

@@ -72,9 +72,8 @@ TEST_F(ConnectorTcpTest, ALeavingClientFreesTheSlot) {
               "Unknown request!\nDevice Data: 0,\n");
     reset ? c->Reset() : c->Close();
     ASSERT_TRUE(Pump([&] { return !connector.ClientConnected(); }));
-    EXPECT_FALSE(view.statuses.back().client);
-    EXPECT_TRUE(view.statuses.back().sound);
-    EXPECT_TRUE(view.buttonEnabled);
+    EXPECT_EQ(std::tuple(view.statuses.back().client, view.statuses.back().sound, view.buttonEnabled),
+              std::tuple(false, true, true));
     EXPECT_EQ(connector.BoundPort(), port);
   }
   auto again = Client();
@@ -102,9 +101,8 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   connector.OpenListener();
   ASSERT_EQ(prompts.questions.size(), 1u);
   EXPECT_EQ(prompts.questions[0], strings::kAskScanPorts);
-  EXPECT_TRUE(connector.Listening());
-  EXPECT_EQ(connector.PortNumber(), expected);
-  EXPECT_EQ(connector.BoundPort(), expected);
+  EXPECT_EQ(std::tuple(connector.Listening(), connector.PortNumber(), connector.BoundPort()),
+            std::tuple(true, expected, expected));
   EXPECT_EQ(view.shownPorts, std::vector<int>{expected});
   ASSERT_EQ(view.failures.size(), 1u);  // the port asked for, with the system's reason
   EXPECT_EQ(view.failures[0].first, squatter.serverPort());

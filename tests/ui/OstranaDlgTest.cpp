@@ -143,10 +143,8 @@ TEST_F(OstranaDlgTest, ThePortRowOpensAndEditingThePortMovesTheListener) {
   const int port = FreeDiscoverablePorts().at(0);
   field->setText(QString::number(port));
   button->click();
-  EXPECT_EQ(button->text(), "Edit Port");
-  EXPECT_FALSE(field->isEnabled());
-  EXPECT_EQ(connector.BoundPort(), port);
-  EXPECT_EQ(PortIcon(), 129);
+  EXPECT_EQ(std::tuple(button->text(), field->isEnabled(), connector.BoundPort(), PortIcon()),
+            std::tuple(QString("Edit Port"), false, port, 129));
   ExpectPortField(true);
   dlg->SetPortButtonEnabled(false);  // as while a client is connected
   EXPECT_FALSE(button->isEnabled());
@@ -173,19 +171,16 @@ TEST_F(OstranaDlgTest, MenuCommands) {
   ASSERT_TRUE(mute);
   EXPECT_FALSE(mute->isChecked());
   mute->trigger();
-  EXPECT_TRUE(dlg->Kept().muted);
-  EXPECT_TRUE(mute->isChecked());
+  EXPECT_EQ(std::pair(dlg->Kept().muted, mute->isChecked()), std::pair(true, true));
   SetStatus(true, false);  // muted: the icon changes, no sound plays, not even the click
   Child<QPushButton>("IDC_PORT_STATUS")->click();
   EXPECT_EQ(StatusIcon(), 135);
   EXPECT_EQ(sounds.played, std::vector<int>{140});
   mute->trigger();
-  EXPECT_FALSE(dlg->Kept().muted);
-  EXPECT_FALSE(mute->isChecked());
+  EXPECT_EQ(std::pair(dlg->Kept().muted, mute->isChecked()), std::pair(false, false));
   MenuAction("Help")->trigger();
   ASSERT_EQ(opened.size(), 1u);
-  EXPECT_TRUE(opened[0].toLocalFile().endsWith("guide.html"));
-  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_TRUE(opened[0].toLocalFile().endsWith("guide.html") && prompts.messages.empty());
   openable = false;  // nothing here opens it: the box says where it is
   MenuAction("Help")->trigger();
   ASSERT_EQ(prompts.messages.size(), 1u);
@@ -213,6 +208,7 @@ TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
       {{3400, 900}, {laptop}, {910, 700}},             // a monitor that is gone
       {{-500, -40}, {laptop, right}, {0, 0}},
       {{2500, 1050}, {laptop, right}, {2500, 980}},  // nearest is the right-hand screen
+      {{600, 1000}, {laptop, right}, {600, 700}},    // nearest is the laptop, above it
   };
   for (const auto& c : cases) EXPECT_EQ(ui::PlaceOnScreen(c.wanted, size, c.screens), c.placed) << c.wanted.x();
 }
