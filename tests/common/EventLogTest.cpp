@@ -30,8 +30,7 @@ TEST(EventLog, RotatesAtTheSizeLimitKeepingTheNewestGenerations) {
   testing::internal::CaptureStderr();
   log.Open(file, true, {/*fileBytes=*/2 * line, /*files=*/3, /*queuedLines=*/100});
   log.Write(LogLevel::Info, "test", std::string(3 * line, 'x'));
-  ASSERT_TRUE(log.Drain(std::chrono::seconds(10)));
-  EXPECT_FALSE(fs::exists(file + ".1"));
+  EXPECT_TRUE(log.Drain(std::chrono::seconds(10)) && !fs::exists(file + ".1"));  // written alone, nothing rotated
   for (int i = 1; i <= 4; ++i) log.Write(LogLevel::Info, "test", "line " + std::to_string(i));
   log.Close();
   console::Drain(std::chrono::seconds(10));
