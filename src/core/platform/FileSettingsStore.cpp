@@ -14,7 +14,6 @@ namespace ostrana::platform {
 Settings FileSettingsStore::Load() const {
   Settings settings;
   std::ifstream in(std::filesystem::u8path(file_));
-  std::int32_t mute = 0;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto equals = line.find('=');
@@ -28,10 +27,9 @@ Settings FileSettingsStore::Load() const {
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
       // A DWORD read back may come as its unsigned pattern.
       if (error == std::errc() && end == value.data() + value.size() && number >= INT32_MIN && number <= UINT32_MAX)
-        *StoredField(settings, i, mute) = static_cast<std::int32_t>(static_cast<std::uint32_t>(number));
+        SetStoredValue(settings, i, static_cast<std::int32_t>(static_cast<std::uint32_t>(number)));
     }
   }
-  settings.muted = mute != 0;
   return settings;
 }
 
@@ -49,12 +47,11 @@ void FileSettingsStore::Save(const Settings& settings) const {
       if (!ours && !line.empty()) kept.push_back(line);
     }
   }
-  Settings copy = settings;
-  std::int32_t mute = settings.muted ? 1 : 0;
+  const auto values = StoredValues(settings);
   std::ostringstream out;
   out << "[General]\n";
   for (const auto& line : kept) out << line << "\n";
-  for (int i = 0; i < 4; ++i) out << kStoredNames[i] << "=" << *StoredField(copy, i, mute) << "\n";
+  for (int i = 0; i < 4; ++i) out << kStoredNames[i] << "=" << values[i] << "\n";
   std::ofstream(std::filesystem::u8path(file_), std::ios::binary | std::ios::trunc) << out.str();
 }
 

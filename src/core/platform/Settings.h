@@ -6,6 +6,7 @@
 // at exit. Main thread only.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,12 +28,15 @@ struct Settings {
 // The four values written at exit, by their stored names, in this order;
 // Mute is kept as a number (0 or 1).
 inline constexpr const char* kStoredNames[] = {"PortNumber", "xTopLeft", "yTopLeft", "Mute"};
-inline std::int32_t* StoredField(Settings& settings, int index, std::int32_t& mute) {
+inline std::array<std::int32_t, 4> StoredValues(const Settings& s) {
+  return {s.portNumber, s.xTopLeft, s.yTopLeft, s.muted ? 1 : 0};
+}
+inline void SetStoredValue(Settings& s, int index, std::int32_t value) {
   switch (index) {
-    case 0: return &settings.portNumber;
-    case 1: return &settings.xTopLeft;
-    case 2: return &settings.yTopLeft;
-    default: return &mute;
+    case 0: s.portNumber = value; break;
+    case 1: s.xTopLeft = value; break;
+    case 2: s.yTopLeft = value; break;
+    default: s.muted = value != 0;
   }
 }
 

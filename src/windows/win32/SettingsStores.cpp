@@ -10,7 +10,7 @@ namespace ostrana::win32 {
 namespace {
 
 using platform::kStoredNames;
-using platform::StoredField;
+using platform::SetStoredValue;
 
 // A text value, or nothing; one of another type is named in `problems`
 // and read as `otherwise`.
@@ -31,15 +31,13 @@ platform::Settings RegistrySettingsStore::Load() const {
   platform::Settings settings;
   HKEY key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return settings;
-  std::int32_t mute = 0;
   for (int i = 0; i < 4; ++i) {
     DWORD value = 0, size = sizeof value, type = 0;
     if (RegQueryValueExA(key, kStoredNames[i], nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
             ERROR_SUCCESS &&
         type == REG_DWORD)
-      *StoredField(settings, i, mute) = static_cast<std::int32_t>(value);
+      SetStoredValue(settings, i, static_cast<std::int32_t>(value));
   }
-  settings.muted = mute != 0;
   settings.logFile = ReadString(key, "LogFile", settings.problems, "");
   // Not an address either: the port stays on this computer.
   settings.listenAddress = ReadString(key, "ListenAddress", settings.problems, "(not a text)");
@@ -52,10 +50,9 @@ void RegistrySettingsStore::Save(const platform::Settings& settings) const {
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
       ERROR_SUCCESS)
     return;
-  platform::Settings copy = settings;
-  std::int32_t mute = settings.muted ? 1 : 0;
+  const auto values = platform::StoredValues(settings);
   for (int i = 0; i < 4; ++i) {
-    const DWORD value = static_cast<DWORD>(*StoredField(copy, i, mute));
+    const DWORD value = static_cast<DWORD>(values[i]);
     RegSetValueExA(key, kStoredNames[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   }
   RegCloseKey(key);
