@@ -249,6 +249,23 @@ TEST_P(HeadlessRun, ABadCommandLineIsRefused) {
   EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("virtual or none, not 'real'"));
 }
 
+// Started with stdin, stdout and stderr closed (as some supervisors start
+// it), the run's own descriptors take none of their numbers: it serves (a
+// line on stderr is no signal), and SIGTERM ends it.
+TEST_P(HeadlessRun, ClosedStandardStreamsStopNothing) {
+  if (OnWindows()) GTEST_SKIP();  // POSIX descriptors
+  process.setChildProcessModifier([] { ::close(0), ::close(1), ::close(2); });
+  port = FreePort();
+  Launch({"--headless", "--control", "none", "--port", QString::number(port), "--log", LogFile(), "--settings",
+          settingsFile, "--tnc-root", Native(dir.path() / "tnc")});
+  Pump([] { return false; }, 500);
+  ASSERT_EQ(process.state(), QProcess::Running);
+  EXPECT_EQ(RawClient(port).ReceiveUntil("\n"), strings::Greeting());
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(20000));
+  EXPECT_EQ(process.exitCode(), 0);
+}
+
 // ostrana-client against the running connector (as a Windows console
 // program, its lines end in CR LF: the test reads them without).
 TEST_P(HeadlessRun, TheClientToolAsksAndDecodes) {

@@ -1,8 +1,24 @@
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "common/Process.h"
 
 namespace ostrana {
+
+bool OpenStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: this one, as those below it are open.
+    const int opened = ::open("/dev/null", O_RDWR);
+    if (opened != fd) {
+      if (opened >= 0) ::close(opened);
+      return false;
+    }
+  }
+  return true;
+}
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 

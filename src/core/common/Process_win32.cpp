@@ -5,6 +5,8 @@
 
 namespace ostrana {
 
+bool OpenStandardStreams() { return true; }
+
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
 std::tm LocalTime(std::time_t seconds) {

@@ -24,6 +24,7 @@
 #include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
+#include "common/Process.h"
 #include "common/StringTable.h"
 #include "qt/QtConnectorRun.h"
 #include "qt/GuiPrompts.h"
@@ -123,6 +124,12 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // First of all: with a standard stream closed, the signal pipe or the log
+  // would take its number and get its lines.
+  if (!OpenStandardStreams()) {
+    std::fputs("ostrana: /dev/null cannot be opened for a closed standard stream\n", stderr);
+    return 1;
+  }
   int exitCode = 0;
   const auto parsed = run::OptionsOrExit(argc, argv, false, &exitCode);
   if (!parsed) return exitCode;
