@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/EventLog.h"
+#include "common/Process.h"
 #include "common/StringTable.h"
 #include "protocol/Answers.h"
 #include "net/Socket.h"
@@ -77,18 +79,18 @@ int Fail(const std::string& why) {
   return 1;
 }
 
+// Each line of a reply, decoded when asked. What the server sent is shown
+// with its control bytes as "\xNN", as the event log shows a peer's text: an
+// escape sequence in an answer (one that writes the clipboard, or clears the
+// screen) does not reach the terminal.
 void Print(const std::string& reply, bool decode) {
-  if (!decode) {
-    std::fputs(reply.c_str(), stdout);
-  } else {
-    std::size_t start = 0;
-    while (start < reply.size()) {
-      const auto end = reply.find('\n', start);
-      const std::string line = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      auto decoded = DecodeAnswer(line);
-      std::printf("%s\n", decoded ? FormatDecoded(*decoded).c_str() : line.c_str());
-      start = end == std::string::npos ? reply.size() : end + 1;
-    }
+  std::size_t start = 0;
+  while (start < reply.size()) {
+    const auto end = reply.find('\n', start);
+    std::string line = reply.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (auto decoded = decode ? DecodeAnswer(line) : std::nullopt) line = FormatDecoded(*decoded);
+    std::printf("%s\n", ostrana::Printable(line).c_str());
+    start = end == std::string::npos ? reply.size() : end + 1;
   }
   std::fflush(stdout);
 }
@@ -102,7 +104,8 @@ int Discover(const Options& o) {
   for (int port = 50000; port <= 50100; ++port) {
     auto greeting = probes[static_cast<std::size_t>(port - 50000)].get();
     if (greeting && answer::IsAnswer(*greeting, answer::kIdent)) {
-      std::printf("%d %s", port, greeting->c_str());
+      // Its first line only: what follows could pass for another port's.
+      std::printf("%d %s\n", port, ostrana::Printable(greeting->substr(0, greeting->find('\n'))).c_str());
       ++found;
     }
   }
@@ -116,7 +119,7 @@ int Follow(LineClient& client, const Options& o) {
   std::string reason;
   while (!interrupted) {
     // Measures first, as the connector hands them out.
-    for (;;) {
+    while (!interrupted) {
       auto reply = client.Ask("Send Measure", milliseconds(o.timeoutMs), &reason, 1);
       if (!reply && interrupted) break;
       if (!reply) return Fail(reason);
@@ -184,6 +187,7 @@ int Interactive(LineClient& client, const Options& o) {
       continue;
     }
     if (request == "quit" || request == "exit") break;
+    interrupted = false;  // a Ctrl-C at the prompt ends no later wait
     auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
     if (!reply) return Fail(reason);
     Print(*reply, o.decode);
@@ -194,6 +198,8 @@ int Interactive(LineClient& client, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any descriptor is opened: a socket must never take a closed stdout's number.
+  if (!ostrana::OpenStandardStreams()) return Fail("/dev/null cannot be opened for a closed standard stream");
   Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -252,8 +258,8 @@ int main(int argc, char** argv) {
   LineClient client;
   std::string reason;
   if (!client.Open(o.host, o.port, milliseconds(std::min(o.timeoutMs, 5000)), &reason)) return Fail(reason);
-  std::fputs(client.Greeting().c_str(), stdout);
-  std::fflush(stdout);
+  client.StopOn(&interrupted);
+  Print(client.Greeting(), false);
   int unknown = 0, refused = 0;
   for (const auto& request : o.requests) {
     auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);

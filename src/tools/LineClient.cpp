@@ -8,6 +8,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kQuiet(40);
+constexpr std::chrono::milliseconds kSlice(100);
 
 net::Handle ConnectTo(const std::string& host, int port, std::chrono::milliseconds timeout, std::string* reason) {
   std::string why;
@@ -34,9 +35,10 @@ bool LineClient::Open(const std::string& host, int port, std::chrono::millisecon
   socket_ = ConnectTo(host, port, timeout, reason);
   if (socket_ == net::kNoSocket) return false;
   if (!greets) return true;
-  auto greeting = ReadReply(timeout, reason, 1);
+  std::string why;
+  auto greeting = ReadReply(timeout, &why, 1);
   if (!greeting) {
-    if (reason) *reason = "no greeting";
+    if (reason) *reason = why == "timeout" ? "no greeting" : "no greeting: " + why;
     return false;
   }
   greeting_ = *greeting;
@@ -45,34 +47,41 @@ bool LineClient::Open(const std::string& host, int port, std::chrono::millisecon
 
 std::optional<std::string> LineClient::ReadReply(std::chrono::milliseconds timeout, std::string* reason, int lines) {
   std::string data;
+  std::size_t lineLength = 0;  // of the line still open
   const auto deadline = Clock::now() + timeout;
+  auto fail = [reason](const std::string& why) -> std::optional<std::string> {
+    if (reason) *reason = why;
+    return std::nullopt;
+  };
   for (;;) {
     const bool complete = !data.empty() && data.back() == '\n';
     if (complete && lines > 0 && std::count(data.begin(), data.end(), '\n') >= lines) return data;
     const auto now = Clock::now();
-    if (!complete && now >= deadline) {
-      if (reason) *reason = "timeout";
-      return std::nullopt;
-    }
-    const auto wait = complete ? kQuiet : std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    if (now >= deadline)
+      return fail(complete ? "the answer did not end within " + std::to_string(timeout.count()) + " ms" : "timeout");
+    if (stop_ && *stop_) return fail("interrupted");
+    // In slices, so that a stop is seen while a server keeps the wait going.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    const auto wait = std::min(complete ? kQuiet : left, kSlice);
     std::vector<net::Wait> waits{{socket_, true, false}};
     const int ready = net::Poll(waits, static_cast<int>(wait.count()));
     if (ready == 0) {
-      if (complete) return data;
+      if (complete && wait == kQuiet) return data;
       continue;
     }
-    if (ready < 0) {
-      if (reason) *reason = "interrupted";
-      return std::nullopt;
-    }
+    if (ready < 0) return fail("interrupted");
     char buffer[4096];
     const long n = net::Receive(socket_, buffer, sizeof buffer);
     if (n <= 0) {
       if (complete) return data;
-      if (reason) *reason = "connection closed by the connector";
-      return std::nullopt;
+      return fail("connection closed by the connector");
     }
+    for (long i = 0; i < n; ++i)
+      if ((lineLength = buffer[i] == '\n' ? 0 : lineLength + 1) > kLineLimit)
+        return fail("a line of more than " + std::to_string(kLineLimit) + " bytes: not an answer of a connector");
     data.append(buffer, static_cast<std::size_t>(n));
+    if (data.size() > kReplyLimit)
+      return fail("an answer of more than " + std::to_string(kReplyLimit) + " bytes: not an answer of a connector");
   }
 }
 

@@ -1,14 +1,28 @@
 // A blocking client of the request protocol: connects, takes the greeting,
-// sends one request at a time and collects its reply. Single-threaded.
+// sends one request at a time and collects its reply. A server that is no
+// connector cannot make it grow or wait without bound: a line is at most
+// kLineLimit bytes, a reply kReplyLimit, and the timeout bounds the whole
+// reply, however steadily lines arrive. Single-threaded (the stop flag may
+// be set from any thread or a signal handler).
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 
 #include "net/Socket.h"
+#include "protocol/AnswerGrammar.h"
 
 namespace ostrana::tools {
+
+// Eight times the protocol's longest answer line: room for an answer that
+// grows, none for a stream without line ends.
+inline constexpr std::size_t kLineLimit = 8 * protocol::answer::kLongestLine;
+// A reply holds at most one line per keyword of the protocol (14): sixteen
+// lines of the limit leave room to spare.
+inline constexpr std::size_t kReplyLimit = 16 * kLineLimit;
 
 class LineClient {
  public:
@@ -24,13 +38,17 @@ class LineClient {
   std::optional<std::string> Ask(const std::string& request, std::chrono::milliseconds timeout, std::string* reason,
                                  int lines = 0);
   void Close();
+  // A wait for a reply ends (with the reason "interrupted") within 100 ms of
+  // `*stop` becoming true: Ctrl-C ends a wait on a server that goes on sending.
+  void StopOn(const std::atomic<bool>* stop) { stop_ = stop; }
 
  private:
   // Reads until the data ends in a line feed and nothing more follows within
-  // `quiet`, or `timeout` passes.
+  // a short quiet; fails when `timeout` passes first or a limit is crossed.
   std::optional<std::string> ReadReply(std::chrono::milliseconds timeout, std::string* reason, int lines = 0);
   net::Handle socket_ = net::kNoSocket;
   std::string greeting_;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 // Connects to host:port and returns the greeting, or nothing (for discovery).

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <vector>
 
 #include "common/StringTable.h"
@@ -158,19 +159,28 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     }
   }
 
-  // Runs ostrana-client (the Windows one under Wine) and returns what it said.
+  // Runs ostrana-client (the Windows one under Wine) and returns what it
+  // said, serving this thread's events meanwhile (a server of the test's
+  // answers it); `meanwhile` sees it run with its output so far.
   struct Said {
     int code;
     QString out, err;
   };
-  Said Client(QStringList args) {
+  Said Client(QStringList args, const std::function<void(QProcess&, const QString&)>& meanwhile = {}) {
     QProcess client;
     if (OnWindows()) args.prepend(Build() + "/bin/ostrana-client.exe");
     client.start(OnWindows() ? QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run") : QStringLiteral(OSTRANA_CLIENT),
                  args);
-    client.waitForFinished(30000);
-    return {client.exitCode(), QString::fromLocal8Bit(client.readAllStandardOutput()).remove('\r'),
-            QString::fromLocal8Bit(client.readAllStandardError()).remove('\r')};
+    QString out;
+    EXPECT_TRUE(Pump(
+        [&] {
+          out += QString::fromLocal8Bit(client.readAllStandardOutput());
+          if (meanwhile) meanwhile(client, out);
+          return client.state() == QProcess::NotRunning;
+        },
+        30000));
+    out += QString::fromLocal8Bit(client.readAllStandardOutput());
+    return {client.exitCode(), out.remove('\r'), QString::fromLocal8Bit(client.readAllStandardError()).remove('\r')};
   }
   // Runs the Windows program with its settings in the registry of the build's Wine prefix.
   bool inRegistry = false;

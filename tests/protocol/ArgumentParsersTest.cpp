@@ -3,6 +3,7 @@
 #include <climits>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "protocol/ArgumentParsers.h"
 
@@ -27,23 +28,18 @@ TEST(ConnectionData, WellFormedDataIsStoredAsGiven) {
   }
 }
 
-TEST(ConnectionData, OtherTypesAreUnsupported) {
-  for (const char* text : {"3,host,1,100", "", "x,host,1,100", ",host,1,100", "40,host,1,100"})
-    EXPECT_EQ(ParseConnectionFields(text).refusal, ConnectionRefusal::UnsupportedType) << text;
-}
-
-// Type 4 with fewer than four fields would take the base row from the wrong
-// field and place commands in unrelated rows: refused.
-TEST(ConnectionData, IncompleteDataIsRefused) {
-  for (const char* text : {"4,host,1", "4,host", "4", "4,"})
-    EXPECT_EQ(ParseConnectionFields(text).refusal, ConnectionRefusal::Incomplete) << text;
-}
-
-// A base row without digits would read as row 0, a negative one lies before
-// the table: either places the mailbox on rows the NC program does not own.
-TEST(ConnectionData, ABaseRowWithoutDigitsOrBelowZeroIsRefused) {
-  for (const char* text : {"4,host,1,abc", "4,host,1,", "4,host,1,-1", "4,host,1, -", "4,host,1,\r"})
-    EXPECT_EQ(ParseConnectionFields(text).refusal, ConnectionRefusal::BadBaseRow) << text;
+// Refused for its reason: another type; type 4 with fewer than four fields
+// (the base row taken from the wrong field would place commands in unrelated
+// rows); a base row without digits (read as row 0) or below zero (before the
+// table): either places the mailbox on rows the NC program does not own.
+TEST(ConnectionData, RefusalsNameTheirReason) {
+  const std::pair<ConnectionRefusal, std::vector<const char*>> refusals[] = {
+      {ConnectionRefusal::UnsupportedType, {"3,host,1,100", "", "x,host,1,100", ",host,1,100", "40,host,1,100"}},
+      {ConnectionRefusal::Incomplete, {"4,host,1", "4,host", "4", "4,"}},
+      {ConnectionRefusal::BadBaseRow, {"4,host,1,abc", "4,host,1,", "4,host,1,-1", "4,host,1, -", "4,host,1,\r"}},
+  };
+  for (const auto& [refusal, texts] : refusals)
+    for (const char* text : texts) EXPECT_EQ(ParseConnectionFields(text).refusal, refusal) << text;
   EXPECT_EQ(ParseConnectionFields("4,host,1, +0x").data.baseRow, 0);
 }
 
@@ -66,18 +62,15 @@ TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {
 }
 
 // Strict fields (upper-case hex, at most eight digits, no sign, no blank, a
-// carriage return ends the last field) or the request is refused whole.
-TEST(WcsData, StrictFieldsAreRefusedWhole) {
+// carriage return ends the last field) or the request is refused whole; so
+// is one cut off before its line feed, or with another number of fields:
+// either would have sent made-up coordinates to the machine.
+TEST(WcsData, OnlySixStrictTerminatedFieldsReachTheMachine) {
   for (const std::string& text :
        {std::string("ff,0,0,0,0,0"), std::string("1,2,3,4,5,6\r"), std::string("000000001,0,0,0,0,0"),
-        std::string("-1,0,0,0,0,0"), std::string(" 1,0,0,0,0,0"), std::string("1\0,0,0,0,0,0", 12)})
+        std::string("-1,0,0,0,0,0"), std::string(" 1,0,0,0,0,0"), std::string("1\0,0,0,0,0,0", 12), std::string(),
+        std::string("A,B"), std::string("A"), std::string("1,2,3,4,5,6,7")})
     EXPECT_FALSE(Wcs(text)) << text;
-}
-
-// A request cut off before its line feed, or with another number of fields,
-// would have sent made-up coordinates to the machine: refused.
-TEST(WcsData, OnlySixTerminatedFieldsReachTheMachine) {
   EXPECT_FALSE(Wcs("1,2,3,4,5,6", /*terminated=*/false));
-  for (const char* text : {"", "A,B", "A", "1,2,3,4,5,6,7"}) EXPECT_FALSE(Wcs(text)) << text;
   EXPECT_TRUE(Wcs(",,,,,"));
 }

@@ -4,6 +4,7 @@
 // hexadecimal 32-bit patterns without leading zeros. Pure; any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,6 +31,12 @@ inline constexpr int kMeasureReals = 8;
 inline constexpr const char* kMeasureFieldNames[kMeasureFields] = {
     "kind",   "detail",  "id",        "index",     "qualifier", "value1", "value2",
     "value3", "context", "attached1", "attached2", "attached3", "value0"};
+
+// The longest answer line, without its line feed: a "Measure Data" line of
+// 13 numbers of 8 digits each (130 characters). The greeting and every other
+// answer are shorter; a reader bounds what it takes for one line by this.
+inline constexpr std::size_t kLongestLine =
+    std::char_traits<char>::length(kMeasure) + 2 + kMeasureFields * 8 + (kMeasureFields - 1);
 
 // Whether `line` is an answer of `kind`: it begins "<kind>: ".
 inline bool IsAnswer(const std::string& line, const char* kind) { return line.rfind(std::string(kind) + ": ", 0) == 0; }
