@@ -48,7 +48,7 @@ const char* const kUsage =
     "  --discover     list the ports from 50000 to 50100 where a connector greets; each\n"
     "                 connector found takes this connection as its client and drops the\n"
     "                 live CAM client's, so it asks first (--yes: without asking)\n"
-    "  --timeout MS   how long to wait for one answer (default 15000)\n";
+    "  --timeout MS   how long to wait for one whole answer (default 15000)\n";
 
 struct Options {
   std::string host = "127.0.0.1";
