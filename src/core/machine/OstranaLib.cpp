@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "common/EventLog.h"
 #include "common/StringTable.h"
@@ -29,12 +30,9 @@ OstranaLib::OstranaLib(dnc::IComponent& component, Prompts& prompts, std::string
     : component_(component), prompts_(prompts), modulePath_(std::move(modulePath)) {}
 
 OstranaLib::~OstranaLib() {
-  // Last declared first.
+  // Last declared first; the data-access reference let go of outside its lock.
   fileSystem_.Clear();
-  {
-    MutexLock guard(referenceLock_);
-    dataAccess_.Clear();
-  }
+  TakeDataAccess().Clear();
   machine_.Clear();
 }
 
@@ -113,10 +111,12 @@ bool OstranaLib::OpenServices() {
     }
     ComPtr<dnc::IJHDataAccess> access;
     const HRESULT qi = object.As(InterfaceId::DataAccess, &access);
+    ComPtr<dnc::IJHDataAccess> earlier;
     {
       MutexLock guard(referenceLock_);
-      dataAccess_ = access;  // the earlier reference is released here
+      earlier = std::exchange(dataAccess_, access);
     }
+    earlier.Clear();  // outside the lock: its release may take long or call back
     if (FailedStep(qi) || !access) {
       ReportConnectFailure(strings::kReasonNoDataAccess);
       return false;
@@ -206,14 +206,13 @@ bool OstranaLib::WriteCell(std::int32_t row, double value) {
   return entry && !Failed(entry->SetValue(dnc::kValueFlags, dnc::Variant::FromR8(value), dnc::kValueFlags));
 }
 
+ComPtr<dnc::IJHDataAccess> OstranaLib::TakeDataAccess() {
+  MutexLock guard(referenceLock_);
+  return std::move(dataAccess_);
+}
+
 void OstranaLib::ReleaseAll() {
-  {
-    ComPtr<dnc::IJHDataAccess> released;
-    {
-      MutexLock guard(referenceLock_);
-      released = std::move(dataAccess_);
-    }
-  }  // released outside the lock
+  TakeDataAccess().Clear();  // released outside the lock
   fileSystem_.Clear();
   if (machine_) machine_->Disconnect();
   machine_.Clear();

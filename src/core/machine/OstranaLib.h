@@ -55,6 +55,10 @@ class OstranaLib {
  private:
   // The data entry of one cell, through a reference of its own (empty on failure).
   dnc::ComPtr<dnc::IDataEntry> OpenCell(std::int32_t row) const;
+  // Moves the data-access reference out under its lock; the caller lets go
+  // of it after the lock is left, since a release may call back into this
+  // object (a component in another process handling other work meanwhile).
+  dnc::ComPtr<dnc::IJHDataAccess> TakeDataAccess();
 
   dnc::IComponent& component_;
   Prompts& prompts_;

@@ -108,7 +108,10 @@ class VcDataAccess final : public dnc::RefCounted<dnc::IJHDataAccess> {
       : control_(control), machine_(machine), session_(session), generation_(generation) {
     machine_->AddRef();
   }
-  ~VcDataAccess() override { machine_->Release(); }
+  ~VcDataAccess() override {
+    control_.DataAccessReleased();
+    machine_->Release();
+  }
   HRESULT QueryInterface(InterfaceId iid, void** out) override {
     if (!out) return dnc::kPointer;
     *out = nullptr;

@@ -158,6 +158,20 @@ void VirtualControl::ClearFaults() {
   randomFaultRate_ = 0.0;
 }
 
+void VirtualControl::OnDataAccessReleased(std::function<void()> action) {
+  MutexLock guard(lock_);
+  onDataAccessReleased_ = std::move(action);
+}
+
+void VirtualControl::DataAccessReleased() {
+  std::function<void()> action;
+  {
+    MutexLock guard(lock_);
+    action = onDataAccessReleased_;
+  }
+  if (action) action();
+}
+
 HRESULT VirtualControl::TakeRowFault(std::int64_t row) {
   MutexLock guard(lock_);
   auto it = rowFaults_.find(row);

@@ -95,6 +95,13 @@ class VirtualControl {
   // kOk, or a failure drawn at the random fault rate (cell accesses).
   dnc::HRESULT DrawRandomFault();
 
+  // Runs `action` (when set) each time a data-access object the component
+  // handed out goes away, before its last release returns: a component in
+  // another process may handle other work of its caller's while a release
+  // crosses over. Run outside the control's lock, on the releasing thread.
+  void OnDataAccessReleased(std::function<void()> action);
+  void DataAccessReleased();
+
   // Latency added to every cell access made through the component.
   void SetLatency(std::chrono::microseconds latency) { latencyUs_.store(latency.count()); }
   void SleepLatency() const;
@@ -153,6 +160,7 @@ class VirtualControl {
   std::map<std::int64_t, Fault> rowFaults_ GUARDED_BY(lock_);
   double randomFaultRate_ GUARDED_BY(lock_) = 0.0;
   std::uint64_t randomState_ GUARDED_BY(lock_) = 1;
+  std::function<void()> onDataAccessReleased_ GUARDED_BY(lock_);
   bool logging_ GUARDED_BY(lock_) = false;
   std::vector<CellAccess> log_ GUARDED_BY(lock_);
   std::map<std::filesystem::path, CachedTable> tables_ GUARDED_BY(lock_);
