@@ -4,6 +4,7 @@
 #include <numeric>
 #include <thread>
 
+#include "common/EventLog.h"
 #include "support/MachineFixture.h"
 
 using namespace ostrana;
@@ -16,7 +17,17 @@ class CommandsTest : public MachineFixture {
 };
 }  // namespace
 
+// The NC program's taking of a command is audited in the pass that sees it,
+// with no later command needed; a command not taken when polling stops or the
+// machine is disconnected is audited as such.
 TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
+  const std::string file = (dir.path() / "ostrana.log").string();
+  EventLog::Instance().Open(file, false);
+  auto logged = [&](const std::string& line) {
+    return WaitUntil([&] {
+      return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find(line) != std::string::npos;
+    });
+  };
   ASSERT_TRUE(machine->StartPolling());
   EXPECT_TRUE(machine->HaltMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 1);
@@ -26,11 +37,20 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   EXPECT_FALSE(machine->SetAlarm(2));  // nor an alarm, and none is pending
   EXPECT_FALSE(machine->AlarmPending());
   nc.Ack(0);
+  EXPECT_TRUE(logged("AUDIT command: halt monitoring (code 1): taken by the NC program (command row 0)"));
   EXPECT_TRUE(machine->ResumeMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 0);
   // The worker runs on after every command.
   nc.Post(0, 3, 0, 0, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
+  for (const char* before : {"polling stopped", "the machine was disconnected"}) {
+    ASSERT_TRUE(machine->StartPolling());
+    ASSERT_TRUE(machine->HaltMonitoring());
+    before[0] == 'p' ? machine->StopPolling() : machine->Disconnect();
+    EXPECT_TRUE(logged(std::string("halt monitoring (code 1): not taken by the NC program before ") + before));
+    nc.Ack(0);
+  }
+  EventLog::Instance().Close();
 }
 
 // A worker held in a slow access past the pause limit: the command is not

@@ -22,11 +22,11 @@ class RecordingNotifier final : public machine::StatusNotifier {
   std::atomic<int> count{0};
 };
 
-// The protocol's pass interval with a short pause timeout, so that tests of
-// a command whose pause times out take half a second instead of ten.
-inline machine::MailboxTiming FastTiming() {
+// A short pass interval and pause timeout, so that tests of a command whose
+// pause times out take half a second instead of ten.
+inline machine::MailboxTiming FastTiming(std::chrono::milliseconds passInterval = std::chrono::milliseconds(20)) {
   machine::MailboxTiming t;
-  t.passInterval = std::chrono::milliseconds(20);
+  t.passInterval = passInterval;
   t.pausePoll = std::chrono::milliseconds(10);
   t.pauseTimeout = std::chrono::milliseconds(500);
   return t;

@@ -53,14 +53,21 @@ bool OstranaConnect::Connect() {
     Log(LogLevel::Warning, "machine",
         "connect to " + where + " failed" +
             (dnc::Failed(lib_.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
+    ForgetWaitingCommand();  // a connection that was up is gone too
     lib_.ReleaseAll();
   }
   return ok;
 }
 
 void OstranaConnect::Disconnect() {
+  ForgetWaitingCommand();
   if (lib_.HasMachine()) Log(LogLevel::Info, "machine", "disconnected");
   lib_.ReleaseAll();
+}
+
+void OstranaConnect::ForgetWaitingCommand() {
+  if (const auto command = worker_.TakeWaitingCommand())
+    Log(LogLevel::Audit, "command", *command + ": not taken by the NC program before the machine was disconnected");
 }
 
 bool OstranaConnect::StartPolling() {
@@ -103,17 +110,15 @@ bool OstranaConnect::CommandRowIdle() {
   double cell = 0.0;
   if (!worker_.ReadRow(kCommandRow, cell)) return Refuse("the command row cannot be read");
   const std::int32_t command = IntegerReading(cell);
-  if (command == 0 && waitingCommand_) {
-    // Read for the connector's own purpose: the NC program took the last command.
-    Log(LogLevel::Audit, "command", *waitingCommand_ + ": taken by the NC program (command row 0)");
-    waitingCommand_.reset();
-  }
+  if (command == 0)  // the NC program took the last command before the worker saw it
+    if (const auto taken = worker_.TakeWaitingCommand())
+      Log(LogLevel::Audit, "command", *taken + ": taken by the NC program (command row 0)");
   return command == 0 || Refuse("a command is still waiting on the machine");
 }
 
 bool OstranaConnect::PlaceCommand(std::int32_t code, const char* name) {
   if (!worker_.WriteRow(kCommandRow, code)) return Refuse("the command row cannot be written");
-  waitingCommand_ = std::string(name) + " (code " + std::to_string(code) + ")";
+  worker_.CommandPlaced(std::string(name) + " (code " + std::to_string(code) + ")");
   return true;
 }
 

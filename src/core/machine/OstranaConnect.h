@@ -10,7 +10,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "machine/EventStores.h"
@@ -68,8 +67,10 @@ class OstranaConnect {
   bool HoldingWorker(Work&& work);
   bool CommandRowIdle();
   // Writes a command's code into the command row; it waits there until the
-  // NC program takes it (audited when the row is next read as 0).
+  // NC program takes it, followed by the worker.
   bool PlaceCommand(std::int32_t code, const char* name);
+  // A command still waiting when the connection goes is audited as not taken.
+  void ForgetWaitingCommand();
   bool Refuse(const char* why);  // notes the first reason of a refusal; false
 
   std::string connectionText_;
@@ -78,7 +79,6 @@ class OstranaConnect {
   machine::OstranaLib lib_;
   PollingWorker worker_;  // after the session it reads through, gone before it
   std::string refusal_;
-  std::optional<std::string> waitingCommand_;  // placed, not yet taken
 };
 
 }  // namespace ostrana::machine

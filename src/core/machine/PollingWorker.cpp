@@ -29,19 +29,19 @@ PollingWorker::PollingWorker(EventStores& owner, OstranaLib& lib, MailboxTiming 
 
 PollingWorker::~PollingWorker() { Stop(); }
 
-// Accesses are skipped while a command wants the mailbox, and once a stop is
-// requested: the main thread joining the worker then waits for one access in
-// flight, not for the rest of a pass over a slow line. A skipped access fails
-// like any other, so nothing half-read is consumed.
+// Accesses are skipped while a command wants the mailbox: the pass in flight
+// then ends quickly. A skipped access fails like any other, so nothing
+// half-read is consumed. A stop skips nothing: the pass it waits for runs
+// whole, so what the NC program posted or raised before it is not lost.
 bool PollingWorker::ReadRow(std::int64_t offset, double& value) {
   const auto row = RowAt(baseRow_.load(), offset);
-  if (mailboxBusy_.load() || stopRequested_.load() || !row) return false;
+  if (mailboxBusy_.load() || !row) return false;
   return lib_.ReadCell(*row, value);
 }
 
 bool PollingWorker::WriteRow(std::int64_t offset, double value) {
   const auto row = RowAt(baseRow_.load(), offset);
-  if (mailboxBusy_.load() || stopRequested_.load() || !row) return false;
+  if (mailboxBusy_.load() || !row) return false;
   return lib_.WriteCell(*row, value);
 }
 
@@ -78,7 +78,16 @@ void PollingWorker::Stop() {
   stopRequested_.store(true);
   thread_->join();
   thread_.reset();
-  stopRequested_.store(false);  // the main thread's own accesses go on
+}
+
+void PollingWorker::CommandPlaced(std::string what) {
+  MutexLock guard(commandLock_);
+  waitingCommand_ = std::move(what);
+}
+
+std::optional<std::string> PollingWorker::TakeWaitingCommand() {
+  MutexLock guard(commandLock_);
+  return std::exchange(waitingCommand_, std::nullopt);
 }
 
 void PollingWorker::SetState(State state) {
@@ -123,6 +132,8 @@ void PollingWorker::Loop() {
     const bool stopping = stopRequested_.load();
     LogCounts(run, stopping);
     if (stopping) {
+      if (const auto command = TakeWaitingCommand())
+        Log(LogLevel::Audit, "command", *command + ": not taken by the NC program before polling stopped");
       // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
       const auto row = RowAt(baseRow_.load(), kSignalRow);
       if (row && !mailboxBusy_.load())
@@ -172,7 +183,7 @@ void PollingWorker::Pass(RunState& run) {
   const std::int32_t last = lastSlot_.load();
   std::int32_t read = 0;
   if (!ReadSlotIndex(kReadSlotRow, last, read)) {
-    if (stopRequested_.load()) return;  // not lost: the worker is leaving
+    if (stopRequested_.load()) return;  // the machine is reported offline as polling stops
     if (!run.machineLost) {
       run.machineLost = true;
       Log(LogLevel::Warning, "mailbox", "lost: its read slot cannot be read");
@@ -218,13 +229,31 @@ void PollingWorker::Pass(RunState& run) {
     ++run.records;
   }
 
-  if (alarmPending_.load()) FollowAlarm(run);
+  FollowCommandRow(run);
 }
 
-void PollingWorker::FollowAlarm(RunState& run) {
+// The command row is read only while the connector has something there: an
+// alarm it follows, or a command the NC program has not yet taken, whose
+// taking is audited in the pass that sees it.
+void PollingWorker::FollowCommandRow(RunState& run) {
+  const bool alarm = alarmPending_.load();
+  bool waiting = false;
+  {
+    MutexLock guard(commandLock_);
+    waiting = waitingCommand_.has_value();
+  }
+  if (!alarm && !waiting) return;
   double cell = 0.0;
   if (!ReadRow(kCommandRow, cell)) return;
   const std::int32_t command = IntegerReading(cell);
+  if (command == 0 && waiting)
+    if (const auto taken = TakeWaitingCommand())  // not meanwhile audited by a disconnect
+      Log(LogLevel::Audit, "command", *taken + ": taken by the NC program (command row 0)");
+  if (alarm) FollowAlarm(run, command);
+}
+
+void PollingWorker::FollowAlarm(RunState& run, std::int32_t command) {
+  double cell = 0.0;
   if (command == kCommandAlarm) return;  // not taken yet
   if (command == kAlarmAnswered) {
     if (!ReadRow(kArgumentRow1, cell)) return;

@@ -2,14 +2,17 @@
 // runs it visits the mailbox every pass interval, moves event records into
 // the measure queue, answers the NC program's signals with action codes,
 // follows a pending alarm and reports whether the mailbox can be reached.
-// Its mailbox accesses (ReadRow, WriteRow) are the ones the commands use too:
-// they are skipped while a command holds the mailbox or the worker stops.
+// It also follows a command the connector placed until the NC program takes
+// it. Its mailbox accesses (ReadRow, WriteRow) are the ones the commands use
+// too: they are skipped while a command holds the mailbox.
 //
-// Threads: Start, Stop, Hold and Release, and the setters, on the main
-// thread; ReadRow/WriteRow on either (the main thread only while the worker
-// is held or not running). The worker's own thread runs Loop and the pass.
-// `stateLock` is held only to read or set `workerState_`, never across a cell
-// access, a sleep or a store operation.
+// Threads: Start, Stop, Hold and Release, CommandPlaced and the setters, on
+// the main thread; ReadRow/WriteRow on either (the main thread only while the
+// worker is held or not running), TakeWaitingCommand on either. The worker's
+// own thread runs Loop and the pass. `stateLock_` is held only to read or set
+// `workerState_`, `commandLock_` only to read or set `waitingCommand_`;
+// neither across a cell access, a sleep, a log line or a store operation, and
+// never both at once.
 #pragma once
 
 #include <atomic>
@@ -17,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "common/Mutex.h"
@@ -44,7 +48,10 @@ class PollingWorker {
 
   // Starts the thread when none runs; false when no thread can be had.
   bool Start();
-  // Ends the thread after the access in flight; the signal row is lowered.
+  // Ends the thread at the end of the pass in progress, which runs whole (its
+  // records delivered, its signal answered): the wait is at most the rest of
+  // one pass interval and one pass. The signal row is then lowered, and a
+  // command the NC program has not taken is audited as such.
   void Stop();
   bool Running() const { return static_cast<bool>(thread_); }
 
@@ -56,7 +63,7 @@ class PollingWorker {
   void Release();
 
   // One mailbox access at an offset from the base row; false when skipped
-  // (a command wants the mailbox, a stop is requested) or failed.
+  // (a command wants the mailbox) or failed.
   bool ReadRow(std::int64_t offset, double& value);
   bool WriteRow(std::int64_t offset, double value);
   // A ring index row, valid only within 0..LastSlot().
@@ -70,6 +77,13 @@ class PollingWorker {
   void SetLastSlot(std::int32_t last) { lastSlot_.store(last); }
   bool AlarmPending() const { return alarmPending_.load(); }
   void SetAlarmPending(bool pending) { alarmPending_.store(pending); }
+
+  // A command the connector wrote into the command row, in words for the
+  // audit: each pass reads the row while it waits there, and audits it as
+  // taken when the row reads 0. Placed while the worker is held.
+  void CommandPlaced(std::string what);
+  // The waiting command, no longer followed; nothing when none waits.
+  std::optional<std::string> TakeWaitingCommand();
 
  private:
   enum class State : std::int32_t { Running, HaltRequested, Halted };
@@ -88,7 +102,8 @@ class PollingWorker {
   void Loop();
   void Pass(RunState& run);
   void AnswerSignals(RunState& run);
-  void FollowAlarm(RunState& run);
+  void FollowCommandRow(RunState& run);
+  void FollowAlarm(RunState& run, std::int32_t command);
   bool ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run);
   bool ReadSlotIndex(std::int32_t offset, std::int32_t last, std::int32_t& slot);
   void LogCounts(RunState& run, bool stopping);
@@ -108,6 +123,8 @@ class PollingWorker {
   std::unique_ptr<std::thread> thread_;  // main thread only
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> mailboxBusy_{false};
+  Mutex commandLock_;  // guards waitingCommand_ only
+  std::optional<std::string> waitingCommand_ GUARDED_BY(commandLock_);
   // The worker thread's own: the context and attachment values records carry.
   double contextValue_ = 0.0;
   double attached1_ = 0.0, attached2_ = 0.0, attached3_ = 0.0;
