@@ -1,7 +1,8 @@
 // Mailbox figures: cell accesses of an idle pass, records per second through
 // the ring, and the delay from the NC program's post to the record being
 // ready for "Send Measure", at 0 and 2 ms of latency per cell access, next
-// to the bound the protocol allows. Prints figures; never fails on a time.
+// to the bound the protocol allows; with --stop, how long "Stop Machine
+// Polling" takes at 0 and 200 ms. Prints figures; never fails on a time.
 // On Windows, --late-bound runs the same through the DNC component's
 // late-bound backend (IDispatch by name) over the stand-in in this process.
 
@@ -140,6 +141,46 @@ void IdlePass(const std::string& templateFile) {
   std::filesystem::remove_all(dir);
 }
 
+// "Stop Machine Polling": the time from the request to the answer, which
+// waits for the pass in progress to run whole. The stop comes at a random
+// moment of the pass cycle, on an idle mailbox, just after the NC program
+// raised a signal, or just after it filled the ring.
+void StopLatency(const std::string& templateFile, int latencyMs, int trials, int fullRingTrials) {
+  const auto dir = std::filesystem::temp_directory_path() / ("ostrana-bench-stop-" + std::to_string(latencyMs));
+  std::filesystem::remove_all(dir);
+  Rig rig(dir, templateFile);
+  rig.control.SetLatency(std::chrono::milliseconds(latencyMs));
+  unsigned seed = 12345;
+  // A cycle: the pass interval and an idle pass of three accesses.
+  const unsigned cycleMs = 100 + 3 * static_cast<unsigned>(latencyMs);
+  for (const char* what : {"idle", "signal raised", "ring full"}) {
+    std::vector<double> ms;
+    const int count = what[0] == 'r' ? fullRingTrials : trials;
+    for (int i = 0; i < count; ++i) {
+      if (!rig.machine.StartPolling()) std::exit(1);
+      seed = seed * 1103515245u + 12345u;
+      std::this_thread::sleep_for(std::chrono::milliseconds(cycleMs + (seed >> 8) % cycleMs));  // anywhere in a cycle
+      if (what[0] == 's') rig.nc.Signal(1);
+      for (int k = 0; what[0] == 'r' && k < 4; ++k) rig.nc.Post(0, k + 1, 0, 0, 0, 0);
+      const auto start = Clock::now();
+      rig.machine.StopPolling();
+      ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+      if (rig.nc.Pending() != 0) std::printf("  (a record was left in the ring)\n");
+      while (rig.stores.PopMeasure()) {
+      }
+      while (rig.stores.PopAction()) {
+      }
+    }
+    // The bound: the rest of a pass interval and one whole pass (3 accesses
+    // idle, 4 with a signal answered, 2 + 4 x 9 with a full ring).
+    const int accesses = what[0] == 'i' ? 3 : what[0] == 's' ? 4 : 38;
+    std::printf("stop, latency %d ms, %s: %d stops, min %.1f ms, median %.1f ms, max %.1f ms (bound %d ms)\n",
+                latencyMs, what, count, Percentile(ms, 0), Percentile(ms, 0.5), Percentile(ms, 1),
+                100 + accesses * latencyMs);
+  }
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,7 +195,18 @@ int main(int argc, char** argv) {
 #endif
   // OSTRANA_BENCH_LOG=FILE: the same figures with the event log on.
   if (const char* log = std::getenv("OSTRANA_BENCH_LOG")) EventLog::Instance().Open(log, false);
+  // --stop: the stop figures alone (a minute at 200 ms per cell access).
+  const bool stopOnly = argc > 1 && std::string(argv[1]) == "--stop";
+  if (stopOnly) {
+    --argc;
+    ++argv;
+  }
   const std::string templateFile = argc > 1 ? argv[1] : OSTRANA_TEMPLATE;
+  if (stopOnly) {
+    StopLatency(templateFile, 0, 40, 40);
+    StopLatency(templateFile, 200, 10, 3);
+    return 0;
+  }
   const int records = argc > 2 ? std::atoi(argv[2]) : 200;
   IdlePass(templateFile);
   Throughput(templateFile, 0, records);
