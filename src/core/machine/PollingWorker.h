@@ -101,7 +101,6 @@ class PollingWorker {
 
   void Loop();
   void Pass(RunState& run);
-  void AnswerSignals(RunState& run);
   void FollowCommandRow(RunState& run);
   void FollowAlarm(RunState& run, std::int32_t command);
   bool ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run);
