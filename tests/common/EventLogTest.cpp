@@ -1,11 +1,15 @@
-// The event log's files: rotation at the size limit, the local time, and
-// places that fight back. (A log that cannot be written at all is said once
-// and harms nothing: the headless run's unusable places.)
+// The event log's files: rotation at the size limit, repeats counted, the
+// audit file, the local time, and places that fight back. (A log that cannot
+// be written at all is said once and harms nothing: the headless run's
+// unusable places.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +45,35 @@ TEST(EventLog, RotatesAtTheSizeLimitKeepingTheNewestGenerations) {
   EXPECT_EQ(test::ReadText(file).size(), 2 * line);
   EXPECT_EQ(test::ReadText(file).find("line 4\n"), line + 36);
   EXPECT_NE(mirrored.find(" INFO  test: line 4\n"), std::string::npos) << mirrored;
+}
+
+// A line again within a second (a minute, when its writer asks) is counted,
+// not written: the count goes with the next one, or on a line of its own
+// within a minute. The AUDIT lines also go to the audit file, which keeps
+// them while the log rotates them away.
+TEST(EventLog, RepeatsAreCountedAndTheAuditOutlivesTheLogsRotations) {
+  test::TempDir dir;
+  const std::string file = (dir.path() / "ostrana.log").string();
+  std::atomic<long> ms{0};
+  const auto minute = std::chrono::floor<std::chrono::minutes>(std::chrono::system_clock::now());
+  EventLog log;
+  log.SetClock([&] { return minute + std::chrono::milliseconds(ms.load()); });
+  log.Open(file, false, {/*fileBytes=*/2000, /*files=*/2, /*queuedLines=*/100000});
+  for (ms = 0; ms <= 1500; ms += 100) log.Write(LogLevel::Audit, "signal", "1 answered");
+  for (ms = 2000; ms < 32000; ms += 100) log.Write(LogLevel::Audit, "alarm", "value 2", std::chrono::minutes(1));
+  for (int i = 0; i < 200; ++i) log.Write(LogLevel::Info, "test", "line " + std::to_string(i));
+  ms = 70000;
+  log.Write(LogLevel::Info, "test", "the end");
+  log.Close();
+  const std::string audit = test::ReadText(dir.path() / "ostrana-audit.log");
+  EXPECT_EQ(std::count(audit.begin(), audit.end(), '\n'), 5) << audit;
+  for (const char* kept :
+       {"AUDIT signal: 1 answered\n", "AUDIT signal: 1 answered \\(and 9 times more since ..:..:00.100\\)\n",
+        "AUDIT alarm: value 2\n", "AUDIT signal: 1 answered \\(5 times from ..:..:01.100 to ..:..:01.500\\)\n",
+        "AUDIT alarm: value 2 \\(299 times from ..:..:02.100 to ..:..:31.900\\)\n"})
+    EXPECT_TRUE(std::regex_search(audit, std::regex(kept))) << kept << "\n" << audit;
+  EXPECT_EQ((test::ReadText(file + ".1") + test::ReadText(file)).find("AUDIT alarm: value 2\n"), std::string::npos);
+  EXPECT_NE(test::ReadText(file).find("alarm: value 2 (299 times"), std::string::npos);  // the log keeps them too
 }
 
 // The time stamp is the local time (here three hours east of UTC).
@@ -105,14 +138,14 @@ TEST(EventLog, NothingIsLostWithoutATraceAndNothingBlocks) {
     }
   }
 
-  // A second connector on one file writes a file of its own and says so; the
-  // first one's rotations do not touch it.
+  // A second connector on one file writes a file of its own (and an audit
+  // file of its own) and says so; the first one's rotations do not touch it.
   EventLog first, second;
   first.Open(path("shared.log"), false, {/*fileBytes=*/500, /*files=*/2, /*queuedLines=*/100000});
   first.Write(LogLevel::Info, "test", "the first is there");
   ASSERT_TRUE(first.Drain(std::chrono::seconds(10)));
   second.Open(path("shared.log"), false);
-  second.Write(LogLevel::Info, "test", "from the second");
+  second.Write(LogLevel::Audit, "test", "from the second");
   for (int i = 0; i < 100; ++i) first.Write(LogLevel::Info, "test", "from the first " + std::to_string(i));
   second.Close();
   first.Close();
@@ -121,6 +154,11 @@ TEST(EventLog, NothingIsLostWithoutATraceAndNothingBlocks) {
                      std::to_string(getpid()) + "): this run writes "),
             std::string::npos)
       << own;
-  EXPECT_NE(own.find("INFO  test: from the second"), std::string::npos);
+  EXPECT_NE(own.find("AUDIT test: from the second"), std::string::npos);
+  // Its audit file goes with the log it writes: the lock holds both.
+  EXPECT_NE(
+      test::ReadText(path(("ostrana-" + std::to_string(getpid()) + "-audit.log").c_str())).find("from the second"),
+      std::string::npos);
+  EXPECT_FALSE(fs::exists(path("shared-audit.log")));
 }
 #endif

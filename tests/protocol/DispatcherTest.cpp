@@ -2,6 +2,7 @@
 // the virtual control with the NC program on the other side.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -86,9 +87,13 @@ TEST_F(MachineRequestsTest, SetAlarmOnlyForExactlyOneNameEndedByALineFeed) {
 
 // What the log keeps of a run: an event read while no client is attached,
 // whole (it is not kept for a later client), with the ring's stale records
-// counted at start; who asked for a command, and why one was not written.
+// counted at start; an alarm value read on every pass, when it changes; who
+// asked for a command, and why one was not written.
 TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
   const std::string file = (dir.path() / "ostrana.log").string();
+  std::atomic<long> calls{0};  // the log's clock: 100 ms a look, however fast the passes run
+  const auto start = std::chrono::system_clock::now();
+  EventLog::Instance().SetClock([&] { return start + std::chrono::milliseconds(100 * calls++); });
   EventLog::Instance().Open(file, false);
   ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
   nc.Init(100);
@@ -100,16 +105,30 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
     return EventLog::Instance().Drain(std::chrono::seconds(1)) &&
            ReadText(file).find("unattended") != std::string::npos;
   }));
+  ASSERT_EQ(Ask("Set Alarm: Unprojected\n"), "Command Data: Set Alarm,1\n");
+  nc.Ack(-2);  // answered with alarm value 2, read on every pass from here
+  ASSERT_TRUE(WaitUntil([&] { return EventLog::Instance().Counted().folded >= 30; }));
+  nc.Set(111, 3);
+  ASSERT_TRUE(WaitUntil([&] {
+    return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find("value 3") != std::string::npos;
+  }));
+  nc.Ack(0);  // the alarm ends
+  ASSERT_TRUE(WaitUntil([&] { return !ops.Machine().AlarmPending(); }));
   ops.SetClientAttached(true, "10.0.0.7:4711");
   EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,1\n");
   EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,0\n");
   EXPECT_EQ(Ask("Set WCS: 1,2,3\n"), "Command Data: Set WCS,0\n");
   ASSERT_TRUE(EventLog::Instance().Drain(std::chrono::seconds(5)));
   EventLog::Instance().Close();
+  EventLog::Instance().SetClock([] { return std::chrono::system_clock::now(); });
   const std::string log = ReadText(file);
+  // Value 2 once, then its count; not a line a second.
+  EXPECT_EQ(log.find("kept: alarm value 2 ("), log.rfind("kept: alarm value 2")) << log;
   for (const char* kept :
        {"AUDIT polling: read slot set to 1 at row 102: 1 records in the ring skipped",
         "INFO  unattended: read while no client was attached, not kept: Measure Data: 1,0,9,0,3,3A98,0,0,0,0,0,0,0",
+        "INFO  unattended: read while no client was attached, not kept: alarm value 2\n",
+        "INFO  unattended: read while no client was attached, not kept: alarm value 3\n", "alarm value 2 (",
         "AUDIT command: halt monitoring (code 1) for 10.0.0.7:4711: written, answer 1",
         "AUDIT command: halt monitoring (code 1) for 10.0.0.7:4711: not written (a command is still waiting on the "
         "machine), answer 0",

@@ -1,5 +1,6 @@
 #include "common/EventLog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -18,15 +19,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Stamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+// "2026-12-07 08:14:02.411", or its time of day only.
+std::string TimeText(std::chrono::system_clock::time_point at, bool dayToo) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
   const std::tm local = LocalTime(seconds);
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
                 local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
-  return text;
+  return dayToo ? text : text + 11;
 }
 
 const char* LevelName(LogLevel level) {
@@ -37,6 +38,10 @@ const char* LevelName(LogLevel level) {
     default: return "INFO ";
   }
 }
+
+bool IsAudit(const std::string& key) { return key.compare(0, 5, "AUDIT") == 0; }
+
+std::string Times(std::size_t count) { return std::to_string(count) + (count == 1 ? " time" : " times"); }
 
 }  // namespace
 
@@ -63,11 +68,20 @@ EventLog& EventLog::Instance() {
   return *log;
 }
 
+std::string EventLog::AuditPath(const std::string& log) {
+  const fs::path path(log);
+  return (path.parent_path() / (path.stem().string() + "-audit" + path.extension().string())).string();
+}
+
+std::string EventLog::Stamp() const { return TimeText(clock_(), true); }
+
 void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
   Close();
   file_ = file;
   mirror_ = mirror;
   limits_ = limits;
+  out_.SetLimits(limits.fileBytes, limits.files);
+  audit_.SetLimits(limits.auditBytes, limits.auditFiles);
   {
     std::lock_guard guard(lock_);
     open_ = true;
@@ -75,6 +89,8 @@ void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
     done_ = false;
     unhandled_ = 0;
     queueLimit_ = limits.queuedLines;
+    fold_ = RepeatFold();
+    tally_ = Tally();
   }
   writer_ = std::thread([this] { Run(); });
 }
@@ -97,19 +113,45 @@ void EventLog::Close() {
   writer_.join();
 }
 
-void EventLog::Write(LogLevel level, const std::string& subject, const std::string& text) {
-  std::string line = Printable(Stamp() + " " + LevelName(level) + " " + subject + ": " + text) + "\n";
+void EventLog::Write(LogLevel level, const std::string& subject, const std::string& text,
+                     std::chrono::milliseconds fold) {
+  const auto now = clock_();
+  const std::string key = std::string(LevelName(level)) + " " + subject + ": " + text;
+  std::string line = Printable(TimeText(now, true) + " " + key);
   {
     std::lock_guard guard(lock_);
     if (!open_ || stopping_) return;
+    QueueDue(false);
+    RepeatFold::Folded before;
+    if (!fold_.Pass(key, now, fold, before)) {
+      ++tally_.folded;
+      return;
+    }
     if (queue_.size() >= queueLimit_) {
       ++dropped_;
       return;
     }
-    queue_.push_back(std::move(line));
+    if (before.count) line += " (and " + Times(before.count) + " more since " + TimeText(before.first, false) + ")";
+    queue_.push_back({std::move(line) + "\n", level == LogLevel::Audit});
     ++unhandled_;
   }
   wake_.notify_one();
+}
+
+void EventLog::QueueDue(bool all) {
+  if (!fold_.NextDue()) return;
+  const auto now = clock_();
+  for (const auto& [key, folded] : fold_.TakeDue(now, all)) {
+    queue_.push_back({Printable(TimeText(now, true) + " " + key) + " (" + Times(folded.count) + " from " +
+                          TimeText(folded.first, false) + " to " + TimeText(folded.last, false) + ")\n",
+                      IsAudit(key)});
+    ++unhandled_;
+  }
+}
+
+EventLog::Tally EventLog::Counted() {
+  std::lock_guard guard(lock_);
+  return tally_;
 }
 
 bool EventLog::Drain(std::chrono::milliseconds bound) {
@@ -123,126 +165,88 @@ std::string EventLog::OpenFile() {
   std::error_code ec;
   const fs::path path(file_);
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
-  writing_ = file_;
-  std::string why;
-  if (!out_.Open(writing_, &why)) {
-    if (lostWhy_.empty()) Say("the log " + writing_ + " cannot be written: " + why);
-    lostWhy_ = why;
-    return {};
-  }
+  if (!out_.Open(file_)) return {};
   std::string notice;
   // The lock is a file of its own beside the log, never rotated: a second
-  // connector is kept off the log whatever the first's rotations do.
-  std::string holder;
+  // connector is kept off the log and its audit file whatever the first's
+  // rotations do.
+  std::string holder, why;
   if (!logLock_.Held() && !logLock_.Take(file_ + ".lock", &holder, &why) && why.empty()) {
     // Another connector writes this file: this run keeps its own beside it.
     out_.Close();
-    writing_ = (path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log")).string();
-    if (!out_.Open(writing_, &why)) {
-      Say("the log " + writing_ + " cannot be written: " + why);
-      lostWhy_ = why;
-      return {};
-    }
+    const std::string own = (path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log")).string();
+    if (!out_.Open(own)) return {};
     const std::string said = "the log " + file_ + " is in use by another connector" +
                              (holder.empty() ? std::string() : " (process " + holder + ")") + ": this run writes " +
-                             writing_;
+                             own;
     Say(said);
     notice = Stamp() + " WARN  log: " + said + "\n";
   }
-  written_ = out_.Size();
   return notice;
 }
 
 void EventLog::Run() {
   std::string notice = OpenFile();
   for (;;) {
-    std::deque<std::string> batch;
+    std::deque<Queued> batch;
     std::size_t dropped = 0;
     bool stopping = false;
     {
       std::unique_lock guard(lock_);
-      wake_.wait(guard, [&] { return stopping_ || !queue_.empty(); });
+      // Woken by a line, the end of the run, or a count of repeats falling due.
+      while (!stopping_ && queue_.empty()) {
+        const auto due = fold_.NextDue();
+        const auto now = clock_();
+        if (due && *due <= now) break;
+        if (due)
+          wake_.wait_for(guard, *due - now);
+        else
+          wake_.wait(guard);
+      }
+      QueueDue(stopping_);  // at the end of the run every count is written
       batch.swap(queue_);
       dropped = std::exchange(dropped_, 0);
       stopping = stopping_;
     }
-    if (dropped) batch.push_back(Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept\n");
+    if (dropped) batch.push_back({Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept\n"});
     // Not open (it could not be), or moved away by another program: opened again at its path.
-    if (!out_.IsOpen() || !out_.StillAt(writing_)) {
+    if (!out_.InPlace()) {
       out_.Close();
       notice = OpenFile();
     }
-    if (!notice.empty()) batch.push_front(std::exchange(notice, std::string()));
-    for (const auto& line : batch) {
+    // The audit file goes with the log this run writes, once there is one and an AUDIT line for it.
+    const bool audits = std::any_of(batch.begin(), batch.end(), [](const Queued& q) { return q.audit; });
+    if (audits && out_.IsOpen() && (!audit_.InPlace() || audit_.Path() != AuditPath(out_.Path()))) {
+      audit_.Close();
+      audit_.Open(AuditPath(out_.Path()));
+    }
+    if (!notice.empty()) batch.push_front({std::exchange(notice, std::string())});
+    std::uint64_t audited = 0;
+    for (const auto& [line, audit] : batch) {
       if (mirror_) console::Err(line.substr(0, line.size() - 1));
-      Append(line);
+      out_.Append(line);
+      if (audit) {
+        audit_.Append(line);
+        ++audited;
+      }
     }
     {
       std::lock_guard guard(lock_);
       unhandled_ = queue_.size();
+      tally_.lines += batch.size();
+      tally_.auditLines += audited;
     }
     finished_.notify_all();
     if (stopping) break;
   }
   out_.Close();
+  audit_.Close();
   logLock_.Release();
   {
     std::lock_guard guard(lock_);
     done_ = true;
   }
   finished_.notify_all();
-}
-
-void EventLog::Append(const std::string& line) {
-  if (!out_.IsOpen()) {
-    ++lost_;
-    return;
-  }
-  if (out_.Regular() && written_ > 0 && written_ + line.size() > limits_.fileBytes) Rotate();
-  std::string why;
-  if (lost_ > 0) {
-    // The file takes lines again: first the count of those it did not.
-    const std::string notice = Stamp() + " WARN  log: " + std::to_string(lost_) +
-                               " lines were not kept: the log could not be written (" + lostWhy_ + ")\n";
-    if (!out_.IsOpen() || !out_.Write(notice, &why)) {
-      ++lost_;
-      return;
-    }
-    written_ += notice.size();
-    lost_ = 0;
-    lostWhy_.clear();
-  }
-  if (out_.IsOpen() && out_.Write(line, &why)) {
-    written_ += line.size();
-    return;
-  }
-  if (lostWhy_.empty())
-    Say("the log " + writing_ + " cannot be written: " + why + "; its lines are counted until it can");
-  lostWhy_ = why.empty() ? "it is not open" : why;
-  ++lost_;
-}
-
-void EventLog::Rotate() {
-  out_.Close();
-  std::error_code ec;
-  // ostrana.log.3 -> .4, ..., ostrana.log -> .1; the oldest goes.
-  for (int i = limits_.files - 1; i >= 1; --i) {
-    const std::string from = i == 1 ? writing_ : writing_ + "." + std::to_string(i - 1);
-    // A file another program holds open for a moment (a virus scanner, an
-    // indexer) cannot be renamed on Windows: tried again a little later.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      fs::rename(from, writing_ + "." + std::to_string(i), ec);
-      std::error_code missing;
-      if (!ec || !fs::exists(from, missing)) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
-  std::string why;
-  if (!out_.Open(writing_, &why) && lostWhy_.empty()) {
-    Say("the log " + writing_ + " cannot be written: " + why);
-    lostWhy_ = why;
-  }
-  written_ = 0;
 }
 
 }  // namespace ostrana

@@ -2,22 +2,31 @@
 // a level and a short subject, so that an operator can answer "what did the
 // connector write to the machine, and when?" from the log alone.
 //
+// The AUDIT lines go also into an audit file beside the log
+// ("ostrana-audit.log" for "ostrana.log") with its generations of its own:
+// traffic that rotates the log every few minutes leaves the audit of the
+// machine's writes for weeks. A line that comes again within a second of
+// the same one written (or within the longer window its caller asks for) is
+// counted, not written; the count goes at the end of the next one written
+// ("(and 9 times more since 08:14:05.830)"), or on a line of its own within
+// a minute ("(9 times from 08:14:05.830 to 08:14:06.650)").
+//
 // Nothing is lost without a trace: every write is checked; a file that
 // cannot be written (a full disk, a FIFO nobody reads) is said once on
 // stderr, the lines not kept are counted and the count is written when the
 // file takes lines again, and a line is written whole or not at all. Only a
 // regular file is rotated. A second connector on the same file (its lock
-// "<log>.lock" held) gets a file of its own beside it (ostrana-<pid>.log),
-// and says so; a file moved away
+// "<log>.lock" held) gets a file of its own beside it (ostrana-<pid>.log,
+// and ostrana-<pid>-audit.log), and says so; a file moved away
 // under the log is opened again at its path. Bytes below 0x20 (but the line
 // feeds of the program's own texts) and 0x7F are written as "\xNN", so a
 // peer's text cannot steer a terminal that shows the log.
 //
 // Threads: Write may be called from any thread and never waits for the disk:
 // it hands the line to the log's own writer thread (a bounded queue; lines
-// beyond it are counted and the count is written). Open and Close are called
-// by the owner of the run (the main thread); Close waits at most a second
-// for the writer.
+// beyond it are counted and the count is written). Open, Close and SetClock
+// are called by the owner of the run (the main thread); Close waits at most
+// a second for the writer.
 #pragma once
 
 #include <chrono>
@@ -25,12 +34,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "common/FileLock.h"
-#include "common/LogFile.h"
+#include "common/LogGenerations.h"
+#include "common/RepeatFold.h"
 
 namespace ostrana {
 
@@ -42,7 +53,19 @@ class EventLog {
     std::uintmax_t fileBytes = 1 << 20;  // a file is rotated before it grows past this
     int files = 5;                       // the log and its older generations .1 to .4
     std::size_t queuedLines = 10000;
+    // The audit file's: a year of a count a minute, weeks of a signal a second.
+    std::uintmax_t auditBytes = 4 << 20;
+    int auditFiles = 5;
   };
+  // What a run's log has handled so far (for the figures of a benchmark).
+  struct Tally {
+    std::uint64_t lines = 0;       // written to the log (or counted as not kept)
+    std::uint64_t auditLines = 0;  // of them, AUDIT lines (also written to the audit file)
+    std::uint64_t folded = 0;      // repeats counted instead of written
+  };
+  using Clock = std::function<std::chrono::system_clock::time_point()>;
+  // A line again within this long of the same one written is counted.
+  static constexpr std::chrono::seconds kFold{1};
 
   EventLog() = default;
   ~EventLog() { Close(); }
@@ -58,7 +81,10 @@ class EventLog {
   // Writes what is queued and stops the writer.
   void Close();
 
-  void Write(LogLevel level, const std::string& subject, const std::string& text);
+  // `fold`: a caller whose line repeats on every pass may count its repeats
+  // over a longer window (a minute): the line is then written when it changes.
+  void Write(LogLevel level, const std::string& subject, const std::string& text,
+             std::chrono::milliseconds fold = kFold);
   // Waits at most `bound` until the lines written so far are handled (kept,
   // or counted as lost); false when the writer has not got there.
   bool Drain(std::chrono::milliseconds bound);
@@ -67,20 +93,34 @@ class EventLog {
   // as the process: a writer left behind at Close may still use it.
   static EventLog& Instance();
 
+  // The time the log sees: the system clock unless a test or a benchmark
+  // runs it faster. Set before Open.
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+  Tally Counted();
+  // The audit file beside `log`: "ostrana.log" gives "ostrana-audit.log".
+  static std::string AuditPath(const std::string& log);
+
  private:
   void Run();
-  std::string OpenFile();                // writer thread only; a line to write first, if any
-  void Append(const std::string& line);  // writer thread only
-  void Rotate();                         // writer thread only
-  void Say(const std::string& text);     // writer thread only: stderr, once per cause
+  std::string OpenFile();             // writer thread only; a line to write first, if any
+  void Say(const std::string& text);  // writer thread only: stderr
+  std::string Stamp() const;          // now, as a line begins
+  void QueueDue(bool all);            // with lock_ held: the counts of repeats that are due
+  struct Queued {
+    std::string line;
+    bool audit = false;
+  };
 
   std::string file_;  // the path asked for
   bool mirror_ = false;
   Limits limits_;
+  Clock clock_ = [] { return std::chrono::system_clock::now(); };
 
   std::mutex lock_;  // guards the members below
   std::condition_variable wake_, finished_;
-  std::deque<std::string> queue_;
+  std::deque<Queued> queue_;
+  RepeatFold fold_;
+  Tally tally_;
   std::size_t dropped_ = 0;
   std::size_t queueLimit_ = 0;
   std::size_t unhandled_ = 0;  // queued, or taken by the writer and not yet written
@@ -90,20 +130,18 @@ class EventLog {
   std::thread writer_;
 
   // Writer thread only.
-  LogFile out_;
-  FileLock logLock_;     // "<log>.lock": this run writes the log
-  std::string writing_;  // the file written: file_, or this run's own beside it
-  std::uintmax_t written_ = 0;
-  std::size_t lost_ = 0;  // lines not kept since the file stopped taking them
-  std::string lostWhy_;
+  LogGenerations out_{[this] { return Stamp(); }};
+  LogGenerations audit_{[this] { return Stamp(); }};
+  FileLock logLock_;  // "<log>.lock": this run writes the log and its audit file
 };
 
 // `text` with bytes below 0x20 and 0x7F as "\xNN" (line feeds as blanks).
 std::string Printable(const std::string& text);
 
 // Shorthand for the process's log.
-inline void Log(LogLevel level, const std::string& subject, const std::string& text) {
-  EventLog::Instance().Write(level, subject, text);
+inline void Log(LogLevel level, const std::string& subject, const std::string& text,
+                std::chrono::milliseconds fold = EventLog::kFold) {
+  EventLog::Instance().Write(level, subject, text, fold);
 }
 
 }  // namespace ostrana

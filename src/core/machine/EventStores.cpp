@@ -8,11 +8,11 @@ using namespace mailbox;  // the exchange table's rows and readings
 
 namespace {
 // An event nobody will fetch, written down whole: a measurement can always
-// be recovered from the log.
-void Unattended(const std::string& what) {
+// be recovered from the log. `fold`: how long its repeats are counted, not written.
+void Unattended(const std::string& what, std::chrono::milliseconds fold = EventLog::kFold) {
   std::string text = what;
   while (!text.empty() && text.back() == '\n') text.pop_back();
-  Log(LogLevel::Info, "unattended", "read while no client was attached, not kept: " + text);
+  Log(LogLevel::Info, "unattended", "read while no client was attached, not kept: " + text, fold);
 }
 }  // namespace
 
@@ -43,7 +43,9 @@ bool EventStores::MeasureQueueFull() const {
 
 bool EventStores::StoreAlarmValue(std::int32_t value) {
   if (!ClientAttached()) {
-    Unattended("alarm value " + std::to_string(value));
+    // Read again on every pass while the alarm stands: written when it
+    // changes, its repeats counted a minute at a time.
+    Unattended("alarm value " + std::to_string(value), std::chrono::minutes(1));
     return false;
   }
   MutexLock guard(alarmLock_);
