@@ -147,7 +147,7 @@ void PollingWorker::Loop() {
 
 void PollingWorker::LogCounts(RunState& run, bool stopping) {
   const auto now = std::chrono::steady_clock::now();
-  if (!stopping && now - run.countedSince < std::chrono::minutes(1)) return;
+  if (!stopping && now - run.countedSince < timing_.countInterval) return;
   const std::string unattended =
       run.unattended ? ", " + std::to_string(run.unattended) + " of them read while no client was attached" : "";
   if (run.slotWrites || run.tagWrites)
