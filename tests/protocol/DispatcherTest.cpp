@@ -118,7 +118,7 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
   EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,1\n");
   EXPECT_EQ(Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,0\n");
   EXPECT_EQ(Ask("Set WCS: 1,2,3\n"), "Command Data: Set WCS,0\n");
-  ASSERT_TRUE(EventLog::Instance().Drain(std::chrono::seconds(5)));
+  ops.ReleaseMachine();  // no worker writes while the log's clock is set back
   EventLog::Instance().Close();
   EventLog::Instance().SetClock([] { return std::chrono::system_clock::now(); });
   const std::string log = ReadText(file);

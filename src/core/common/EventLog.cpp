@@ -199,7 +199,7 @@ void EventLog::Run() {
         const auto now = clock_();
         if (due && *due <= now) break;
         if (due)
-          wake_.wait_for(guard, *due - now);
+          wake_.wait_for(guard, std::min<std::chrono::system_clock::duration>(*due - now, RepeatFold::kCountWait));
         else
           wake_.wait(guard);
       }

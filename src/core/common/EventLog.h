@@ -94,7 +94,8 @@ class EventLog {
   static EventLog& Instance();
 
   // The time the log sees: the system clock unless a test or a benchmark
-  // runs it faster. Set before Open.
+  // runs it faster. Set while no thread writes to the log (before a run's
+  // threads start, or after they end).
   void SetClock(Clock clock) { clock_ = std::move(clock); }
   Tally Counted();
   // The audit file beside `log`: "ostrana.log" gives "ostrana-audit.log".

@@ -29,7 +29,8 @@ bool RepeatFold::Pass(const std::string& key, Time now, std::chrono::millisecond
 
 std::vector<RepeatFold::Due> RepeatFold::TakeDue(Time now, bool all) {
   std::vector<Due> due;
-  if (!nextDue_ || (!all && now < *nextDue_)) return due;
+  // (A clock set back by more than the wait makes every count due.)
+  if (!nextDue_ || (!all && now < *nextDue_ && *nextDue_ - now <= kCountWait)) return due;
   nextDue_.reset();
   for (auto& [key, entry] : entries_) {
     if (entry.folded.count == 0) continue;
