@@ -129,6 +129,7 @@ void EventLog::Write(LogLevel level, const std::string& subject, const std::stri
     }
     if (queue_.size() >= queueLimit_) {
       ++dropped_;
+      if (level == LogLevel::Audit) ++droppedAudit_;
       return;
     }
     if (before.count) line += " (and " + Times(before.count) + " more since " + TimeText(before.first, false) + ")";
@@ -189,7 +190,7 @@ void EventLog::Run() {
   std::string notice = OpenFile();
   for (;;) {
     std::deque<Queued> batch;
-    std::size_t dropped = 0;
+    std::size_t dropped = 0, droppedAudit = 0;
     bool stopping = false;
     {
       std::unique_lock guard(lock_);
@@ -206,9 +207,14 @@ void EventLog::Run() {
       QueueDue(stopping_);  // at the end of the run every count is written
       batch.swap(queue_);
       dropped = std::exchange(dropped_, 0);
+      droppedAudit = std::exchange(droppedAudit_, 0);
       stopping = stopping_;
     }
-    if (dropped) batch.push_back({Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept\n"});
+    // The audit file learns of its own lines not kept.
+    if (dropped)
+      batch.push_back({Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept" +
+                           (droppedAudit ? " (" + std::to_string(droppedAudit) + " of them AUDIT)\n" : "\n"),
+                       droppedAudit > 0});
     // Not open (it could not be), or moved away by another program: opened again at its path.
     if (!out_.InPlace()) {
       out_.Close();

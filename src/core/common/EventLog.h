@@ -122,7 +122,7 @@ class EventLog {
   std::deque<Queued> queue_;
   RepeatFold fold_;
   Tally tally_;
-  std::size_t dropped_ = 0;
+  std::size_t dropped_ = 0, droppedAudit_ = 0;
   std::size_t queueLimit_ = 0;
   std::size_t unhandled_ = 0;  // queued, or taken by the writer and not yet written
   bool open_ = false;
