@@ -23,8 +23,11 @@ namespace fs = std::filesystem;
 using VirtualControlTest = test::VirtualDriveTest;
 
 // Column widths come from the header: a value that does not fit is refused
-// and the table keeps its size, however long the value.
-TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsShape) {
+// and the table keeps its size, however long the value. A table the user
+// made read-only is not written, whoever runs the connector (its mode is
+// looked at: root's open would pass), and the write fails with the reason; a
+// table rewritten keeps its mode.
+TEST_F(VirtualControlTest, AValueWiderThanItsColumnOrAReadOnlyTableIsRefusedAndTheTableKeepsItsShape) {
   const auto file = dir.path() / "tnc" / "Quorvane" / mailbox::kTableFileName;
   ASSERT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(-2.5)), dnc::kOk);
   const auto size = fs::file_size(file);
@@ -35,6 +38,19 @@ TEST_F(VirtualControlTest, AValueWiderThanItsColumnIsRefusedAndTheTableKeepsItsS
   dnc::Variant v;
   ASSERT_EQ(control.ReadCell(mailbox::kTablePath, 900, "PARAM", &v), dnc::kOk);
   EXPECT_EQ(v.i4, 0);
+  dnc::TakeFailureText();
+  for (const auto mode : {fs::perms(0640), fs::perms(0444)}) {
+    fs::permissions(file, mode);
+    const std::string before = test::ReadText(file);
+    const bool writable = mode == fs::perms(0640);
+    EXPECT_EQ(control.WriteCell(mailbox::kTablePath, 5, "PARAM", dnc::Variant::FromR8(7)) == dnc::kOk, writable);
+    EXPECT_EQ(dnc::TakeFailureText(),
+              writable ? "" : "the table " + file.string() + " cannot be written: it is read-only");
+    EXPECT_EQ(test::ReadText(file) == before, !writable);
+#ifndef _WIN32  // Windows keeps only the read-only mark
+    EXPECT_EQ(fs::status(file).permissions(), mode);
+#endif
+  }
 }
 
 // What a killed run left is cleaned, and nothing of the user's; no path, and
@@ -73,4 +89,8 @@ TEST_F(VirtualControlTest, TheDriveIsCleanedAndClosedWhenItOpens) {
     EXPECT_LT(reopened.MakeDirectory("TNC:\\Linked\\sub"), 0);
     EXPECT_FALSE(fs::exists(dir.path() / "elsewhere" / "sub"));
   }
+  std::ofstream(dir.path() / "tnc" / ".ostrana.lock") << "4242";  // the connector's drive lock: out of reach
+  for (const char* lock : {"TNC:\\.ostrana.lock", "TNC:/./.OSTRANA.LOCK. ", "TNC:\\.ostrana.lock::$DATA"})
+    EXPECT_FALSE(reopened.MapPath(lock)) << lock;
+  EXPECT_FALSE(reopened.FileExists("TNC:\\", ".ostrana.lock"));
 }

@@ -1,7 +1,9 @@
 // A lock file held for a run, so that two processes never share what it
 // guards (the virtual control's TNC drive): the first takes it and writes
 // its process id into it, a second is refused and told that id. Released
-// when the object goes or the process ends, however it ends.
+// when the object goes or the process ends, however it ends. On Windows the
+// holder also keeps a named mark beside it, so that a file another program
+// merely has open (a backup tool) is not taken for a connector's lock.
 // One implementation per platform (FileLock_posix.cpp, FileLock_win32.cpp).
 //
 // Threads: the owner's (the main thread).
@@ -19,15 +21,19 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Takes the lock at `path` (created when missing). False when another
-  // process holds it (`holder`: its process id as written, or "") or the file
-  // cannot be made (`why`).
+  // Takes the lock at `path` (created when missing). False either when
+  // another holder of such a lock has it (`holder`: its process id as written,
+  // or ""; `why` left empty) or when the lock cannot be had for any other
+  // reason (`why`: the system's reason): a link, a folder or another kind of
+  // file at the path, a file that cannot be written, one another program has
+  // open (Windows), a file system without locks.
   bool Take(const std::string& path, std::string* holder, std::string* why);
   void Release();
   bool Held() const { return handle_ != -1; }
 
  private:
   std::intptr_t handle_ = -1;
+  std::intptr_t mark_ = 0;  // Windows: the named mark that says a connector holds the file
 };
 
 }  // namespace ostrana

@@ -89,6 +89,11 @@ inline std::string DriveInUse(const std::string& root, const std::string& holder
   return "The TNC drive folder " + root + " is in use by another connector" +
          (holder.empty() ? std::string() : " (process " + holder + ")") + ".\n\nChoose another folder with --tnc-root.";
 }
+inline std::string DriveNotLocked(const std::string& root, const std::string& lockFile, const std::string& why) {
+  return "The TNC drive folder " + root + " cannot be locked for this run: " + lockFile + ": " + why +
+         ".\n\nWithout its lock a second connector could write the same tables. Make the lock file usable, or "
+         "choose another folder with --tnc-root.";
+}
 inline std::string ListenAddressRefused(const std::string& text) {
   return "The stored listen address '" + text +
          "' is not an address: the port listens on this computer only (127.0.0.1).";

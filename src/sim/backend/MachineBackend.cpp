@@ -29,23 +29,21 @@ struct VirtualMachine {
 
 bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Machine& m) {
   const std::string root = options.tncRoot.empty() ? run::DefaultTncRoot() : options.tncRoot;
-  std::string why;
-  if (!UsableFolder(root, &why)) prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
   auto parts = std::make_shared<VirtualMachine>();
-  // One connector a drive: two would interleave their table writes. The
-  // lock lies beside the folder, so a missing folder is still made.
-  std::string holder;
-  std::string lockFile = root;
-  while (lockFile.size() > 1 && (lockFile.back() == '/' || lockFile.back() == '\\')) lockFile.pop_back();
-  lockFile += ".lock";
-  if (!parts->driveLock.Take(lockFile, &holder, &why) && why.empty()) {
-    prompts.ShowMessage(strings::DriveInUse(root, holder), PromptIcon::Exclamation);
+  parts->control = std::make_unique<vc::VirtualControl>(root);  // makes the folder when missing
+  // One connector a drive: two would interleave their table writes. A lock
+  // that cannot be had stops the run as a held one does: going on without it
+  // would leave the tables open to a second run.
+  const std::string lockFile = parts->control->LockFile().string();
+  std::string holder, why;
+  if (!parts->driveLock.Take(lockFile, &holder, &why)) {
+    prompts.ShowMessage(why.empty() ? strings::DriveInUse(root, holder) : strings::DriveNotLocked(root, lockFile, why),
+                        PromptIcon::Exclamation);
     return false;
   }
-  parts->control = std::make_unique<vc::VirtualControl>(root);
-  if (parts->driveLock.Held())
-    for (const auto& file : parts->control->RemoveStaleTemporaries())
-      Log(LogLevel::Info, "drive", "removed " + file.string() + ", left by a run that ended in the middle of a write");
+  if (!UsableFolder(root, &why)) prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
+  for (const auto& file : parts->control->RemoveStaleTemporaries())
+    Log(LogLevel::Info, "drive", "removed " + file.string() + ", left by a run that ended in the middle of a write");
   m.line = "the virtual control";
   m.keep = parts;
   m.component = std::make_unique<vc::VcComponent>(*parts->control);

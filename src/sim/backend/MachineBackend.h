@@ -18,9 +18,10 @@ namespace ostrana::backend {
 using DncFactory = std::function<std::unique_ptr<dnc::IComponent>()>;
 
 // The set-up a run's Prepare calls. It says on stdout what the machine is;
-// it fails (the reason said) when the NC console cannot listen or another
-// connector holds the TNC drive (its lock file "<drive>.lock" beside the
-// folder). A drive folder that cannot be used is said, and the run goes on.
+// it fails (the reason said) when the NC console cannot listen or the TNC
+// drive's lock (".ostrana.lock" inside the folder) cannot be had: another
+// connector holds it, or the file cannot be made or locked. A drive folder
+// where no other file can be made is said, and the run goes on.
 run::MachineSetUp SetUpMachine(DncFactory dnc = {});
 
 }  // namespace ostrana::backend

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "common/NewFile.h"
@@ -23,6 +24,20 @@ const char* const kOpNames[kOpCount] = {
     "object-data", "query-data",       "object-files", "query-files",  "get-entry", "get-value",
     "set-value",   "select-dir",       "make-dir",     "lookup",       "transmit",  "disconnect",
 };
+
+const char* const kDriveLockName = ".ostrana.lock";
+
+// Whether a name on the drive's top folder is the lock file, read as the
+// Windows file system reads names too: in any case, trailing dots and blanks
+// ignored, a stream (":...") the file's own.
+bool IsDriveLockName(std::string_view name) {
+  name = name.substr(0, name.find(':'));
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  const std::string_view lock = kDriveLockName;
+  return std::equal(name.begin(), name.end(), lock.begin(), lock.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+}
 
 std::optional<std::string> ReadFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -54,10 +69,22 @@ std::string OpNames() {
 bool WriteFileAtomically(const fs::path& file, const std::string& text, std::string* why) {
   // A name of the connector's own pattern beside the file, made where
   // nothing is: a link planted at a guessable name cannot redirect the write.
+  // A file the user made read-only is left as it is, whoever runs the
+  // connector: its mode is looked at, as root's writes pass any open. A file
+  // rewritten keeps its mode.
+  std::error_code ec;
+  const fs::file_status was = fs::status(file, ec);
+  const fs::perms mode = was.permissions() & fs::perms::all;
+  const fs::perms anyWrite = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if (fs::exists(was) && (mode & anyWrite) == fs::perms::none) {
+    if (why) *why = "it is read-only";
+    return false;
+  }
   const fs::path temp = TemporaryName(file);
   if (!WriteNewFile(temp.string(), text, why)) return false;
-  std::error_code ec;
-  fs::rename(temp, file, ec);
+  ec.clear();
+  if (fs::exists(was)) fs::permissions(temp, mode, ec);
+  if (!ec) fs::rename(temp, file, ec);
   if (!ec) return true;
   if (why) *why = ec.message();
   fs::remove(temp, ec);
@@ -65,7 +92,9 @@ bool WriteFileAtomically(const fs::path& file, const std::string& text, std::str
 }
 
 fs::path TemporaryName(const fs::path& file) {
-  return file.parent_path() / ("." + file.filename().string() + ".ostrana-" + RandomName() + ".tmp");
+  std::string name = ".";  // appended, not "." + ...: mingw's GCC 12 warns falsely of an overlap there
+  name += file.filename().string() + ".ostrana-" + RandomName() + ".tmp";
+  return file.parent_path() / name;
 }
 
 bool IsTemporaryName(const std::string& name) {
@@ -108,6 +137,8 @@ VirtualControl::VirtualControl(fs::path driveRoot) : root_(std::move(driveRoot))
   fs::create_directories(root_, ec);
   canonicalRoot_ = fs::weakly_canonical(root_, ec);
 }
+
+fs::path VirtualControl::LockFile() const { return (canonicalRoot_.empty() ? root_ : canonicalRoot_) / kDriveLockName; }
 
 std::vector<fs::path> VirtualControl::RemoveStaleTemporaries() {
   // A run killed between writing a table's temporary file and renaming it
@@ -237,6 +268,9 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath, 
     }
   }
   if (!flush()) return std::nullopt;
+  // The lock is the connector's, not the control's: a table written over it
+  // (a rename) would free the drive for a second run.
+  if (parts.size() == 1 && IsDriveLockName(parts[0])) return std::nullopt;
   // A folder on the drive that is a link leading elsewhere does not take the
   // path off the drive.
   const auto found = LookOnDrive(root_, canonicalRoot_, parts);
@@ -269,7 +303,8 @@ bool VirtualControl::FileExists(const std::string& controlDirectory, const std::
   if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos) return false;
   auto dir = MapPath(controlDirectory);
   std::error_code ec;
-  return dir && !name.empty() && name != ".." && fs::is_regular_file(*dir / name, ec);
+  if (!dir || name.empty() || name == ".." || (*dir == root_ && IsDriveLockName(name))) return false;
+  return fs::is_regular_file(*dir / name, ec);
 }
 
 HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::string& controlPath) {
@@ -322,8 +357,10 @@ VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, co
 
 HRESULT VirtualControl::SaveLocked(const fs::path& file, CachedTable& cached) {
   const std::string text = cached.table.Serialize();
-  if (!WriteFileAtomically(file, text)) {
+  std::string why;
+  if (!WriteFileAtomically(file, text, &why)) {
     tables_.erase(file);  // the file still holds the old content; read it again next time
+    dnc::SetFailureText("the table " + file.string() + " cannot be written: " + why);
     return dnc::kFail;
   }
   cached.seen = EntryOf(file);

@@ -72,6 +72,10 @@ class VirtualControl {
   explicit VirtualControl(std::filesystem::path driveRoot);
 
   const std::filesystem::path& DriveRoot() const { return root_; }
+  // The drive's lock file, inside its folder (links resolved): one file
+  // however the folder is named and whatever lies above it. No path of the
+  // control's reaches it (MapPath), and no look-up finds it (FileExists).
+  std::filesystem::path LockFile() const;
   // Removes the temporary files a killed run left on the drive (names of
   // the connector's own pattern only) and returns them. Only for the holder
   // of the drive's lock.
@@ -167,7 +171,9 @@ class VirtualControl {
 };
 
 // Writes `text` to `file` through a new temporary file beside it and a
-// rename; on failure `why` (when given) holds the system's reason.
+// rename; on failure `why` (when given) holds the system's reason. A file
+// already there keeps its mode; one that no one may write (no write bit) is
+// not written, whoever asks.
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& text, std::string* why = nullptr);
 // The temporary files: ".<file>.ostrana-<16 hexadecimal digits>.tmp".
 std::filesystem::path TemporaryName(const std::filesystem::path& file);
