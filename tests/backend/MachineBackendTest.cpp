@@ -15,32 +15,31 @@ namespace fs = std::filesystem;
 
 TEST(DriveLock, OneLockADriveAndARefusalThatSaysWhy) {
   // What lies where below the test's folder (`file` held open with a stale
-  // number in it; `link` to the drive "tnc" when the first run names the
-  // drive by it, else nowhere), and the drive as two runs name it (without a
-  // second, the first is refused for `reason`, in POSIX words).
+  // number in it; `link` a link to `target`), and the drive as two runs name
+  // it (without a second, the first is refused for `reason`, in POSIX words).
   struct Road {
-    const char *folder, *file, *link, *first, *second, *reason;
+    const char *folder, *file, *link, *target, *first, *second, *reason;
   };
   const std::string longName(251, 'n');  // with ".lock" added, past the file-name limit
   const Road roads[] = {
       // 0: a link where the lock lies; 1: a folder there; 2: the drive below a file
-      {"tnc", nullptr, "tnc/.ostrana.lock", "tnc", nullptr, "Too many levels of symbolic links"},
-      {"tnc/.ostrana.lock", nullptr, nullptr, "tnc", nullptr, "Is a directory"},
-      {nullptr, "file", nullptr, "file/tnc", nullptr, "Not a directory"},
+      {"tnc", nullptr, "tnc/.ostrana.lock", "elsewhere", "tnc", nullptr, "Too many levels of symbolic links"},
+      {"tnc/.ostrana.lock", nullptr, nullptr, nullptr, "tnc", nullptr, "Is a directory"},
+      {nullptr, "file", nullptr, nullptr, "file/tnc", nullptr, "Not a directory"},
       // 3: DIR and DIR/.; 4: DIR/ and DIR; 5: a linked folder and DIR; 6: below a read-only folder
-      {"tnc", nullptr, nullptr, "tnc", "tnc/.", nullptr},
-      {"tnc", nullptr, nullptr, "tnc/", "tnc", nullptr},
-      {"tnc", nullptr, "link", "link", "tnc", nullptr},
-      {"above/tnc", nullptr, nullptr, "above/tnc", "above/tnc", nullptr},
+      {"tnc", nullptr, nullptr, nullptr, "tnc", "tnc/.", nullptr},
+      {"tnc", nullptr, nullptr, nullptr, "tnc/", "tnc", nullptr},
+      {"tnc", nullptr, "link", "tnc", "link", "tnc", nullptr},
+      {"above/tnc", nullptr, nullptr, nullptr, "above/tnc", "above/tnc", nullptr},
   // 7: the lock file held open by another program (a backup tool): on
   // Windows a refusal that names no connector; POSIX locks are no opens
 #ifdef _WIN32
-      {"tnc", "tnc/.ostrana.lock", nullptr, "tnc", nullptr, nullptr},
+      {"tnc", "tnc/.ostrana.lock", nullptr, nullptr, "tnc", nullptr, nullptr},
 #else
-      {"tnc", "tnc/.ostrana.lock", nullptr, "tnc", "tnc", nullptr},
+      {"tnc", "tnc/.ostrana.lock", nullptr, nullptr, "tnc", "tnc", nullptr},
       // 8: a folder named near the file-name limit (Windows' A calls end at
       // 260 characters of the whole path)
-      {longName.c_str(), nullptr, nullptr, longName.c_str(), longName.c_str(), nullptr},
+      {longName.c_str(), nullptr, nullptr, nullptr, longName.c_str(), longName.c_str(), nullptr},
 #endif
   };
   // (A lock file the user cannot write is no row: root, who runs the tests
@@ -55,13 +54,10 @@ TEST(DriveLock, OneLockADriveAndARefusalThatSaysWhy) {
       return backend::SetUpMachine()(options, prompts, machine);
     };
     if (road.folder) fs::create_directories(dir.path() / road.folder);
-    std::ofstream held;
-    if (road.file) held.open(dir.path() / road.file);
+    std::ofstream held = road.file ? std::ofstream(dir.path() / road.file) : std::ofstream();
     held << "4242" << std::flush;
     std::error_code linkError, ignored;  // Windows makes links only with a privilege
-    if (road.link)
-      fs::create_directory_symlink(dir.path() / (std::string(road.link) == road.first ? "tnc" : "elsewhere"),
-                                   dir.path() / road.link, linkError);
+    if (road.link) fs::create_directory_symlink(dir.path() / road.target, dir.path() / road.link, linkError);
     if (linkError) continue;
     fs::permissions(dir.path() / "above", fs::perms::owner_read | fs::perms::owner_exec, ignored);  // read-only
     run::Machine first, second;
@@ -69,9 +65,9 @@ TEST(DriveLock, OneLockADriveAndARefusalThatSaysWhy) {
     EXPECT_TRUE(road.second ? started && !start(road.second, second) : !started);
     EXPECT_EQ(prompts.messages.size(), 1u);
     const std::string said = prompts.messages.empty() ? "" : prompts.messages[0].text;
+    const std::string connector = "in use by another connector (process " + std::to_string(CurrentProcessId()) + ")";
     const auto lockFile = fs::weakly_canonical(dir.path() / road.first) / ".ostrana.lock";
-    EXPECT_NE(said.find(road.second ? "in use by another connector (process " + std::to_string(CurrentProcessId()) + ")"
-                                    : "cannot be locked for this run: " + lockFile.string() + ": "),
+    EXPECT_NE(said.find(road.second ? connector : "cannot be locked for this run: " + lockFile.string()),
               std::string::npos)
         << said;
 #ifndef _WIN32

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/TestSupport.h"
 #include "vc/TabTable.h"
 

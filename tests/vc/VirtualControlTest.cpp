@@ -3,17 +3,14 @@
 #include <unistd.h>
 #endif
 
-#include <memory>
 #include <vector>
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "mailbox/MailboxRows.h"
 #include "support/TestSupport.h"
 #include "support/VirtualDrive.h"
-#include "vc/VcComponent.h"
 #include "vc/VirtualControl.h"
 
 using namespace ostrana;
