@@ -11,7 +11,7 @@ using namespace ostrana::test;
 
 void HeadlessRun::WholeExchange() {
   const int stored = FreePort();  // the port an earlier run kept
-  QSettings(settingsFile, QSettings::IniFormat).setValue("PortNumber", stored);
+  std::ofstream(settingsFile.toStdString()) << "PortNumber=" << stored << "\n";
   const int consolePort = StartWithConsole(/*portZero=*/false);
   EXPECT_EQ(port, stored);
   EXPECT_TRUE(output.contains(ThroughDnc() ? "the DNC component" : "virtual control")) << output.toStdString();
@@ -58,9 +58,8 @@ void HeadlessRun::WholeExchange() {
   Stop();
   const QString said = QString::fromLocal8Bit(process.readAllStandardError());  // the places were usable
   EXPECT_FALSE(said.contains(QRegularExpression("cannot be (used|kept|written)"))) << said.toStdString();
-  QSettings saved(settingsFile, QSettings::IniFormat);
-  EXPECT_EQ(saved.allKeys().size(), 4);
-  EXPECT_EQ(saved.value("PortNumber").toInt(), stored);
+  EXPECT_EQ(ReadText(settingsFile.toStdString()),
+            "PortNumber=" + std::to_string(stored) + "\nxTopLeft=0\nyTopLeft=0\nMute=0\n");
 
   // The event log answers "what was written to the machine, and when".
   QFile log(LogFile());
@@ -176,7 +175,7 @@ TEST_P(HeadlessRun, ABusyPortIsSaidAndTheRunTakesAnother) {
                   .contains(QStringLiteral("cannot listen on port %1: %2")
                                 .arg(squatter.serverPort())
                                 .arg("The bound address is already in use")));
-  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("PortNumber").toInt(), 50000);
+  EXPECT_EQ(Stored().portNumber, 50000);
 }
 
 // Settings and an event log that cannot be written, a display that is gone,
@@ -202,17 +201,27 @@ TEST_P(HeadlessRun, UnusablePlacesAndAStaleDisplayAreSaidAndSurvived) {
   const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
   EXPECT_TRUE(errors.contains("the display :97 cannot be opened: running headless")) << errors.toStdString();
   EXPECT_TRUE(errors.contains("The settings cannot be kept in " + settingsFile)) << errors.toStdString();
+  EXPECT_EQ(errors.count("The settings were not saved in " + settingsFile + ": Not a directory"), 1);
   EXPECT_TRUE(errors.contains(log + " cannot be written: Not a directory")) << errors.toStdString();
   EXPECT_EQ(errors.count("cannot be written"), 1);
 }
 
-// An unusable stored listen address keeps the port on this computer; a
-// second connector on the same TNC drive is refused, naming the first; a
-// settings file that is a FIFO is refused without a wait and left as it is.
+// A settings file named by bytes that are not UTF-8 is the file read and
+// written; in it, a stored listen address that is not one keeps the port on
+// this computer, a value that does not parse is named by its line and left,
+// and every line but the values written stays as it was. A second connector
+// on the same TNC drive is refused, naming the first; a settings file that
+// is a FIFO is refused without a wait and left as it is.
 TEST_P(HeadlessRun, HostileSettingsAndASharedDrive) {
   if (OnWindows()) GTEST_SKIP();  // a FIFO; the registry's own case is Windows'
-  std::ofstream(settingsFile.toStdString()) << "[General]\nListenAddress=localhost\n";
-  Start();
+  const std::string stored =
+      "[General]\n# the shop's\nListenAddress=127.0.0.1, ::1\nxTopLeft=@Variant(\\0)\nMute=1 ;\n";
+  std::ofstream((dir.path() / "s\xff.conf").string()) << stored;
+  process.start("/bin/sh", {"-c",
+                            "exec \"$0\" --headless --port 0 --log \"$1\" --tnc-root \"$2\" --settings "
+                            "\"$3$(printf '\\377').conf\"",
+                            OSTRANA_BINARY, LogFile(), Native(dir.path() / "tnc"), Native(dir.path() / "s")});
+  port = WaitForNumber("listening on port (\\d+)");
   EXPECT_TRUE(output.contains(QString("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
   const std::string fifo = (dir.path() / "fifo.conf").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -221,16 +230,21 @@ TEST_P(HeadlessRun, HostileSettingsAndASharedDrive) {
                                 Native(dir.path() / "second.log"), "--tnc-root", Native(dir.path() / "tnc")});
   ASSERT_TRUE(second.waitForFinished(20000));
   EXPECT_EQ(second.exitCode(), 1);
-  const QString said = QString::fromLocal8Bit(second.readAllStandardError());
-  EXPECT_TRUE(
-      said.contains("The settings cannot be kept in " + QString::fromStdString(fifo) + ": it is not a regular file"))
-      << said.toStdString();
-  EXPECT_TRUE(said.contains("is in use by another connector")) << said.toStdString();  // the words: DriveLock
+  const QString secondSaid = QString::fromLocal8Bit(second.readAllStandardError());
+  EXPECT_TRUE(secondSaid.contains("The settings cannot be kept in " + QString::fromStdString(fifo) +
+                                  ": it is not a regular file"))
+      << secondSaid.toStdString();
+  EXPECT_TRUE(secondSaid.contains("is in use by another connector")) << secondSaid.toStdString();  // the words: DriveLock
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   Stop();
-  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
-                  .contains("The stored listen address 'localhost' is not an address: the port listens on this "
-                            "computer only (127.0.0.1)."));
+  const QString said = QString::fromLocal8Bit(process.readAllStandardError()),
+                file = Native(dir.path() / "s\uFFFD.conf");
+  EXPECT_TRUE(said.contains("The stored listen address '127.0.0.1, ::1' (line 3 of " + file +
+                            ") is not an address: the "
+                            "port listens on this computer only (127.0.0.1)."))
+      << said.toStdString();
+  EXPECT_TRUE(said.contains(file + ", line 5: Mute '1 ;' is not a whole number: 0 is used")) << said.toStdString();
+  EXPECT_EQ(ReadText(dir.path() / "s\xff.conf"), stored + "PortNumber=50000\nyTopLeft=0\n");
 }
 
 // Its stderr a pipe nobody reads (the journal of a stalled service): the

@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QFile>
-#include <QSettings>
 #include <QTcpSocket>
 #include <QTcpServer>
 #include <QtEndian>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "common/StringTable.h"
+#include "platform/FileSettingsStore.h"
 #include "support/QtRunFixture.h"
 #include "support/TestSupport.h"
 
@@ -129,6 +129,8 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     port = WaitForNumber("listening on port (\\d+)");
     ASSERT_GT(port, 0) << output.toStdString() << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
   }
+  // The settings as the run left them in its file.
+  platform::Settings Stored() const { return platform::FileSettingsStore(settingsFile.toStdString()).Load(); }
   QString LogFile() const { return QString::fromStdString((dir.path() / "log" / "ostrana.log").string()); }
   int WaitForNumber(const QString& pattern) {
     const QRegularExpression re(pattern);

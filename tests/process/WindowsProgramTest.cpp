@@ -44,7 +44,8 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   Stop();
   Wine({"reg", "delete", key, "/v", "ListenAddress", "/f"});
   EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
-                  .contains("the registry value ListenAddress is not a text (REG_SZ): it is not used"));
+                  .contains("the registry value ListenAddress is a REG_MULTI_SZ, not a text (REG_SZ): the port "
+                            "listens on this computer only (127.0.0.1)"));
 }
 
 // The installer in a fresh Wine prefix: a silent install puts the programs,

@@ -4,12 +4,13 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QSettings>
 #include <QThread>
 
+#include "platform/FileSettingsStore.h"
 #include "support/TestSupport.h"
 
 using namespace ostrana;
@@ -94,7 +95,7 @@ class TitledWindow {
 TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   TempDir dir;
   const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
-  QSettings(settings, QSettings::IniFormat).setValue("Mute", 1);
+  std::ofstream(settings.toStdString()) << "Mute=1\n";
   TitledWindow kelvra("Quorvane Kelvra 2026 - part.kvp"), lower("quorvane kelvra");
   QProcess connector;  // with its window on the X display (the tests run with QT_QPA_PLATFORM=xcb)
   connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
@@ -109,9 +110,9 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
   std::printf("the connector ended %lld ms after the client window went\n", static_cast<long long>(timer.elapsed()));
   EXPECT_LT(timer.elapsed(), 2000);
   EXPECT_EQ(connector.exitCode(), 0);
-  QSettings saved(settings, QSettings::IniFormat);
-  EXPECT_EQ(saved.value("xTopLeft").toInt(), 1250);  // the default set at open, not a recorded place
-  EXPECT_EQ(saved.value("Mute").toInt(), 1);
+  const platform::Settings saved = platform::FileSettingsStore(settings.toStdString()).Load();
+  EXPECT_EQ(saved.xTopLeft, 1250);  // the default set at open, not a recorded place
+  EXPECT_TRUE(saved.muted);
 }
 
 // A stored place beyond the right edge of the 1920-pixel screen opens where
@@ -120,12 +121,7 @@ TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
 TEST(Watch, ClosingRecordsThePlaceTheWindowIsAt) {
   TempDir dir;
   const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
-  {
-    QSettings stored(settings, QSettings::IniFormat);
-    stored.setValue("xTopLeft", 2400);
-    stored.setValue("yTopLeft", 100);
-    stored.setValue("Mute", 1);
-  }
+  std::ofstream(settings.toStdString()) << "xTopLeft=2400\nyTopLeft=100\nMute=1\n";
   TitledWindow desk("desk");
   QProcess connector;
   connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
@@ -140,5 +136,5 @@ TEST(Watch, ClosingRecordsThePlaceTheWindowIsAt) {
   EXPECT_LT(seen, 1920 - 200);
   desk.Close(window);
   ASSERT_TRUE(connector.waitForFinished(10000));
-  EXPECT_EQ(QSettings(settings, QSettings::IniFormat).value("xTopLeft").toInt(), seen);
+  EXPECT_EQ(platform::FileSettingsStore(settings.toStdString()).Load().xTopLeft, seen);
 }

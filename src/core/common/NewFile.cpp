@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <random>
+#include <system_error>
 
 namespace ostrana {
 
@@ -10,6 +11,23 @@ std::string RandomName() {
   char text[17];
   std::snprintf(text, sizeof text, "%08x%08x", static_cast<unsigned>(random()), static_cast<unsigned>(random()));
   return text;
+}
+
+bool ReplaceFile(const std::filesystem::path& file, const std::string& text, std::string* why) {
+  namespace fs = std::filesystem;
+  std::string name = ".";  // (built in steps: GCC 12 warns falsely on "." + a string)
+  name += file.filename().string();
+  name += ".ostrana-" + RandomName() + ".tmp";
+  const fs::path temp = file.parent_path() / name;
+  if (!WriteNewFile(temp.string(), text, why)) return false;
+  std::error_code ec, missing;
+  const fs::file_status old = fs::status(file, missing);
+  if (fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
+  if (!ec) fs::rename(temp, file, ec);
+  if (!ec) return true;
+  if (why) *why = ec.message();
+  fs::remove(temp, ec);
+  return false;
 }
 
 }  // namespace ostrana

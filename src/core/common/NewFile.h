@@ -5,6 +5,7 @@
 // (NewFile_posix.cpp, NewFile_win32.cpp). Any thread.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace ostrana {
@@ -15,5 +16,12 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string*
 
 // A name no one else picks: 16 random hexadecimal digits.
 std::string RandomName();
+
+// Replaces `file` whole with `text`: written as a new file
+// ".<name>.ostrana-<RandomName>.tmp" beside it, given the permissions the
+// file had, then renamed over it; a reader sees the old file or the new one,
+// never a part. False (with the system's reason) when it could not be done:
+// the file is then as it was.
+bool ReplaceFile(const std::filesystem::path& file, const std::string& text, std::string* why);
 
 }  // namespace ostrana

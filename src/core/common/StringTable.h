@@ -94,13 +94,18 @@ inline std::string DriveNotLocked(const std::string& root, const std::string& lo
          ".\n\nWithout its lock a second connector could write the same tables. Make the lock file usable, or "
          "choose another folder with --tnc-root.";
 }
-inline std::string ListenAddressRefused(const std::string& text) {
-  return "The stored listen address '" + text +
-         "' is not an address: the port listens on this computer only (127.0.0.1).";
+// `where`: the place it is stored ("line 3 of FILE"), or "".
+inline std::string ListenAddressRefused(const std::string& text, const std::string& where) {
+  return "The stored listen address '" + text + "'" + (where.empty() ? "" : " (" + where + ")") +
+         " is not an address: the port listens on this computer only (127.0.0.1).";
 }
 inline std::string SettingsNotKept(const std::string& where, const std::string& why) {
   return "The settings cannot be kept in " + where + ": " + why +
          ".\n\nThis run's port, place and mute setting will be lost at exit.";
+}
+// Said at exit.
+inline std::string SettingsNotSaved(const std::string& where, const std::string& why) {
+  return "The settings were not saved in " + where + ": " + why;
 }
 
 // Said by the window's menu, on either toolkit.

@@ -1,69 +1,239 @@
 #include "platform/FileSettingsStore.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
+#include <utility>
 #include <vector>
 
+#include "common/EventLog.h"
 #include "common/Folders.h"
+#include "common/NewFile.h"
 
 namespace ostrana::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every name the file may hold: the four written at exit, then the two read only.
+constexpr const char* kNames[] = {"PortNumber", "xTopLeft", "yTopLeft", "Mute", "LogFile", "ListenAddress"};
+constexpr int kLogFile = 4, kListenAddress = 5, kNameCount = 6;
+
+// A "Name=value" line: its number and where its value lies in the file's text.
+struct Entry {
+  int line;
+  std::string name;
+  std::size_t valueBegin, valueEnd;  // blanks around it left out, quotes in
+  std::string value;                 // quotes removed
+};
+
+struct Scan {
+  std::vector<Entry> entries;
+  std::vector<std::pair<int, std::string>> others;  // lines that are no setting, no comment, no blank
+};
+
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+Scan ScanText(const std::string& text) {
+  Scan scan;
+  int number = 0;
+  for (std::size_t begin = 0; begin < text.size();) {
+    std::size_t end = std::min(text.find('\n', begin), text.size());
+    const std::size_t next = end + 1;
+    ++number;
+    if (end > begin && text[end - 1] == '\r') --end;
+    while (begin < end && Blank(text[begin])) ++begin;
+    while (end > begin && Blank(text[end - 1])) --end;
+    const std::string line = text.substr(begin, end - begin);
+    const std::size_t equals = line.find('=');
+    const std::size_t lineBegin = std::exchange(begin, next);
+    if (line.empty() || line[0] == '#' || line[0] == ';' || (line[0] == '[' && line.back() == ']')) continue;
+    if (equals == std::string::npos) {
+      scan.others.emplace_back(number, line);
+      continue;
+    }
+    std::size_t nameEnd = equals, valueBegin = lineBegin + equals + 1;
+    while (nameEnd > 0 && Blank(line[nameEnd - 1])) --nameEnd;
+    while (valueBegin < end && Blank(text[valueBegin])) ++valueBegin;
+    std::string value = text.substr(valueBegin, end - valueBegin);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    scan.entries.push_back({number, line.substr(0, nameEnd), valueBegin, end, std::move(value)});
+  }
+  return scan;
+}
+
+int NameIndex(const std::string& name) {
+  for (int i = 0; i < kNameCount; ++i)
+    if (name == kNames[i]) return i;
+  return -1;
+}
+
+// The last line of each name: the one that counts.
+std::array<const Entry*, kNameCount> Counting(const Scan& scan) {
+  std::array<const Entry*, kNameCount> last{};
+  for (const Entry& entry : scan.entries)
+    if (const int i = NameIndex(entry.name); i >= 0) last[i] = &entry;
+  return last;
+}
+
+// A whole number as the four values are kept; a DWORD's unsigned pattern
+// (as the registry shows it) is taken too.
+bool ParseNumber(const std::string& text, std::int32_t& number) {
+  long long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < INT32_MIN || value > UINT32_MAX) return false;
+  number = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+  return true;
+}
+
+bool HasControl(const std::string& text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// What a path names to be written: through a symbolic link, the file it names.
+bool Target(const fs::path& file, fs::path& target, std::string& why) {
+  std::error_code ec;
+  target = file;
+  if (!fs::is_symlink(fs::symlink_status(file, ec))) return true;
+  target = fs::canonical(file, ec);
+  if (ec) why = "the link cannot be followed: " + ec.message();
+  return !ec;
+}
+
+// The file's text, or "" when there is none; false (with the reason) when
+// something is there that cannot be read as a file.
+bool ReadWhole(const fs::path& file, std::string& text, std::string& why) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (status.type() == fs::file_type::not_found) return true;
+  if (ec) {
+    why = ec.message();
+    return false;
+  }
+  // A FIFO or a device is never opened: reading it could wait for ever.
+  if (!fs::is_regular_file(status)) {
+    why = "it is not a regular file";
+    return false;
+  }
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  if (in) out << in.rdbuf();
+  if (!in || in.bad()) {
+    why = std::generic_category().message(errno ? errno : EIO);
+    return false;
+  }
+  text = out.str();
+  return true;
+}
+
+// A file a person made read-only is theirs: it is not replaced.
+bool OpensForWriting(const fs::path& file, std::string& why) {
+  std::error_code ec;
+  if (!fs::exists(file, ec) || std::ofstream(file, std::ios::binary | std::ios::app)) return true;
+  why = "it cannot be opened for writing: " + std::generic_category().message(errno ? errno : EACCES);
+  return false;
+}
+
+}  // namespace
 
 Settings FileSettingsStore::Load() const {
   Settings settings;
-  std::ifstream in(std::filesystem::u8path(file_));
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string name = line.substr(0, equals), value = line.substr(equals + 1);
-    if (name == "LogFile") settings.logFile = value;
-    if (name == "ListenAddress") settings.listenAddress = value;
-    for (int i = 0; i < 4; ++i) {
-      if (name != kStoredNames[i]) continue;
-      long long number = 0;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-      // A DWORD read back may come as its unsigned pattern.
-      if (error == std::errc() && end == value.data() + value.size() && number >= INT32_MIN && number <= UINT32_MAX)
-        SetStoredValue(settings, i, static_cast<std::int32_t>(static_cast<std::uint32_t>(number)));
+  std::string text, why;
+  if (!ReadWhole(file_, text, why)) {
+    // What the file holds is not known, a listen address among it: closed.
+    settings.problems.push_back("the settings file " + Location() + " cannot be read (" + why +
+                                "): the defaults are used, the port listens on this computer only (127.0.0.1), "
+                                "and nothing is saved in it");
+    settings.listenAddress = "127.0.0.1";
+    settings.unread.fill(true);
+    return settings;
+  }
+  const Scan scan = ScanText(text);
+  const auto at = [&](int line) { return Location() + ", line " + std::to_string(line) + ": "; };
+  for (const auto& [line, other] : scan.others)
+    settings.problems.push_back(at(line) + "'" + Printable(other) + "' is not Name=value: it is not used");
+  for (const Entry& entry : scan.entries)
+    if (NameIndex(entry.name) < 0)
+      settings.problems.push_back(at(entry.line) + "'" + Printable(entry.name) +
+                                  "' is not a setting of this program: it is not used");
+  const auto counting = Counting(scan);
+  const auto defaults = StoredValues(Settings{});
+  for (int i = 0; i < 4; ++i) {
+    const Entry* entry = counting[i];
+    std::int32_t number = 0;
+    if (!entry) continue;
+    if (ParseNumber(entry->value, number)) {
+      SetStoredValue(settings, i, number);
+      continue;
     }
+    settings.unread[i] = true;
+    settings.problems.push_back(at(entry->line) + kNames[i] + " '" + Printable(entry->value) +
+                                "' is not a whole number: " + std::to_string(defaults[i]) +
+                                " is used, and the line is left as it is");
+  }
+  if (const Entry* entry = counting[kLogFile]) {
+    if (HasControl(entry->value))
+      settings.problems.push_back(at(entry->line) + "LogFile '" + Printable(entry->value) +
+                                  "' holds a control character: the default log is used");
+    else
+      settings.logFile = entry->value;
+  }
+  if (const Entry* entry = counting[kListenAddress]) {
+    settings.listenAddress = entry->value;
+    settings.listenAddressAt = "line " + std::to_string(entry->line) + " of " + Location();
   }
   return settings;
 }
 
-void FileSettingsStore::Save(const Settings& settings) const {
-  // The values written at exit replace theirs; other lines (LogFile,
-  // ListenAddress, anything of the user's) stay.
-  std::vector<std::string> kept;
-  {
-    std::ifstream in(std::filesystem::u8path(file_));
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      const std::string name = line.substr(0, line.find('='));
-      bool ours = line == "[General]";
-      for (const char* n : kStoredNames) ours = ours || name == n;
-      if (!ours && !line.empty()) kept.push_back(line);
-    }
-  }
+bool FileSettingsStore::Save(const Settings& settings, std::string* why) const {
+  if (std::all_of(settings.unread.begin(), settings.unread.end(), [](bool unread) { return unread; })) return true;
+  fs::path target;
+  std::string text;
+  if (!Target(file_, target, *why) || !ReadWhole(target, text, *why)) return false;
+  const Scan scan = ScanText(text);
+  const auto counting = Counting(scan);
   const auto values = StoredValues(settings);
-  std::ostringstream out;
-  out << "[General]\n";
-  for (const auto& line : kept) out << line << "\n";
-  for (int i = 0; i < 4; ++i) out << kStoredNames[i] << "=" << values[i] << "\n";
-  std::ofstream(std::filesystem::u8path(file_), std::ios::binary | std::ios::trunc) << out.str();
+  // Each value in place, from the end of the text so that the places before stay.
+  std::vector<std::pair<const Entry*, int>> inPlace;
+  std::string added;
+  const std::string end = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  for (int i = 0; i < 4; ++i) {
+    if (settings.unread[i]) continue;
+    if (counting[i])
+      inPlace.emplace_back(counting[i], i);
+    else
+      added += kNames[i] + ("=" + std::to_string(values[i])) + end;
+  }
+  std::sort(inPlace.begin(), inPlace.end(), [](auto& a, auto& b) { return a.first->valueBegin > b.first->valueBegin; });
+  std::string out = text;
+  for (const auto& [entry, i] : inPlace)
+    out.replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, std::to_string(values[i]));
+  if (text.empty()) out = "# Ostrana Connector's settings: one Name=value a line (the guide's Settings)" + end;
+  if (!added.empty() && !out.empty() && out.back() != '\n') out += end;
+  out += added;
+  if (out == text) return true;
+  return OpensForWriting(target, *why) && ReplaceFile(target, out, why);
 }
 
 bool FileSettingsStore::Writable(std::string* why) const {
-  const std::filesystem::path path = std::filesystem::u8path(file_);
-  if (std::filesystem::exists(path)) {
-    std::ofstream probe(path, std::ios::app);
-    if (probe) return true;
-    *why = "it cannot be opened for writing";
-    return false;
+  fs::path target;
+  if (!Target(file_, target, *why)) return false;
+  std::error_code ec;
+  const fs::file_status status = fs::status(target, ec);
+  if (fs::exists(status)) {
+    if (!fs::is_regular_file(status)) {
+      *why = "it is not a regular file";
+      return false;
+    }
+    if (!OpensForWriting(target, *why)) return false;
   }
-  return UsableFolder(path.has_parent_path() ? path.parent_path().string() : ".", why);
+  // The new file is made beside it.
+  return UsableFolder(target.has_parent_path() ? target.parent_path().string() : ".", why);
 }
 
 }  // namespace ostrana::platform

@@ -50,5 +50,8 @@ bool IsListenAddress(const std::string& text);
 std::string DefaultTncRoot();
 // The event log when none is given: the per-user state folder.
 std::string DefaultLogFile();
+// The Linux program's settings file when none is given: the per-user
+// configuration folder (the Windows program keeps them in the registry).
+std::string DefaultSettingsFile();
 
 }  // namespace ostrana::run

@@ -1,5 +1,5 @@
-// Where a run keeps its TNC drive and its event log when none is given: the
-// XDG data and state folders.
+// Where a run keeps its TNC drive, its event log and its settings when none
+// is given: the XDG data, state and configuration folders.
 #include <cstdlib>
 
 #include "run/CommandLine.h"
@@ -21,6 +21,13 @@ std::string DefaultTncRoot() {
 std::string DefaultLogFile() {
   const std::string state = Environment("XDG_STATE_HOME");
   return (state.empty() ? Environment("HOME") + "/.local/state" : state) + "/ostrana/ostrana.log";
+}
+
+std::string DefaultSettingsFile() {
+  // Where the file has always been: a configuration folder given as a
+  // relative path is not taken.
+  const std::string config = Environment("XDG_CONFIG_HOME");
+  return (config.rfind('/', 0) == 0 ? config : Environment("HOME") + "/.config") + "/Quorvane/Corvessa/Ostrana.conf";
 }
 
 }  // namespace ostrana::run

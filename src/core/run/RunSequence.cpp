@@ -23,7 +23,7 @@ int RunHeadless(const Options& options, const platform::SettingsStore& store, pl
   view.UpdateConnectionStatus(false);
   loop();
   KeepPort(options, run, false, settings);
-  store.Save(settings);
+  SaveSettings(store, settings, true);
   run.CloseSockets();
   run.SetView(nullptr);
   return 0;
@@ -39,7 +39,7 @@ int RunWindow(const Options& options, const platform::SettingsStore& store, plat
   settings.yTopLeft = kept.yTopLeft;
   settings.muted = kept.muted;
   KeepPort(options, run, kept.portSetByUser, settings);
-  store.Save(settings);
+  SaveSettings(store, settings, false);
   run.CloseSockets();
   if (!settings.muted) sounds.PlayAndWait(platform::kSoundExit);
   return 0;

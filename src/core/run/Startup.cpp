@@ -61,7 +61,8 @@ std::string ChooseListenAddress(const Options& options, const platform::Settings
   if (IsListenAddress(text)) return text == "0.0.0.0" ? "" : text;
   // Whoever set it meant fewer interfaces than all: an address that cannot
   // be used keeps the port on this computer.
-  prompts.ShowMessage(strings::ListenAddressRefused(text), PromptIcon::None);
+  const std::string where = options.listenAddress.empty() ? settings.listenAddressAt : "";
+  prompts.ShowMessage(strings::ListenAddressRefused(Printable(text), where), PromptIcon::None);
   return "127.0.0.1";
 }
 
@@ -79,6 +80,15 @@ void CheckSettings(const platform::SettingsStore& store, Prompts& prompts) {
   std::string why;
   if (store.Writable(&why)) return;
   prompts.ShowMessage(strings::SettingsNotKept(store.Location(), why), PromptIcon::Exclamation);
+}
+
+void SaveSettings(const platform::SettingsStore& store, const platform::Settings& settings, bool headless) {
+  std::string why;
+  if (store.Save(settings, &why)) return;
+  const std::string text = strings::SettingsNotSaved(store.Location(), why);
+  Log(LogLevel::Error, "settings", text);
+  // Headless, the log's lines reach stderr already.
+  if (!headless) console::Err("ostrana: " + text);
 }
 
 void KeepPort(const Options& options, const RunControl& run, bool userSetPort, platform::Settings& settings) {

@@ -63,6 +63,10 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
 // The end of a run: the NC console stopped, the last log line, "stopped".
 void Finish(Machine& machine);
 
+// Writes the settings at exit; a save that fails is said once, in the log
+// and on stderr.
+void SaveSettings(const platform::SettingsStore& store, const platform::Settings& settings, bool headless);
+
 // A --port given for this run is not kept, wherever port recovery moved the
 // listener; a port the user set in the window is.
 void KeepPort(const Options& options, const RunControl& run, bool userSetPort, platform::Settings& settings);

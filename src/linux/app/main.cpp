@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <utility>
 #include <sys/socket.h>
@@ -20,12 +21,12 @@
 #include "run/Headless.h"
 #include "run/RunSequence.h"
 #include "run/Startup.h"
-#include "qt/QtSettingsStore.h"
 #include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
 #include "common/Process.h"
 #include "common/StringTable.h"
+#include "platform/FileSettingsStore.h"
 #include "qt/QtConnectorRun.h"
 #include "qt/GuiPrompts.h"
 #include "qt/PlatformServices.h"
@@ -150,7 +151,9 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<qt::GuiPrompts> guiPrompts = headless ? nullptr : std::make_unique<qt::GuiPrompts>();
   LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : *guiPrompts);
 
-  const qt::QtSettingsStore store(QString::fromStdString(options.settingsFile));
+  // The path as the bytes given: a name that is not UTF-8 is still the file meant.
+  const platform::FileSettingsStore store(
+      std::filesystem::path(options.settingsFile.empty() ? run::DefaultSettingsFile() : options.settingsFile));
   run::Prepared run;
   if (!run::Prepare(options, store, prompts, headless, backend::SetUpMachine(), run)) return 1;
   const int code = headless ? RunHeadless(options, store, run.settings, run.machine, prompts, run.listenAddress)
