@@ -36,16 +36,34 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   EXPECT_LT(value("xTopLeft"), 1600);
   EXPECT_EQ(std::tuple(value("yTopLeft"), value("Mute"), value("PortNumber")), std::tuple(90, 1, 50000));
   Wine({"reg", "add", key, "/v", "PortNumber", "/t", "REG_DWORD", "/d", "0", "/f"});
-  // A listen address of another type is named, and keeps the port on this computer.
-  Wine({"reg", "add", key, "/v", "ListenAddress", "/t", "REG_MULTI_SZ", "/d", "0.0.0.0", "/f"});
+  // A value of another type is named with it and left as it is; a text is
+  // read whole, however long; a listen address that is no text keeps the
+  // port on this computer.
+  const QString longText(5000, 'l');
+  const struct {
+    const char *name, *type;
+    QString data;
+    const char* said;
+  } others[] = {{"xTopLeft", "REG_SZ", "7",
+                 "xTopLeft is a REG_SZ, not a number (REG_DWORD): 0 is used, and the stored "
+                 "value is left as it is"},
+                {"yTopLeft", "REG_QWORD", "8", "yTopLeft is a REG_QWORD, not a number (REG_DWORD): 0 is used"},
+                {"LogFile", "REG_SZ", longText, nullptr},
+                {"ListenAddress", "REG_MULTI_SZ", "0.0.0.0",
+                 "ListenAddress is a REG_MULTI_SZ, not a text (REG_SZ): "
+                 "the port listens on this computer only (127.0.0.1)"}};
+  for (const auto& v : others) Wine({"reg", "add", key, "/v", v.name, "/t", v.type, "/d", v.data, "/f"});
   Start({}, /*portZero=*/false);
   EXPECT_GT(port, 0);
   EXPECT_TRUE(output.contains(QString("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
   Stop();
-  Wine({"reg", "delete", key, "/v", "ListenAddress", "/f"});
-  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError())
-                  .contains("the registry value ListenAddress is a REG_MULTI_SZ, not a text (REG_SZ): the port "
-                            "listens on this computer only (127.0.0.1)"));
+  const QString said = QString::fromLocal8Bit(process.readAllStandardError()), left = Wine({"reg", "query", key});
+  Wine({"reg", "delete", key, "/f"});
+  EXPECT_FALSE(said.contains("LogFile")) << said.toStdString();
+  for (const auto& v : others) {
+    if (v.said) EXPECT_TRUE(said.contains(QString("the registry value ") + v.said)) << said.toStdString();
+    EXPECT_TRUE(left.contains(QRegularExpression(QString("%1\\s+%2\\s").arg(v.name, v.type)))) << left.toStdString();
+  }
 }
 
 // The installer in a fresh Wine prefix: a silent install puts the programs,

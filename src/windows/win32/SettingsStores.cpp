@@ -73,7 +73,7 @@ std::string ReadString(HKEY key, const char* name, platform::Settings& settings,
 platform::Settings RegistrySettingsStore::Load() const {
   platform::Settings settings;
   HKEY key;
-  const LONG opened = RegOpenKeyExA(HKEY_CURRENT_USER, subkey_.c_str(), 0, KEY_READ, &key);
+  const LONG opened = RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key);
   if (opened == ERROR_FILE_NOT_FOUND) return settings;  // a first run
   if (opened != ERROR_SUCCESS) {
     // What it holds is not known, a listen address among it: closed.
@@ -112,7 +112,7 @@ platform::Settings RegistrySettingsStore::Load() const {
 
 bool RegistrySettingsStore::Save(const platform::Settings& settings, std::string* why) const {
   HKEY key;
-  LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, subkey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) {
     *why = SystemText(static_cast<unsigned long>(status));
     return false;
@@ -131,7 +131,7 @@ bool RegistrySettingsStore::Save(const platform::Settings& settings, std::string
 bool RegistrySettingsStore::Writable(std::string* why) const {
   HKEY key;
   const LONG status =
-      RegCreateKeyExA(HKEY_CURRENT_USER, subkey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+      RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS) {
     RegCloseKey(key);
     return true;

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 
 #include "platform/Settings.h"
 
@@ -20,15 +19,10 @@ inline constexpr char kSettingsKey[] = "Software\\Quorvane\\Corvessa\\Ostrana";
 
 class RegistrySettingsStore final : public platform::SettingsStore {
  public:
-  // `subkey` of HKEY_CURRENT_USER: the program's own, or another for a test.
-  explicit RegistrySettingsStore(std::string subkey = kSettingsKey) : subkey_(std::move(subkey)) {}
   platform::Settings Load() const override;
   bool Save(const platform::Settings& settings, std::string* why) const override;
   bool Writable(std::string* why) const override;
-  std::string Location() const override { return "HKEY_CURRENT_USER\\" + subkey_; }
-
- private:
-  std::string subkey_;
+  std::string Location() const override { return std::string("HKEY_CURRENT_USER\\") + kSettingsKey; }
 };
 
 }  // namespace ostrana::win32
