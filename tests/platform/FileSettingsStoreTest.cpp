@@ -28,7 +28,7 @@ std::string ReadAs(const std::filesystem::path& file, const std::string& text) {
 }  // namespace
 
 // Each line by the file's own rules: a file an earlier version wrote reads as
-// it did; commas, semicolons and backslashes are a value's bytes; the last
+// it did; a UTF-8 mark is passed over; commas, semicolons and backslashes are a value's bytes; the last
 // line of a name counts; a value that does not parse keeps its default, is
 // named with its line and is not written at exit.
 TEST(FileSettingsStore, ReadsEachLineByItsOwnRules) {
@@ -36,7 +36,7 @@ TEST(FileSettingsStore, ReadsEachLineByItsOwnRules) {
     const char *text, *read;
   } cases[] = {
       {"[General]\nMute=2\nPortNumber=50007\nxTopLeft=-20\nyTopLeft=4294967295\n", "50007 -20 -1 1 log '' listen '' "},
-      {"LogFile=/var/log/a, b;c\\x.log\nListenAddress=127.0.0.1, ::1\n",
+      {"\xEF\xBB\xBFLogFile=/var/log/a, b;c\\x.log\nListenAddress=127.0.0.1, ::1\n",
        "50000 0 0 0 log '/var/log/a, b;c\\x.log' listen '127.0.0.1, ::1' line 2"},
       {"# note\r\n ; old\r\n xTopLeft = \"12\" \r\nPortNumber=1\r\nPortNumber=2\r\nLogFile=\" /a \"\r\n",
        "2 12 0 0 log ' /a ' listen '' "},

@@ -22,6 +22,9 @@ namespace fs = std::filesystem;
 // Every name the file may hold: the four written at exit, then the two read only.
 constexpr const char* kNames[] = {"PortNumber", "xTopLeft", "yTopLeft", "Mute", "LogFile", "ListenAddress"};
 constexpr int kLogFile = 4, kListenAddress = 5, kNameCount = 6;
+// Far more than six settings and any comments need; a file beyond it is not
+// taken into memory.
+constexpr std::uintmax_t kLargest = 1 << 20;
 
 // A "Name=value" line: its number and where its value lies in the file's text.
 struct Entry {
@@ -41,7 +44,8 @@ bool Blank(char c) { return c == ' ' || c == '\t'; }
 Scan ScanText(const std::string& text) {
   Scan scan;
   int number = 0;
-  for (std::size_t begin = 0; begin < text.size();) {
+  // A UTF-8 mark first (Notepad writes one) is no part of the first name.
+  for (std::size_t begin = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0; begin < text.size();) {
     std::size_t end = std::min(text.find('\n', begin), text.size());
     const std::size_t next = end + 1;
     ++number;
@@ -118,6 +122,10 @@ bool ReadWhole(const fs::path& file, std::string& text, std::string& why) {
   // A FIFO or a device is never opened: reading it could wait for ever.
   if (!fs::is_regular_file(status)) {
     why = "it is not a regular file";
+    return false;
+  }
+  if (const auto size = fs::file_size(file, ec); !ec && size > kLargest) {
+    why = "it is larger than a settings file can be (" + std::to_string(kLargest) + " bytes)";
     return false;
   }
   std::ifstream in(file, std::ios::binary);
@@ -207,7 +215,7 @@ bool FileSettingsStore::Save(const Settings& settings, std::string* why) const {
     if (counting[i])
       inPlace.emplace_back(counting[i], i);
     else
-      added += kNames[i] + ("=" + std::to_string(values[i])) + end;
+      added.append(kNames[i]).append("=").append(std::to_string(values[i])).append(end);
   }
   std::sort(inPlace.begin(), inPlace.end(), [](auto& a, auto& b) { return a.first->valueBegin > b.first->valueBegin; });
   std::string out = text;

@@ -8,7 +8,8 @@
 // path or an address is written as it is. A line that begins with '#' or ';'
 // is a comment; a line in brackets ("[General]", which files of earlier
 // versions begin with) is kept and means nothing; blank lines are kept. A
-// name given twice: the last line counts. Lines end in LF or CR LF.
+// name given twice: the last line counts. Lines end in LF or CR LF; a UTF-8
+// byte-order mark at the start is passed over.
 //   PortNumber, xTopLeft, yTopLeft, Mute   decimal whole numbers, written at exit
 //   LogFile, ListenAddress                 text, read only
 // A line that is none of these, or a value that does not parse, is named
