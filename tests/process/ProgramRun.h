@@ -107,8 +107,10 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     if (OnWindows()) {
       args.prepend(Build() + "/bin/ostrana.exe");
       process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
-    } else {
-      process.start(OSTRANA_BINARY, args);
+    } else {  // under the command OSTRANA_UNDER names, when set (CI's memory checker)
+      QStringList command = qEnvironmentVariable("OSTRANA_UNDER").split(' ', Qt::SkipEmptyParts)
+                            << OSTRANA_BINARY << args;
+      process.start(command.takeFirst(), command);
     }
   }
   void Start(QStringList extra = {}, bool portZero = true, bool headless = true) {

@@ -1,5 +1,5 @@
 // Tests that need a real X display (run under xvfb-run): the watch on the CAM
-// client's window across processes.
+// client's window across processes, and the boxes of the window's run.
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
@@ -7,11 +7,9 @@
 #include <fstream>
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QThread>
 
-#include "platform/FileSettingsStore.h"
-#include "support/TestSupport.h"
+#include "process/ProgramRun.h"
 
 using namespace ostrana;
 using namespace ostrana::test;
@@ -33,8 +31,8 @@ class TitledWindow {
     xcb_flush(connection_);
   }
   ~TitledWindow() { xcb_disconnect(connection_); }
-  // The top-level window titled `title` (another program's), or 0.
-  xcb_window_t Find(const std::string& title) {
+  // The top-level window titled `title` (another program's) other than `besides`, or 0.
+  xcb_window_t Find(const std::string& title, xcb_window_t besides = 0) {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr);
     xcb_window_t found = 0;
@@ -43,8 +41,9 @@ class TitledWindow {
       xcb_get_property_reply_t* name = xcb_get_property_reply(
           connection_, xcb_get_property(connection_, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
           nullptr);
-      if (name && std::string(static_cast<const char*>(xcb_get_property_value(name)),
-                              xcb_get_property_value_length(name)) == title)
+      if (name && w != besides &&
+          std::string(static_cast<const char*>(xcb_get_property_value(name)), xcb_get_property_value_length(name)) ==
+              title)
         found = w;
       std::free(name);
     }
@@ -86,55 +85,87 @@ class TitledWindow {
   xcb_window_t window_;
 };
 
+// The connector with its window on the X display (the tests run with
+// QT_QPA_PLATFORM=xcb), muted.
+class Desktop : public HeadlessRun {
+ protected:
+  void StartWindow(QStringList args = {"--port", "0"}) {
+    std::ofstream(settingsFile.toStdString(), std::ios::app) << "Mute=1\n";
+    Launch(args << "--settings" << settingsFile << "--tnc-root" << Native(dir.path() / "tnc"));
+    ASSERT_TRUE(process.waitForStarted());
+  }
+};
+
 }  // namespace
 
 // The CAM client was there when the connector started (a window whose title
 // names it): closing it ends the connector about a second later, without
 // recording the window's place. The match is case-sensitive: a window that
 // names it in lower case stays open and counts for nothing.
-TEST(Watch, TheConnectorEndsWhenTheClientWindowGoes) {
-  TempDir dir;
-  const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
-  std::ofstream(settings.toStdString()) << "Mute=1\n";
+TEST_P(Desktop, TheConnectorEndsWhenTheClientWindowGoes) {
   TitledWindow kelvra("Quorvane Kelvra 2026 - part.kvp"), lower("quorvane kelvra");
-  QProcess connector;  // with its window on the X display (the tests run with QT_QPA_PLATFORM=xcb)
-  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
-                                   QString::fromStdString((dir.path() / "tnc").string())});
-  ASSERT_TRUE(connector.waitForStarted());
+  StartWindow();
   QThread::msleep(1500);  // the window opens, and its watch starts
-  ASSERT_EQ(connector.state(), QProcess::Running);
+  ASSERT_EQ(process.state(), QProcess::Running);
   kelvra.Destroy();
   QElapsedTimer timer;
   timer.start();
-  ASSERT_TRUE(connector.waitForFinished(10000));
+  ASSERT_TRUE(process.waitForFinished(10000));
   std::printf("the connector ended %lld ms after the client window went\n", static_cast<long long>(timer.elapsed()));
   EXPECT_LT(timer.elapsed(), 2000);
-  EXPECT_EQ(connector.exitCode(), 0);
-  const platform::Settings saved = platform::FileSettingsStore(settings.toStdString()).Load();
-  EXPECT_EQ(saved.xTopLeft, 1250);  // the default set at open, not a recorded place
-  EXPECT_TRUE(saved.muted);
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  EXPECT_EQ(Stored().xTopLeft, 1250);  // the default set at open, not a recorded place
+  EXPECT_TRUE(Stored().muted);
 }
 
-// A stored place beyond the right edge of the 1920-pixel screen opens where
-// the window can be seen, and closing it records that place, the one it is
-// at, not the one that was asked for.
-TEST(Watch, ClosingRecordsThePlaceTheWindowIsAt) {
-  TempDir dir;
-  const QString settings = QString::fromStdString((dir.path() / "s.conf").string());
-  std::ofstream(settings.toStdString()) << "xTopLeft=2400\nyTopLeft=100\nMute=1\n";
+// The window's run. A stored place beyond the right edge of the 1920-pixel
+// screen opens where the window can be seen. A box opened by a request runs
+// its own event loop inside the handler of the client's socket: with the
+// client gone (closed, reset or replaced) while it is open, the next client
+// is served once it is closed. Closing the window ends the run in order
+// (under the memory checker: nothing touched a freed socket) and records the
+// place the window is at, not the one that was asked for.
+TEST_P(Desktop, BoxesOutliveTheirClientsAndTheCloseRecordsThePlace) {
+  std::ofstream(settingsFile.toStdString()) << "xTopLeft=2400\n";
+  port = FreePort();
+  const int consolePort = FreePort();
+  StartWindow({"--port", QString::number(port), "--nc-console", QString::number(consolePort), "--log", LogFile()});
   TitledWindow desk("desk");
-  QProcess connector;
-  connector.start(OSTRANA_BINARY, {"--port", "0", "--settings", settings, "--tnc-root",
-                                   QString::fromStdString((dir.path() / "tnc").string())});
-  ASSERT_TRUE(connector.waitForStarted());
-  xcb_window_t window = 0;
-  for (int i = 0; i < 100 && !window; ++i, QThread::msleep(50)) window = desk.Find("Ostrana Connector");
-  ASSERT_NE(window, 0u);
+  xcb_window_t window = 0;  // a slow start (the memory checker's) takes long
+  ASSERT_TRUE(
+      Pump([&] { return (window = desk.Find(strings::kAppName)) && RawClient(consolePort).Connected(); }, 60000));
   QThread::msleep(500);  // mapped and placed
   const int seen = desk.X(window);
-  EXPECT_GT(seen, 1000);
-  EXPECT_LT(seen, 1920 - 200);
+  EXPECT_TRUE(seen > 1000 && seen < 1920 - 200) << seen;
+  ASSERT_EQ(RawClient(consolePort).Ask("state 3\n"), "ok\n");  // the control not ready: a connect fails with a box
+  const std::pair<const char*, char> cases[] = {{"Machine Connect: 4,localhost,0,100\n", 'c'},  // closed
+                                                {"Machine Connect: 9,localhost,0,100\n", 'n'},  // 1025; replaced
+                                                {"Machine Connect: 4,localhost,0\n", 'r'}};     // incomplete; reset
+  int gone = 0;  // clients gone before this case, each with its line in the log
+  for (const auto& [request, ending] : cases) {
+    SCOPED_TRACE(request);
+    auto cam = std::make_unique<RawClient>(port);
+    ASSERT_EQ(cam->ReceiveUntil("\n", 30000), strings::Greeting());
+    cam->Send(request);
+    xcb_window_t box = 0;
+    ASSERT_TRUE(Pump([&] { return (box = desk.Find(strings::kAppName, window)) != 0; }, 30000));
+    if (ending != 'n') {
+      ending == 'r' ? cam->Reset() : cam->Close();
+      const QRegularExpression went("(left|replaced): ");  // the lines of the clients gone
+      ASSERT_TRUE(
+          Pump([&] { return QString::fromStdString(ReadText(LogFile().toStdString())).count(went) > gone; }, 30000));
+    }
+    cam = std::make_unique<RawClient>(port);  // greeted while the box is open
+    ASSERT_EQ(cam->ReceiveUntil("\n", 30000), strings::Greeting());
+    desk.Close(box);
+    ASSERT_TRUE(Pump([&] { return desk.Find(strings::kAppName, window) == 0; }, 30000));
+    EXPECT_EQ(cam->Ask("Send Device\n"), "Device Data: 0,\n");
+    gone += 2;  // the case's first client, and the one served after its box
+  }
   desk.Close(window);
-  ASSERT_TRUE(connector.waitForFinished(10000));
-  EXPECT_EQ(platform::FileSettingsStore(settings.toStdString()).Load().xTopLeft, seen);
+  ASSERT_TRUE(process.waitForFinished(60000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();  // 99: the memory checker's
+  EXPECT_EQ(Stored().xTopLeft, seen);
 }
+
+INSTANTIATE_TEST_SUITE_P(Linux, Desktop, ::testing::Values(Program::Linux), ProgramName);

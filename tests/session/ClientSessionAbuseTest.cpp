@@ -55,18 +55,13 @@ TEST_F(ConnectorAbuseTest, AThousandConnectionsComeAndGo) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(ConnectorAbuseTest, ZeroBytesEndTheChunkText) {
+// A zero byte ends a chunk's text; a request split anywhere is two chunks.
+TEST_F(ConnectorAbuseTest, ZeroBytesAndARequestSplitAtEveryPosition) {
+  const std::string request = "Send Device\n";
   RawClient c(connector.BoundPort());
   c.ReceiveUntil("\n");
   EXPECT_EQ(c.Ask(std::string("\0Set WCS: 1,2,3,4,5,6\n", 22)), "Unknown request!\n");
   EXPECT_EQ(c.Ask(std::string("Send Device\0Halt Monitoring\n", 28)), "Device Data: 0,\n");
-  EXPECT_FALSE(MachineWritten());
-}
-
-TEST_F(ConnectorAbuseTest, ARequestSplitAtEveryPosition) {
-  const std::string request = "Send Device\n";
-  RawClient c(connector.BoundPort());
-  c.ReceiveUntil("\n");
   for (std::size_t cut = 1; cut < request.size(); ++cut) {
     c.Send(request.substr(0, cut));
     const std::string first = c.ReceiveUntil("\n");

@@ -40,6 +40,22 @@ void QtClientTransport::CloseListener() { server_->close(); }
 
 void QtClientTransport::ResumeAcceptingIn(int ms) { resume_.start(ms); }
 
+template <typename Handler>
+void QtClientTransport::Serve(const Handler& handler) {
+  ++serving_;
+  handler();
+  --serving_;
+  DeleteRetired();
+}
+
+void QtClientTransport::DeleteRetired() {
+  if (serving_ > 0) return;
+  // Deleted later still: the emission that called a handler unwinds first.
+  for (const QPointer<QTcpSocket>& socket : retired_)
+    if (socket) socket->deleteLater();
+  retired_.clear();
+}
+
 void QtClientTransport::OnNewConnections() {
   while (server_->hasPendingConnections()) {
     QTcpSocket* socket = server_->nextPendingConnection();
@@ -51,11 +67,15 @@ void QtClientTransport::OnNewConnections() {
     sockets_[id] = socket;
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);  // short answers go out at once
     connect(socket, &QTcpSocket::readyRead, this, [this, id] {
-      if (session_) session_->OnReadable(id);
+      Serve([&] {
+        if (session_) session_->OnReadable(id);
+      });
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, id] {
-      if (session_) session_->OnClosed(id);
-      Forget(id);
+      Serve([&] {
+        if (session_) session_->OnClosed(id);
+        Forget(id);
+      });
     });
     if (session_) session_->OnAccepted(id);
   }
@@ -73,7 +93,8 @@ void QtClientTransport::Forget(ConnectionId id) {
   sockets_.erase(it);
   if (!socket) return;
   socket->disconnect(this);
-  socket->deleteLater();
+  retired_.push_back(socket);
+  DeleteRetired();
 }
 
 std::int64_t QtClientTransport::Available(ConnectionId id) {

@@ -1,6 +1,10 @@
 // The client connections on Qt Network: a QTcpServer and the QTcpSockets it
 // accepts, reported to a ClientSession as its events (signals and slots on
-// the main thread's event loop, no polling).
+// the main thread's event loop, no polling). A socket outlives every handler
+// on the stack: one forgotten while a handler runs (a box's nested event loop
+// in which its client leaves or is replaced) is deleted once the outermost
+// handler has returned, never inside that loop, where Qt would go on to
+// write into it when the signal's emission unwinds.
 //
 // Threads: the main thread only, the one whose event loop runs.
 #pragma once
@@ -11,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <map>
+#include <vector>
 
 #include "session/ClientTransport.h"
 
@@ -45,14 +50,21 @@ class QtClientTransport final : public QObject, public session::ClientTransport 
  private:
   void OnNewConnections();
   QTcpSocket* Socket(session::ConnectionId id) const;
-  // Stops reporting a connection and lets Qt delete its socket.
+  // Stops reporting a connection; its socket goes once no handler runs.
   void Forget(session::ConnectionId id);
+  // Runs a handler of a socket's signal, counting it as running.
+  template <typename Handler>
+  void Serve(const Handler& handler);
+  // Hands the forgotten sockets to Qt for deletion, unless a handler runs.
+  void DeleteRetired();
 
   session::ClientSession* session_ = nullptr;
   QTcpServer* server_;
   QTimer resume_;
   session::ConnectionId nextId_ = 1;
   std::map<session::ConnectionId, QPointer<QTcpSocket>> sockets_;
+  int serving_ = 0;                            // handlers of socket signals on the stack
+  std::vector<QPointer<QTcpSocket>> retired_;  // forgotten, deleted once serving_ is 0
 };
 
 }  // namespace ostrana::qt
