@@ -39,8 +39,9 @@ const char* const kUsage =
     "(default 127.0.0.1:50000), one at a time, and prints the greeting and every answer.\n"
     "Quote a request of several words: ostrana-client \"Send Device\". Exits with 3 when\n"
     "the connector did not understand a request, with 4 (and the possible reasons) when it\n"
-    "did not write a command (\"Command Data: ...,0\"). With no REQUEST and a terminal on\n"
-    "stdin, prompts for requests (help lists them, quit ends).\n"
+    "did not write a command (\"Command Data: ...,0\"). With no REQUEST, reads them from\n"
+    "stdin: one a line from a pipe or file (each sent as it is read), or at a prompt on a\n"
+    "terminal (help lists them, quit ends).\n"
     "\n"
     "  --decode       show Measure, Device, Alarm and Buffer Data as named decimal fields\n"
     "  --follow [MS]  after the requests, poll Send Measure and Send Action every MS ms\n"
@@ -177,6 +178,21 @@ const char* const kRefusalReasons =
     "    or an alarm is pending.\n"
     "  The connector's event log says which (an AUDIT or request line).\n";
 
+// The next request piped in on stdin: one a line, its line end dropped (the
+// client adds a line feed), empty lines skipped; nothing at the end of input.
+std::optional<std::string> PipedRequest() {
+  std::string line;
+  for (int ch; (ch = std::fgetc(stdin)) != EOF;) {
+    if (ch != '\n') {
+      line += static_cast<char>(ch);
+    } else if (!line.empty()) {
+      return line;
+    }
+  }
+  if (line.empty()) return std::nullopt;
+  return line;
+}
+
 int Interactive(LineClient& client, const Options& o) {
   std::string reason;
   while (auto line = ReadLine("ostrana> ")) {
@@ -261,14 +277,22 @@ int main(int argc, char** argv) {
   client.StopOn(&interrupted);
   Print(client.Greeting(), false);
   int unknown = 0, refused = 0;
-  for (const auto& request : o.requests) {
-    auto reply = client.Ask(request, milliseconds(o.timeoutMs), &reason);
-    if (!reply) return Fail("no answer to \"" + request + "\": " + reason);
+  // The requests given, else those piped in; a terminal gets the prompt below.
+  const bool piped = o.requests.empty() && !InputIsTerminal();
+  std::size_t given = 0;
+  auto next = [&]() -> std::optional<std::string> {
+    if (piped) return PipedRequest();
+    if (given < o.requests.size()) return o.requests[given++];
+    return std::nullopt;
+  };
+  while (const auto request = next()) {
+    auto reply = client.Ask(*request, milliseconds(o.timeoutMs), &reason);
+    if (!reply) return Fail("no answer to \"" + *request + "\": " + reason);
     Print(*reply, o.decode);
     if (Unknown(*reply)) {
       ++unknown;
-      std::fprintf(stderr, "ostrana-client: the connector did not understand \"%s\"%s\n", request.c_str(),
-                   request.find(' ') == std::string::npos ? " (quote a request of several words)" : "");
+      std::fprintf(stderr, "ostrana-client: the connector did not understand \"%s\"%s\n", request->c_str(),
+                   request->find(' ') == std::string::npos ? " (quote a request of several words)" : "");
     }
     if (Refused(*reply)) ++refused;
   }
@@ -278,6 +302,6 @@ int main(int argc, char** argv) {
     return 4;
   }
   if (o.followMs > 0) return Follow(client, o);
-  if (o.requests.empty() && InputIsTerminal()) return Interactive(client, o);
+  if (o.requests.empty() && !piped) return Interactive(client, o);
   return 0;
 }

@@ -156,6 +156,9 @@ TEST_P(HeadlessRun, WithoutTheComponentEveryConnectIsRefused) {
             "Device Data: online=0 name=\n"
             "Buffer Data: result=0 baseRow=100\n"
             "Alarm Data: alarm=0\n");
+  // Piped in: one request a line (an empty one skipped), each answered as if given as an argument.
+  const Said piped = Client({"--port", QString::number(port), "--decode"}, {}, "Send Device\n\nSend Alarm");
+  EXPECT_EQ(piped.out, r.out.left(r.out.indexOf('\n') + 1) + "Device Data: online=0 name=\nAlarm Data: alarm=0\n");
   Stop();
   const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
   // The box's text on one line.

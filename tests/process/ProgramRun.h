@@ -165,16 +165,19 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
 
   // Runs ostrana-client (the Windows one under Wine) and returns what it
   // said, serving this thread's events meanwhile (a server of the test's
-  // answers it); `meanwhile` sees it run with its output so far.
+  // answers it); `meanwhile` sees it run with its output so far. Its stdin
+  // is a pipe carrying `input`, then closed.
   struct Said {
     int code;
     QString out, err;
   };
-  Said Client(QStringList args, const std::function<void(QProcess&, const QString&)>& meanwhile = {}) {
+  Said Client(QStringList args, const std::function<void(QProcess&, const QString&)>& meanwhile = {},
+              const QByteArray& input = {}) {
     QProcess client;
     if (OnWindows()) args.prepend(Build() + "/bin/ostrana-client.exe");
     client.start(OnWindows() ? QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run") : QStringLiteral(OSTRANA_CLIENT),
                  args);
+    client.write(input), client.closeWriteChannel();
     QString out;
     EXPECT_TRUE(Pump(
         [&] {

@@ -109,8 +109,10 @@ inline std::string SettingsNotSaved(const std::string& where, const std::string&
 }
 
 // Said by the window's menu, on either toolkit.
+// An empty path: the run has no guide at all (face/GuideFile.h).
 inline std::string GuideNotOpened(const std::string& path) {
-  return "The guide could not be opened: no program here opens HTML files.\n\nIt is at " + path;
+  if (path.empty()) return "The guide is not there: neither beside the program, nor in a build, nor installed.";
+  return "The guide could not be opened: no program here opens it.\n\nIt is at " + path;
 }
 inline std::string LogNotOpened(const std::string& path) {
   return "The event log could not be opened: no program here opens it.\n\nIt is at " + path;

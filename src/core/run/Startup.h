@@ -18,8 +18,17 @@
 
 namespace ostrana::run {
 
+// A run's exit status when it cannot start. A service manager restarts a
+// run that failed (kExitStartFailed), but not one refused because another
+// connector already holds the TNC drive (kExitDriveInUse): it would be
+// refused again and again. The man page and the user unit name these numbers.
+inline constexpr int kExitStartFailed = 1;
+inline constexpr int kExitDriveInUse = 3;
+
 // The machine side of a run, as a set-up above the core built it.
 struct Machine {
+  // A set-up that refuses the run says why here: the run's exit status.
+  int refusedStatus = kExitStartFailed;
   // The status tooltip's "Machine:" line: "the virtual control", a DNC
   // component known to be missing (what is wrong), or "".
   std::string line;

@@ -155,7 +155,7 @@ int main(int argc, char* argv[]) {
   const platform::FileSettingsStore store(
       std::filesystem::path(options.settingsFile.empty() ? run::DefaultSettingsFile() : options.settingsFile));
   run::Prepared run;
-  if (!run::Prepare(options, store, prompts, headless, backend::SetUpMachine(), run)) return 1;
+  if (!run::Prepare(options, store, prompts, headless, backend::SetUpMachine(), run)) return run.machine.refusedStatus;
   const int code = headless ? RunHeadless(options, store, run.settings, run.machine, prompts, run.listenAddress)
                             : RunWindow(options, store, run.settings, run.machine, prompts, *guiPrompts,
                                         run.listenAddress, run.logFile);

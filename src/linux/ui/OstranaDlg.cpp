@@ -3,8 +3,6 @@
 #include <QCloseEvent>
 #include <cstdio>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -20,6 +18,7 @@
 #include <QToolTip>
 
 #include "common/StringTable.h"
+#include "face/GuideFile.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
 
@@ -44,14 +43,9 @@ QString TooltipHtml(const char* title, const QString& text) {
 }
 
 QUrl HelpUrl() {
-  // The guide as the package installs it (the program lies in lib/ostrana/),
-  // else as a build makes it (the program in bin/, the guide in doc/).
-  const QDir bin(QCoreApplication::applicationDirPath());
-  for (const QString& candidate : {bin.filePath(QStringLiteral("../../share/doc/ostrana/guide.html")),
-                                   bin.filePath(QStringLiteral("../doc/guide.html"))}) {
-    if (QFileInfo::exists(candidate)) return QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath());
-  }
-  return QUrl::fromLocalFile(QStringLiteral("/usr/share/doc/ostrana/guide.html"));
+  const std::string guide =
+      face::GuideFile(QCoreApplication::applicationDirPath().toStdString(), "guide.html", "/usr/share/doc/ostrana");
+  return guide.empty() ? QUrl() : QUrl::fromLocalFile(QString::fromStdString(guide));
 }
 
 QPoint PlaceOnScreen(QPoint place, QSize size, const QList<QRect>& screens) {
@@ -230,8 +224,8 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       if (muteAction_) muteAction_->setChecked(kept_.muted);
       break;
     case ID_INFORMATION:
-      if (services_.openUrl && !services_.openUrl(HelpUrl()))
-        services_.prompts.ShowMessage(strings::GuideNotOpened(HelpUrl().toLocalFile().toStdString()), PromptIcon::None);
+      if (const QUrl guide = HelpUrl(); services_.openUrl && (guide.isEmpty() || !services_.openUrl(guide)))
+        services_.prompts.ShowMessage(strings::GuideNotOpened(guide.toLocalFile().toStdString()), PromptIcon::None);
       break;
     case ID_OPEN_LOG:
       if (services_.openUrl && !services_.openUrl(QUrl::fromLocalFile(services_.logFile)))

@@ -98,7 +98,7 @@ class OstranaDlg final : public QDialog, public session::StatusView {
 
 // The text of a tooltip: a bold title line over a text that breaks at "\n".
 QString TooltipHtml(const char* title, const QString& text);
-// The user guide the Help command opens (HTML).
+// The user guide the Help command opens (face/GuideFile.h); empty when the run has none.
 QUrl HelpUrl();
 // Where a window of `size` that wants to be at `place` goes: the place itself
 // when the window lies wholly on the `screens` (which do not overlap);

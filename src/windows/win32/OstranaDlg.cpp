@@ -4,6 +4,7 @@
 
 #include "common/StringTable.h"
 #include "face/ControlIds.h"
+#include "face/GuideFile.h"
 
 namespace ostrana::win32 {
 namespace {
@@ -288,12 +289,13 @@ void OstranaDlg::OnInfoCommand(int commandId) {
     case ID_INFORMATION: {
       char page[MAX_PATH] = "";
       LoadStringA(Module(), IDS_INFORMATION_PAGE, page, sizeof page);
-      // The guide lies beside the program.
+      // Installed, the guide lies beside the program; a build's lies in its doc/.
       char program[MAX_PATH] = "";
       GetModuleFileNameA(nullptr, program, MAX_PATH);
-      std::string path = program;
-      path = path.substr(0, path.find_last_of("\\/") + 1) + page;
-      if (services_.open && !services_.open(path))
+      std::string folder = program;
+      folder = folder.substr(0, folder.find_last_of("\\/"));
+      const std::string path = face::GuideFile(folder, page, "");
+      if (services_.open && (path.empty() || !services_.open(path)))
         services_.prompts.ShowMessage(strings::GuideNotOpened(path), PromptIcon::None);
       break;
     }

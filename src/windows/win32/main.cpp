@@ -213,7 +213,8 @@ int main(int argc, char* argv[]) {
     store = std::make_unique<platform::FileSettingsStore>(options.settingsFile);
   const backend::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
-  if (!run::Prepare(options, *store, prompts, headless, backend::SetUpMachine(dnc), run)) return 1;
+  if (!run::Prepare(options, *store, prompts, headless, backend::SetUpMachine(dnc), run))
+    return run.machine.refusedStatus;
   if (options.control == run::ControlKind::Dnc) {
     // Said once at start, from the registry (nothing is created before the first connect).
     run.machine.line = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
