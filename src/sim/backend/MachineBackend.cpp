@@ -39,6 +39,7 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   if (!parts->driveLock.Take(lockFile, &holder, &why)) {
     prompts.ShowMessage(why.empty() ? strings::DriveInUse(root, holder) : strings::DriveNotLocked(root, lockFile, why),
                         PromptIcon::Exclamation);
+    if (why.empty()) m.refusedStatus = run::kExitDriveInUse;  // a service manager does not restart on it
     return false;
   }
   if (!UsableFolder(root, &why)) prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
