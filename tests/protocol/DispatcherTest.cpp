@@ -132,7 +132,9 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
         "AUDIT command: halt monitoring (code 1) for 10.0.0.7:4711: written, answer 1",
         "AUDIT command: halt monitoring (code 1) for 10.0.0.7:4711: not written (a command is still waiting on the "
         "machine), answer 0",
-        "INFO  request: Set WCS from 10.0.0.7:4711 refused for its data '1,2,3': not six upper-case"})
+        "INFO  request: Set WCS from 10.0.0.7:4711 refused for its data '1,2,3': not six upper-case",
+        "INFO  unfetched: waiting for a client as the run ended, not kept: Measure Data: 2,0,5,0,0,9C4,0,0,0,0,0,0,0",
+        "INFO  unfetched: waiting for a client as the run ended, not kept: Action Data: 0"})
     EXPECT_NE(log.find(kept), std::string::npos) << kept << "\n" << log;
 }
 

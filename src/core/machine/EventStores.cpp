@@ -1,5 +1,7 @@
 #include "machine/EventStores.h"
 
+#include <utility>
+
 #include "common/EventLog.h"
 
 namespace ostrana::machine {
@@ -9,11 +11,16 @@ using namespace mailbox;  // the exchange table's rows and readings
 namespace {
 // An event nobody will fetch, written down whole: a measurement can always
 // be recovered from the log. `fold`: how long its repeats are counted, not written.
-void Unattended(const std::string& what, std::chrono::milliseconds fold = EventLog::kFold) {
+void LogWhole(const char* category, const char* why, const std::string& what,
+              std::chrono::milliseconds fold = EventLog::kFold) {
   std::string text = what;
   while (!text.empty() && text.back() == '\n') text.pop_back();
-  Log(LogLevel::Info, "unattended", "read while no client was attached, not kept: " + text, fold);
+  Log(LogLevel::Info, category, std::string(why) + ", not kept: " + text, fold);
 }
+void Unattended(const std::string& what, std::chrono::milliseconds fold = EventLog::kFold) {
+  LogWhole("unattended", "read while no client was attached", what, fold);
+}
+void Unfetched(const std::string& what) { LogWhole("unfetched", "waiting for a client as the run ended", what); }
 }  // namespace
 
 bool EventStores::PushAction(std::int32_t code) {
@@ -92,6 +99,18 @@ DeviceStatus EventStores::ReadDeviceStatus() const {
 std::size_t EventStores::MeasureCount() const {
   MutexLock guard(measureLock_);
   return measures_.size();
+}
+
+void EventStores::LogWhatIsLeft() {
+  // Measures first: a client would have had them before the actions.
+  while (const auto record = PopMeasure()) Unfetched(measureText_ ? measureText_(*record) : "a measure record");
+  while (const auto code = PopAction()) Unfetched(actionText_ ? actionText_(*code) : "action " + std::to_string(*code));
+  std::int32_t alarm = 0;
+  {
+    MutexLock guard(alarmLock_);
+    alarm = std::exchange(alarmValue_, 0);
+  }
+  if (alarm != 0) Unfetched("alarm value " + std::to_string(alarm));
 }
 
 std::size_t EventStores::ActionCount() const {

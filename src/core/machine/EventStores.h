@@ -77,6 +77,10 @@ class EventStores {
   DeviceStatus ReadDeviceStatus() const;
   std::size_t MeasureCount() const;
   std::size_t ActionCount() const;
+  // At the end of a run, once no worker runs: every record and action still
+  // waiting for a client, and an alarm value, go whole into the log, as the
+  // unattended ones do; the stores are left empty.
+  void LogWhatIsLeft();
 
  private:
   std::atomic<bool> clientAttached_{false};

@@ -25,6 +25,7 @@ MachineOperations::~MachineOperations() { ReleaseMachine(); }
 void MachineOperations::ReleaseMachine() {
   machine_->StopPolling();
   machine_->Disconnect();
+  stores_.LogWhatIsLeft();  // the worker is gone: nothing is pushed meanwhile
 }
 
 bool MachineOperations::ParseConnectionData(const protocol::Argument& argument) {

@@ -25,8 +25,9 @@ class MachineOperations : public protocol::RequestOperations {
   machine::EventStores& Stores() { return stores_; }
   const machine::EventStores& Stores() const { return stores_; }
   machine::OstranaConnect& Machine() { return *machine_; }
-  // Stops a running worker and releases the machine; what is left can no
-  // longer call back. Safe to call twice.
+  // At the end of a run: stops a running worker and releases the machine;
+  // what is left can no longer call back. What the stores still hold for a
+  // client then goes whole into the log. Safe to call twice.
   void ReleaseMachine();
 
   bool ParseConnectionData(const protocol::Argument& argument) override;
