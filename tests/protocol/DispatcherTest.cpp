@@ -138,6 +138,50 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
     EXPECT_NE(log.find(kept), std::string::npos) << kept << "\n" << log;
 }
 
+// A refusal for a mailbox row that cannot be read or written, or reads
+// wrong, says why in the log: the row, the operation, the component's answer.
+TEST_F(MachineRequestsTest, EveryRefusalLeavesItsReasonInTheLog) {
+  const std::string file = (dir.path() / "ostrana.log").string();
+  EventLog::Instance().Open(file, false);
+  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  nc.Init(100);
+  ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  constexpr dnc::HRESULT kSharingViolation = static_cast<dnc::HRESULT>(0x80070020u);  // held by another program
+  const struct {
+    std::function<void()> before;
+    const char* request;
+    const char* answer;
+    const char* logged;
+  } cases[] = {
+      {[&] { control.InjectRowFault(103, 1, kSharingViolation); }, "Start Machine Polling\n", "Polling Data: 0\n",
+       "WARN  request: Start Machine Polling from no client refused: the write slot cannot be read: reading row 103 "
+       "failed: GetValue answered 0x80070020\n"},
+      {[&] { control.InjectRowFault(102, 2); }, "Start Machine Polling\n", "Polling Data: 0\n",
+       "refused: the read slot cannot be written: writing row 102 failed: SetValue answered 0x80004005\n"},
+      {[&] { control.InjectRowFault(100, 1, kSharingViolation); }, "Check Machine Buffer\n", "Buffer Data: 0,64\n",
+       "Check Machine Buffer from no client refused: the layout mark cannot be read: reading row 100 failed: GetValue "
+       "answered 0x80070020\n"},
+      {[&] { nc.Set(101, 7); }, "Check Machine Buffer\n", "Buffer Data: 0,64\n",
+       "refused: the last slot at row 101 reads 7, not 4\n"},
+      {[&] {
+         ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+         control.InjectRowFault(110, 1, kSharingViolation);
+       },
+       "Halt Monitoring\n", "Command Data: Halt Monitoring,0\n",
+       "not written (the command row cannot be read: reading row 110 failed: GetValue answered 0x80070020), answer 0"},
+      {[&] { std::ofstream(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB") << "damaged"; },
+       "Check Machine Buffer\n", "Buffer Data: 0,64\n",
+       "reading row 100 failed: GetDataEntry answered 0x80004005 (the table "},
+  };
+  for (const auto& c : cases) {
+    c.before();
+    EXPECT_EQ(Ask(c.request), c.answer) << c.logged;
+    ASSERT_TRUE(EventLog::Instance().Drain(std::chrono::seconds(5)));
+    EXPECT_NE(ReadText(file).find(c.logged), std::string::npos) << c.logged << "\n" << ReadText(file);
+  }
+  EventLog::Instance().Close();
+}
+
 // Numbers travel as the bit pattern of a 32-bit integer; reals scaled by
 // 10000, truncated, and the lowest integer where they do not fit.
 TEST(MeasureLine, NumbersAreSentAsTheirPatternAndRealsScaled) {

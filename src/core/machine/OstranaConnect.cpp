@@ -71,22 +71,23 @@ void OstranaConnect::ForgetWaitingCommand() {
 }
 
 bool OstranaConnect::StartPolling() {
+  refusal_.clear();
   // Records already in the ring when polling starts are not delivered; how
   // many there were is said (the read slot tells, not the records).
   std::int32_t write = 0;
-  if (!worker_.ReadSlotIndex(kWriteSlotRow, write)) return false;
+  if (!worker_.ReadSlotIndex(kWriteSlotRow, write)) return RefuseAccess("the write slot cannot be read");
   std::int32_t before = 0;
   const bool known = worker_.ReadSlotIndex(kReadSlotRow, before);
   const std::int32_t last = worker_.LastSlot();
   const std::int32_t read = write == 0 ? last : write - 1;
-  if (!worker_.WriteRow(kReadSlotRow, read)) return false;
+  if (!worker_.WriteRow(kReadSlotRow, read)) return RefuseAccess("the read slot cannot be written");
   Log(LogLevel::Audit, "polling",
       "read slot set to " + std::to_string(read) + " at row " +
           std::to_string(std::int64_t{worker_.BaseRow()} + kReadSlotRow) + ": " +
           (known ? std::to_string(PendingCount(before, write, last)) : std::string("an unknown number of")) +
           " records in the ring skipped");
   // Started when none runs; no thread to be had: polling stays off and the client is told 0.
-  return worker_.Start();
+  return worker_.Start() || Refuse("no thread for the polling worker");
 }
 
 template <class Work>
@@ -101,14 +102,21 @@ bool OstranaConnect::HoldingWorker(Work&& work) {
   return result;
 }
 
-bool OstranaConnect::Refuse(const char* why) {
+bool OstranaConnect::Refuse(const std::string& why) {
   if (refusal_.empty()) refusal_ = why;
   return false;
 }
 
+bool OstranaConnect::RefuseAccess(const char* what) { return Refuse(std::string(what) + ": " + TakeAccessFailure()); }
+
+bool OstranaConnect::RefuseReading(const char* what, std::int32_t offset, double cell, std::int32_t expected) {
+  return Refuse(std::string(what) + " at row " + std::to_string(std::int64_t{worker_.BaseRow()} + offset) + " reads " +
+                std::to_string(IntegerReading(cell)) + ", not " + std::to_string(expected));
+}
+
 bool OstranaConnect::CommandRowIdle() {
   double cell = 0.0;
-  if (!worker_.ReadRow(kCommandRow, cell)) return Refuse("the command row cannot be read");
+  if (!worker_.ReadRow(kCommandRow, cell)) return RefuseAccess("the command row cannot be read");
   const std::int32_t command = IntegerReading(cell);
   if (command == 0)  // the NC program took the last command before the worker saw it
     if (const auto taken = worker_.TakeWaitingCommand())
@@ -117,7 +125,7 @@ bool OstranaConnect::CommandRowIdle() {
 }
 
 bool OstranaConnect::PlaceCommand(std::int32_t code, const char* name) {
-  if (!worker_.WriteRow(kCommandRow, code)) return Refuse("the command row cannot be written");
+  if (!worker_.WriteRow(kCommandRow, code)) return RefuseAccess("the command row cannot be written");
   worker_.CommandPlaced(std::string(name) + " (code " + std::to_string(code) + ")");
   return true;
 }
@@ -139,11 +147,11 @@ bool OstranaConnect::SetAlarm(std::int32_t code) {
     if (!CommandRowIdle()) return false;
     if (!worker_.WriteRow(kArgumentRow1, code)) {
       worker_.SetAlarmPending(false);
-      return Refuse("the argument row cannot be written");
+      return RefuseAccess("the argument row cannot be written");
     }
     const bool placed = worker_.WriteRow(kCommandRow, kCommandAlarm);
     worker_.SetAlarmPending(placed);
-    return placed || Refuse("the command row cannot be written");
+    return placed || RefuseAccess("the command row cannot be written");
   });
 }
 
@@ -152,7 +160,7 @@ bool OstranaConnect::SetWcs(const std::array<double, 6>& values) {
     if (!CommandRowIdle()) return false;
     for (std::int32_t i = 0; i < kArgumentCount; ++i)
       if (!worker_.WriteRow(kArgumentRow1 + i, values[static_cast<std::size_t>(i)]))
-        return Refuse("an argument row cannot be written");
+        return RefuseAccess("an argument row cannot be written");
     return PlaceCommand(kCommandWcs, "WCS");
   });
 }
@@ -161,9 +169,13 @@ bool OstranaConnect::CheckMachineBuffer() {
   // Both rows are read into locals and the ring size is published once, only
   // for a block that passes: a running worker never sees a half-done check,
   // and a block that fails the check never resizes its ring.
+  refusal_.clear();
   double mark = 0.0, last = 0.0;
-  if (!worker_.ReadRow(kLayoutMarkRow, mark) || IntegerReading(mark) != kLayoutMark) return false;
-  if (!worker_.ReadRow(kLastSlotRow, last) || IntegerReading(last) != kExpectedLastSlot) return false;
+  if (!worker_.ReadRow(kLayoutMarkRow, mark)) return RefuseAccess("the layout mark cannot be read");
+  if (IntegerReading(mark) != kLayoutMark) return RefuseReading("the layout mark", kLayoutMarkRow, mark, kLayoutMark);
+  if (!worker_.ReadRow(kLastSlotRow, last)) return RefuseAccess("the last slot cannot be read");
+  if (IntegerReading(last) != kExpectedLastSlot)
+    return RefuseReading("the last slot", kLastSlotRow, last, kExpectedLastSlot);
   worker_.SetLastSlot(kExpectedLastSlot);
   return true;
 }

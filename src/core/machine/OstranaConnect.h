@@ -43,7 +43,9 @@ class OstranaConnect {
   bool SetWcs(const std::array<double, 6>& values);
   bool CheckMachineBuffer();
 
-  // Why the last command was not written, in words (main thread).
+  // Why the last command, start of polling or buffer check was refused, in
+  // words: for a mailbox access, the row, the operation and what the
+  // component answered (main thread).
   const std::string& Refusal() const { return refusal_; }
   machine::OstranaLib& Lib() { return lib_; }
   std::int32_t BaseRow() const { return worker_.BaseRow(); }
@@ -71,7 +73,9 @@ class OstranaConnect {
   bool PlaceCommand(std::int32_t code, const char* name);
   // A command still waiting when the connection goes is audited as not taken.
   void ForgetWaitingCommand();
-  bool Refuse(const char* why);  // notes the first reason of a refusal; false
+  bool Refuse(const std::string& why);  // notes the first reason of a refusal; false
+  bool RefuseAccess(const char* what);  // a refusal for the mailbox access that just failed
+  bool RefuseReading(const char* what, std::int32_t offset, double cell, std::int32_t expected);
 
   std::string connectionText_;
   std::int32_t connectionNumber_ = 0;

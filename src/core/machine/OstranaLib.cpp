@@ -15,6 +15,22 @@ using dnc::Failed;
 using dnc::HRESULT;
 using dnc::InterfaceId;
 
+namespace {
+thread_local std::string accessFailure;
+
+// "reading row 102 failed: GetValue answered 0x80070020 (what the component said)"
+void NoteComponentFailure(const char* operation, std::int32_t row, const char* call, HRESULT hr) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  const std::string words = dnc::ThreadFailureText();  // left for a caller that shows it
+  NoteAccessFailure(std::string(operation) + " row " + std::to_string(row) + " failed: " + call + " answered " + code +
+                    (words.empty() ? "" : " (" + words + ")"));
+}
+}  // namespace
+
+void NoteAccessFailure(std::string why) { accessFailure = std::move(why); }
+std::string TakeAccessFailure() { return std::exchange(accessFailure, std::string()); }
+
 double VariantToDouble(const dnc::Variant& value) {
   using T = dnc::Variant::Type;
   switch (value.type) {
@@ -179,31 +195,45 @@ bool OstranaLib::ProvisionTable() {
   return true;
 }
 
-ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row) const {
+ComPtr<dnc::IDataEntry> OstranaLib::OpenCell(std::int32_t row, const char* operation) const {
   ComPtr<dnc::IJHDataAccess> access;
   {
     MutexLock guard(referenceLock_);
     access = dataAccess_;
   }
-  if (!access) return {};  // nothing connected: the component is not asked
+  if (!access) {  // nothing connected: the component is not asked
+    NoteAccessFailure(std::string(operation) + " row " + std::to_string(row) + " failed: the machine is not connected");
+    return {};
+  }
+  dnc::TakeFailureText();  // only what this access makes the component say
   dnc::IDataEntry* raw = nullptr;
   const HRESULT hr = access->GetDataEntry(mailbox::CellPath(row), dnc::kDataEntryKind, dnc::kDataEntryOptions, &raw);
   auto entry = ComPtr<dnc::IDataEntry>::Attach(raw);
-  if (Failed(hr)) return {};
+  if (Failed(hr) || !entry) {
+    NoteComponentFailure(operation, row, Failed(hr) ? "GetDataEntry" : "GetDataEntry gave no entry and", hr);
+    return {};
+  }
   return entry;
 }
 
 bool OstranaLib::ReadCell(std::int32_t row, double& value) {
-  auto entry = OpenCell(row);
+  auto entry = OpenCell(row, "reading");
+  if (!entry) return false;
   dnc::Variant result;
-  if (!entry || Failed(entry->GetValue(dnc::kValueFlags, &result))) return false;
+  if (const HRESULT hr = entry->GetValue(dnc::kValueFlags, &result); Failed(hr)) {
+    NoteComponentFailure("reading", row, "GetValue", hr);
+    return false;
+  }
   value = VariantToDouble(result);
   return true;
 }
 
 bool OstranaLib::WriteCell(std::int32_t row, double value) {
-  auto entry = OpenCell(row);
-  return entry && !Failed(entry->SetValue(dnc::kValueFlags, dnc::Variant::FromR8(value), dnc::kValueFlags));
+  auto entry = OpenCell(row, "writing");
+  if (!entry) return false;
+  const HRESULT hr = entry->SetValue(dnc::kValueFlags, dnc::Variant::FromR8(value), dnc::kValueFlags);
+  if (Failed(hr)) NoteComponentFailure("writing", row, "SetValue", hr);
+  return !Failed(hr);
 }
 
 ComPtr<dnc::IJHDataAccess> OstranaLib::TakeDataAccess() {

@@ -53,8 +53,9 @@ class OstranaLib {
   std::string TemplatePath() const;
 
  private:
-  // The data entry of one cell, through a reference of its own (empty on failure).
-  dnc::ComPtr<dnc::IDataEntry> OpenCell(std::int32_t row) const;
+  // The data entry of one cell, through a reference of its own (empty on
+  // failure, which is noted for `operation`: "reading" or "writing").
+  dnc::ComPtr<dnc::IDataEntry> OpenCell(std::int32_t row, const char* operation) const;
   // Moves the data-access reference out under its lock; the caller lets go
   // of it after the lock is left, since a release may call back into this
   // object (a component in another process handling other work meanwhile).
@@ -73,6 +74,14 @@ class OstranaLib {
   dnc::ComPtr<dnc::IJHDataAccess> dataAccess_ GUARDED_BY(referenceLock_);
   dnc::ComPtr<dnc::IJHFileSystem> fileSystem_;
 };
+
+// Why the last mailbox access of the calling thread failed, in words: the
+// operation, the row, and the component's status and what it said (or why
+// the access was not made). Every failed ReadCell and WriteCell notes it, and
+// so does the polling worker for an access it skips or a reading it refuses;
+// the thread that made the access takes it (and so clears it). Any thread.
+void NoteAccessFailure(std::string why);
+std::string TakeAccessFailure();
 
 // A cell value as a double: I2, I4, R4, R8 widened exactly, everything else 0.0.
 double VariantToDouble(const dnc::Variant& value);

@@ -22,6 +22,17 @@ std::optional<std::int32_t> RowAt(std::int32_t base, std::int64_t offset) {
     return std::nullopt;
   return static_cast<std::int32_t>(row);
 }
+
+// Whether an access at `offset` may be made; when not, why is noted.
+bool Accessible(std::optional<std::int32_t> row, std::int64_t offset, bool busy, const char* operation) {
+  if (!row)
+    NoteAccessFailure(std::string(operation) + " the row at offset " + std::to_string(offset) +
+                      " failed: it lies beyond the table's row numbers");
+  else if (busy)
+    NoteAccessFailure(std::string(operation) + " row " + std::to_string(*row) +
+                      " skipped: a command holds the mailbox");
+  return row && !busy;
+}
 }  // namespace
 
 PollingWorker::PollingWorker(EventStores& owner, OstranaLib& lib, MailboxTiming timing)
@@ -35,14 +46,12 @@ PollingWorker::~PollingWorker() { Stop(); }
 // whole, so what the NC program posted or raised before it is not lost.
 bool PollingWorker::ReadRow(std::int64_t offset, double& value) {
   const auto row = RowAt(baseRow_.load(), offset);
-  if (mailboxBusy_.load() || !row) return false;
-  return lib_.ReadCell(*row, value);
+  return Accessible(row, offset, mailboxBusy_.load(), "reading") && lib_.ReadCell(*row, value);
 }
 
 bool PollingWorker::WriteRow(std::int64_t offset, double value) {
   const auto row = RowAt(baseRow_.load(), offset);
-  if (mailboxBusy_.load() || !row) return false;
-  return lib_.WriteCell(*row, value);
+  return Accessible(row, offset, mailboxBusy_.load(), "writing") && lib_.WriteCell(*row, value);
 }
 
 bool PollingWorker::ReadSlotIndex(std::int32_t offset, std::int32_t& slot) {
@@ -53,7 +62,10 @@ bool PollingWorker::ReadSlotIndex(std::int32_t offset, std::int32_t last, std::i
   double cell = 0.0;
   if (!ReadRow(offset, cell)) return false;
   slot = IntegerReading(cell);
-  return SlotInRange(slot, last);
+  if (SlotInRange(slot, last)) return true;
+  NoteAccessFailure("row " + std::to_string(std::int64_t{baseRow_.load()} + offset) + " reads " + std::to_string(slot) +
+                    ", outside the ring's slots 0 to " + std::to_string(last));
+  return false;
 }
 
 bool PollingWorker::Start() {
@@ -186,7 +198,7 @@ void PollingWorker::Pass(RunState& run) {
     if (stopRequested_.load()) return;  // the machine is reported offline as polling stops
     if (!run.machineLost) {
       run.machineLost = true;
-      Log(LogLevel::Warning, "mailbox", "lost: its read slot cannot be read");
+      Log(LogLevel::Warning, "mailbox", "lost: its read slot cannot be read: " + TakeAccessFailure());
       owner_.SetMachineStatus(false);
     }
     return;

@@ -65,10 +65,10 @@ class PollingWorker {
   void Release();
 
   // One mailbox access at an offset from the base row; false when skipped
-  // (a command wants the mailbox) or failed.
+  // (a command wants the mailbox) or failed, with why noted (NoteAccessFailure).
   bool ReadRow(std::int64_t offset, double& value);
   bool WriteRow(std::int64_t offset, double value);
-  // A ring index row, valid only within 0..LastSlot().
+  // A ring index row, valid only within 0..LastSlot(); a reading outside is noted as a failure.
   bool ReadSlotIndex(std::int32_t offset, std::int32_t& slot);
 
   // The mailbox block: where it starts, how large its ring is (published

@@ -66,6 +66,16 @@ void MachineOperations::Audit(const std::string& command, bool done) {
           (done ? std::string("written, answer 1") : "not written (" + machine_->Refusal() + "), answer 0"));
 }
 
+bool MachineOperations::Refused(const char* request, bool done) {
+  if (!done)
+    Log(LogLevel::Warning, "request", std::string(request) + " from " + Client() + " refused: " + machine_->Refusal());
+  return done;
+}
+
+bool MachineOperations::StartPolling() { return Refused("Start Machine Polling", machine_->StartPolling()); }
+
+bool MachineOperations::CheckMachineBuffer() { return Refused("Check Machine Buffer", machine_->CheckMachineBuffer()); }
+
 bool MachineOperations::ApplyWcsData(const protocol::Argument& argument) {
   const auto values = ParseWcsFields(argument);
   if (!values) {  // refused: nothing is written

@@ -34,13 +34,14 @@ class MachineOperations : public protocol::RequestOperations {
   bool ApplyWcsData(const protocol::Argument& argument) override;
   bool Connect() override { return machine_->Connect(); }
   void Disconnect() override { machine_->Disconnect(); }
-  bool StartPolling() override { return machine_->StartPolling(); }
+  // A refusal of these two leaves a line in the event log with its reason.
+  bool StartPolling() override;
   void StopPolling() override { machine_->StopPolling(); }
   // The commands that write to the machine leave an audit line in the event
   // log: what was asked, what was written, and the answer.
   bool ResumeMonitoring() override;
   bool HaltMonitoring() override;
-  bool CheckMachineBuffer() override { return machine_->CheckMachineBuffer(); }
+  bool CheckMachineBuffer() override;
   bool SetAlarm(std::int32_t code) override;
   void SetMachineStatus(bool online) override { stores_.SetMachineStatus(online); }
   std::optional<std::int32_t> PopAction() override { return stores_.PopAction(); }
@@ -55,6 +56,8 @@ class MachineOperations : public protocol::RequestOperations {
   std::string Client() const;  // the attached client's address:port, for the log
   // One AUDIT line: the command, who asked, and whether it was written (or why not).
   void Audit(const std::string& command, bool done);
+  // The request's answer; when it is a refusal, a line with the reason.
+  bool Refused(const char* request, bool done);
 
   Prompts& prompts_;
   std::string client_;
