@@ -105,6 +105,16 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   connector.OpenListener();
   EXPECT_EQ(prompts.questions.size(), 2u);
   EXPECT_TRUE(connector.Listening());
+  // The range's ends: 0 is any free port, 65535 a port (the system may still
+  // refuse it), 65536 none (a socket would take it for 0).
+  for (const int port : {0, 65535, 65536}) {
+    const auto failures = view.failures.size();
+    connector.SetPortNumber(port);
+    connector.OpenListener();
+    const bool failed = view.failures.size() > failures;
+    EXPECT_EQ(failed && view.failures.back().second == "no such port", port == 65536) << port;
+    if (!failed) EXPECT_EQ(connector.BoundPort() == port, port != 0) << port;
+  }
 }
 
 // Declining the scan, or no discoverable port free: the failed port is kept,
