@@ -109,11 +109,29 @@ TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
   control.InjectFault(vc::Op::SetProperty, 2);
   EXPECT_TRUE(machine.Connect());
   EXPECT_TRUE(prompts.messages.empty());
+  // The state is asked again at each connect; 7 is "machine available".
+  const std::pair<int, std::string> states[] = {{3, "DNC_STATE_WAITING_PERMISSION"}, {12, ""}, {-1, ""}, {7, ""}};
+  for (const auto& [state, name] : states) {
+    prompts.messages.clear();
+    control.SetState(state);
+    EXPECT_EQ(machine.Connect(), state == 7);
+    if (state != 7) EXPECT_EQ(OnlyMessage(), Reason("Machine is not available. State = " + name));
+  }
+  EXPECT_TRUE(prompts.messages.empty());
 }
 
-// Only a control that said "not there" gets the template; a set property
-// that never reached the component leaves the connection unconfigured.
+// Only a control that said "not there" gets the template, and a table that
+// exists is never replaced; a set property that never reached the component
+// leaves the connection unconfigured.
 TEST_P(ConnectTest, NothingIsTransmittedOnDoubt) {
+  fs::create_directories(TableFile().parent_path());
+  std::ofstream(TableFile()) << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n1   5\n[END]\n";
+  double v = 0;
+  ASSERT_TRUE(machine.Connect());
+  ASSERT_TRUE(machine.Lib().ReadCell(1, v));
+  EXPECT_EQ(v, 5.0);
+  EXPECT_FALSE(machine.Lib().ReadCell(2, v));  // the template's rows did not arrive
+  fs::remove(TableFile());
   for (dnc::HRESULT answer : {dnc::kFail, dnc::kAccessDenied}) {
     prompts = {};
     control.InjectFault(vc::Op::LookUpFile, 1, answer);
@@ -129,18 +147,6 @@ TEST_P(ConnectTest, NothingIsTransmittedOnDoubt) {
   control.InjectFault(vc::Op::SetProperty, 1, dnc::kMemberNotFound);
   EXPECT_FALSE(machine.Connect());
   EXPECT_EQ(OnlyMessage(), Reason("Could not Configure connection"));
-}
-
-TEST_P(ConnectTest, MachineStateNamesTheReason) {
-  // The state is asked again at each connect; 7 is "machine available".
-  const std::pair<int, std::string> cases[] = {{3, "DNC_STATE_WAITING_PERMISSION"}, {12, ""}, {-1, ""}, {7, ""}};
-  for (const auto& [state, name] : cases) {
-    prompts.messages.clear();
-    control.SetState(state);
-    EXPECT_EQ(machine.Connect(), state == 7);
-    if (state != 7) EXPECT_EQ(OnlyMessage(), Reason("Machine is not available. State = " + name));
-  }
-  EXPECT_TRUE(prompts.messages.empty());
 }
 
 // The second lets go of the earlier data-access reference outside the lock
@@ -202,16 +208,6 @@ TEST_P(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
   EXPECT_FALSE(machine.Connect());
   EXPECT_NE(OnlyMessage().find("cannot be used: its row 1 cannot be read"), std::string::npos);
   EXPECT_FALSE(CellReadable());
-}
-
-TEST_P(ConnectTest, AnExistingTableIsNeverReplaced) {
-  fs::create_directories(TableFile().parent_path());
-  std::ofstream(TableFile()) << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n1   5\n[END]\n";
-  ASSERT_TRUE(machine.Connect());
-  double v = 0;
-  ASSERT_TRUE(machine.Lib().ReadCell(1, v));
-  EXPECT_EQ(v, 5.0);
-  EXPECT_FALSE(machine.Lib().ReadCell(2, v));  // the template's rows did not arrive
 }
 
 TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReported) {

@@ -48,8 +48,10 @@ class MachineRequestsTest : public ::testing::Test {
 }  // namespace
 
 // Each keyword of a chunk is served once, in the protocol's table order,
-// whatever order the chunk has.
-TEST_F(MachineRequestsTest, KeywordsAreServedInTableOrderOnceEach) {
+// whatever order the chunk has. An alarm reaches the machine only for a
+// request that names exactly one alarm and ended at its line feed; anything
+// else is refused unplaced.
+TEST_F(MachineRequestsTest, KeywordsAreServedInTableOrderOnceEachAndAnAlarmNamesExactlyOne) {
   for (const char* unknown : {"", "send measure\n", "Hello\n"}) EXPECT_EQ(Ask(unknown), "Unknown request!\n");
   EXPECT_EQ(Ask("Start Machine Polling\nSend Device\n"), "Polling Data: 0\nDevice Data: 0,\n");  // nothing connected
   EXPECT_EQ(Ask("Send Alarm\nSend Device\nSend Device\n"), "Device Data: 0,\nAlarm Data: 0\n");
@@ -66,15 +68,7 @@ TEST_F(MachineRequestsTest, KeywordsAreServedInTableOrderOnceEach) {
   EXPECT_EQ(Ask("Halt Monitoring Resume Monitoring"),
             "Command Data: Resume Monitoring,1\nCommand Data: Halt Monitoring,1\n");
   EXPECT_EQ(nc.Command()[0], 1);
-}
-
-// An alarm reaches the machine only for a request that names exactly one
-// alarm and ended at its line feed; anything else is refused unplaced.
-TEST_F(MachineRequestsTest, SetAlarmOnlyForExactlyOneNameEndedByALineFeed) {
-  ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
-  nc.Init(100);
-  ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
-  ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+  nc.Ack(0);
   for (const char* refused : {"Set Alarm: Unprojected OutOfTolerance\n", "Set Alarm: outoftolerance\n",
                               "Set Alarm: OutOfTolerance", "Set Alarm:OutOfTolerance\n", "Set Alarm: X\n",
                               "Set Alarm\n", "Set Alarm:  Unprojected\n", "Set Alarm: Unprojected\r\r\n"})
@@ -147,16 +141,11 @@ TEST_F(MachineRequestsTest, EveryRefusalSaysWhyAndNothingQueuedIsLostAtTheEnd) {
   nc.Init(100);
   ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
   constexpr dnc::HRESULT kSharingViolation = static_cast<dnc::HRESULT>(0x80070020u);  // held by another program
-  const struct {
-    std::function<void()> before;
-    const char* request;
-    const char* answer;
-    const char* logged;
-  } cases[] = {
+  const std::tuple<std::function<void()>, const char*, const char*, const char*> cases[] = {
+      // before, asked, answer, logged
       {[&] { control.InjectRowFault(103, 1, kSharingViolation); }, "Start Machine Polling\n", "Polling Data: 0\n",
        "WARN  request: Start Machine Polling from 10.0.0.7:4711 refused: the write slot cannot be read: reading row "
-       "103 "
-       "failed: GetValue answered 0x80070020\n"},
+       "103 failed: GetValue answered 0x80070020\n"},
       {[&] { control.InjectRowFault(102, 2); }, "Start Machine Polling\n", "Polling Data: 0\n",
        "refused: the read slot cannot be written: writing row 102 failed: SetValue answered 0x80004005\n"},
       {[&] { control.InjectRowFault(100, 1, kSharingViolation); }, "Check Machine Buffer\n", "Buffer Data: 0,64\n",
@@ -179,11 +168,11 @@ TEST_F(MachineRequestsTest, EveryRefusalSaysWhyAndNothingQueuedIsLostAtTheEnd) {
        "Check Machine Buffer\n", "Buffer Data: 0,64\n",
        "reading row 100 failed: GetDataEntry answered 0x80004005 (the table "},
   };
-  for (const auto& c : cases) {
-    c.before();
-    EXPECT_EQ(Ask(c.request), c.answer) << c.logged;
+  for (const auto& [before, request, answer, logged] : cases) {
+    before();
+    EXPECT_EQ(Ask(request), answer) << logged;
     ASSERT_TRUE(EventLog::Instance().Drain(std::chrono::seconds(5)));
-    EXPECT_NE(ReadText(file).find(c.logged), std::string::npos) << c.logged << "\n" << ReadText(file);
+    EXPECT_NE(ReadText(file).find(logged), std::string::npos) << logged << "\n" << ReadText(file);
   }
   ops.ReleaseMachine();  // the run's end
   EventLog::Instance().Close();

@@ -5,8 +5,7 @@
 #include "vc/VcComponent.h"
 
 using namespace ostrana;
-using dnc::ComPtr;
-using dnc::InterfaceId;
+using namespace ostrana::dnc;
 using VcComponentTest = test::VirtualDriveTest;
 
 // A data entry lives on after its session ends, disconnected or replaced by a
@@ -14,31 +13,26 @@ using VcComponentTest = test::VirtualDriveTest;
 // session that came after it.
 TEST_F(VcComponentTest, ADataEntryOfAnEndedSessionFailsNotConnected) {
   vc::VcComponent component(control);
-  ComPtr<dnc::IMachine> machine;
-  ComPtr<dnc::IJHConnection2> connection;
-  ASSERT_EQ(component.CreateMachine(machine.Put()), dnc::kOk);
-  ASSERT_EQ(machine.As(InterfaceId::Connection2, &connection), dnc::kOk);
+  ComPtr<IMachine> machine;
+  ComPtr<IJHConnection2> connection;
+  ASSERT_EQ(component.CreateMachine(machine.Put()), kOk);
+  ASSERT_EQ(machine.As(InterfaceId::Connection2, &connection), kOk);
+  const auto request = [&] { return machine->ConnectionRequest(connection.get(), Variant::Missing(), {}); };
   for (const bool replaced : {true, false}) {
-    ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()), dnc::kOk);
-    ComPtr<dnc::IUnknown> object;
-    ComPtr<dnc::IJHDataAccess> access;
-    ComPtr<dnc::IDataEntry> entry;
-    ASSERT_EQ(machine->GetInterfaceObject(dnc::kDataAccessObject, object.Put()), dnc::kOk);
-    ASSERT_EQ(object.As(InterfaceId::DataAccess, &access), dnc::kOk);
-    ASSERT_EQ(access->GetDataEntry(mailbox::CellPath(5), dnc::kDataEntryKind, dnc::kDataEntryOptions, entry.Put()),
-              dnc::kOk);
-    ComPtr<dnc::IDataEntry> same;
-    EXPECT_EQ(entry.As(InterfaceId::DataEntry, &same), dnc::kOk);
+    ComPtr<IUnknown> object;
+    ComPtr<IJHDataAccess> access;
+    ComPtr<IDataEntry> entry, same;
+    Variant value;
+    ASSERT_EQ(request(), kOk);
+    ASSERT_EQ(machine->GetInterfaceObject(kDataAccessObject, object.Put()), kOk);
+    ASSERT_EQ(object.As(InterfaceId::DataAccess, &access), kOk);
+    ASSERT_EQ(access->GetDataEntry(mailbox::CellPath(5), kDataEntryKind, kDataEntryOptions, entry.Put()), kOk);
+    EXPECT_EQ(entry.As(InterfaceId::DataEntry, &same), kOk);
     EXPECT_EQ(same.get(), entry.get());
-    EXPECT_EQ(entry->QueryInterface(InterfaceId::DataEntry, nullptr), dnc::kPointer);
-    dnc::Variant value;
-    EXPECT_EQ(entry->GetValue(dnc::kValueFlags, &value), dnc::kOk);
-    if (replaced)
-      ASSERT_EQ(machine->ConnectionRequest(connection.get(), dnc::Variant::Missing(), dnc::Variant::Missing()),
-                dnc::kOk);
-    else
-      machine->Disconnect();
-    EXPECT_EQ(entry->GetValue(dnc::kValueFlags, &value), dnc::kNotConnected) << replaced;
-    EXPECT_EQ(entry->SetValue(dnc::kValueFlags, dnc::Variant::FromR8(1), dnc::kValueFlags), dnc::kNotConnected);
+    EXPECT_EQ(entry->QueryInterface(InterfaceId::DataEntry, nullptr), kPointer);
+    EXPECT_EQ(entry->GetValue(kValueFlags, &value), kOk);
+    EXPECT_EQ(replaced ? request() : machine->Disconnect(), kOk);
+    EXPECT_EQ(entry->GetValue(kValueFlags, &value), kNotConnected) << replaced;
+    EXPECT_EQ(entry->SetValue(kValueFlags, Variant::FromR8(1), 0), kNotConnected);
   }
 }
