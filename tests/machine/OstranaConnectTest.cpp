@@ -54,8 +54,9 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
 }
 
 // A worker held in a slow access past the pause limit: the command is not
-// written, and the worker goes on reading the mailbox afterwards.
-TEST_P(CommandsTest, APauseThatTimesOutLeavesTheWorkerReading) {
+// written, and the worker goes on reading the mailbox afterwards. Then an
+// alarm's life.
+TEST_P(CommandsTest, APauseThatTimesOutLeavesTheWorkerReadingAndAlarmLifeCycle) {
   ASSERT_TRUE(machine->StartPolling());
   control.SetLatency(std::chrono::seconds(1));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker is inside an access
@@ -65,10 +66,6 @@ TEST_P(CommandsTest, APauseThatTimesOutLeavesTheWorkerReading) {
   nc.Post(0, 5, 0, 0, 0, 0);
   EXPECT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 1; }));
   EXPECT_EQ(nc.Get(kBase + 10), 0);
-}
-
-TEST_P(CommandsTest, AlarmLifeCycle) {
-  ASSERT_TRUE(machine->StartPolling());
   EXPECT_FALSE(machine->SetAlarm(5));
   EXPECT_FALSE(machine->SetAlarm(-1));
   EXPECT_TRUE(machine->SetAlarm(2));

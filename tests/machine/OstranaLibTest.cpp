@@ -120,10 +120,61 @@ TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-// Only a control that said "not there" gets the template, and a table that
-// exists is never replaced; a set property that never reached the component
-// leaves the connection unconfigured.
-TEST_P(ConnectTest, NothingIsTransmittedOnDoubt) {
+// A table that cannot be used fails the connect with a word on what is wrong
+// with which file; the file itself is left as it is.
+TEST_P(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
+  const std::string begin = "BEGIN Quorvane_Relavio.TAB MM\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {begin + "NR  PARAM\n0   0\n1   0\n", "is damaged: no [END] line"},  // truncated
+      {"", "is damaged: the file is empty"},
+      {begin, "is damaged: no header line"},
+      {begin + "PARAM  NR\n0      1\n[END]\n", "is damaged: first column is not NR"},
+      {begin + "NR  NAME\n1   x\n[END]\n", "has no column PARAM"},
+      {std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\x03",
+                   10),
+       "is damaged: no BEGIN line"},  // binary
+  };
+  fs::create_directories(TableFile().parent_path());
+  for (const auto& [text, why] : cases) {
+    std::ofstream(TableFile(), std::ios::binary | std::ios::trunc) << text;
+    prompts.messages.clear();
+    EXPECT_FALSE(machine.Connect());
+    EXPECT_EQ(OnlyMessage(), std::string(strings::kConnectFailurePrefix) + "The Freely Definable Table file " +
+                                 mailbox::kTablePath + " cannot be used: the table " + TableFile().string() + " " +
+                                 why + "\n");
+    std::ifstream in(TableFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+  }
+  control.InjectFault(vc::Op::GetValue, 1);  // a read that fails without a reason
+  fs::copy_file(test::TemplateFile(), TableFile(), fs::copy_options::overwrite_existing);
+  prompts.messages.clear();
+  EXPECT_FALSE(machine.Connect());
+  EXPECT_NE(OnlyMessage().find("cannot be used: its row 1 cannot be read"), std::string::npos);
+  EXPECT_FALSE(CellReadable());
+}
+
+// A missing template or directory is reported. Only a control that said
+// "not there" gets the template, and a table that exists is never replaced;
+// a set property that never reached the component leaves the connection
+// unconfigured.
+TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReportedAndNothingIsTransmittedOnDoubt) {
+  test::ScriptedPrompts local;
+  machine::OstranaConnect noTemplate(stores, component, local, (dir.path() / "bin" / "ostrana").string());
+  EXPECT_FALSE(noTemplate.Connect());
+  ASSERT_EQ(local.messages.size(), 1u);
+  EXPECT_EQ(local.messages[0].text, Reason("Could not find/create the Freely Definable Table file"));
+  EXPECT_TRUE(fs::is_directory(TableFile().parent_path()));  // the directory was made first
+  // The box keeps its words; the operator's line says which file and why.
+  EXPECT_EQ(local.notes,
+            std::vector<std::string>{"the table template " + (dir.path() / "bin" / "Quorvane_Relavio.TAB").string() +
+                                     " cannot be read"});
+
+  // A directory that can be neither selected nor made.
+  control.InjectFault(vc::Op::SelectDirectory, 1);
+  control.InjectFault(vc::Op::MakeDirectory, 1);
+  EXPECT_FALSE(machine.Connect());
+  EXPECT_EQ(OnlyMessage(), Reason("Could not find/create the Freely Definable Table file"));
   fs::create_directories(TableFile().parent_path());
   std::ofstream(TableFile()) << "BEGIN Quorvane_Relavio.TAB MM\nNR  PARAM\n1   5\n[END]\n";
   double v = 0;
@@ -174,59 +225,6 @@ TEST_P(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
   EXPECT_FALSE(CellReadable());
   EXPECT_TRUE(machine.Connect());
   EXPECT_EQ(component.created, 2);
-}
-
-// A table that cannot be used fails the connect with a word on what is wrong
-// with which file; the file itself is left as it is.
-TEST_P(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
-  const std::string begin = "BEGIN Quorvane_Relavio.TAB MM\n";
-  const std::pair<std::string, std::string> cases[] = {
-      {begin + "NR  PARAM\n0   0\n1   0\n", "is damaged: no [END] line"},  // truncated
-      {"", "is damaged: the file is empty"},
-      {begin, "is damaged: no header line"},
-      {begin + "PARAM  NR\n0      1\n[END]\n", "is damaged: first column is not NR"},
-      {begin + "NR  NAME\n1   x\n[END]\n", "has no column PARAM"},
-      {std::string("\x7f"
-                   "ELF\x02\x01\x01\0\0\x03",
-                   10),
-       "is damaged: no BEGIN line"},  // binary
-  };
-  fs::create_directories(TableFile().parent_path());
-  for (const auto& [text, why] : cases) {
-    std::ofstream(TableFile(), std::ios::binary | std::ios::trunc) << text;
-    prompts.messages.clear();
-    EXPECT_FALSE(machine.Connect());
-    EXPECT_EQ(OnlyMessage(), std::string(strings::kConnectFailurePrefix) + "The Freely Definable Table file " +
-                                 mailbox::kTablePath + " cannot be used: the table " + TableFile().string() + " " +
-                                 why + "\n");
-    std::ifstream in(TableFile(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
-  }
-  control.InjectFault(vc::Op::GetValue, 1);  // a read that fails without a reason
-  fs::copy_file(test::TemplateFile(), TableFile(), fs::copy_options::overwrite_existing);
-  prompts.messages.clear();
-  EXPECT_FALSE(machine.Connect());
-  EXPECT_NE(OnlyMessage().find("cannot be used: its row 1 cannot be read"), std::string::npos);
-  EXPECT_FALSE(CellReadable());
-}
-
-TEST_P(ConnectTest, MissingTemplateOrDirectoryIsReported) {
-  test::ScriptedPrompts local;
-  machine::OstranaConnect noTemplate(stores, component, local, (dir.path() / "bin" / "ostrana").string());
-  EXPECT_FALSE(noTemplate.Connect());
-  ASSERT_EQ(local.messages.size(), 1u);
-  EXPECT_EQ(local.messages[0].text, Reason("Could not find/create the Freely Definable Table file"));
-  EXPECT_TRUE(fs::is_directory(TableFile().parent_path()));  // the directory was made first
-  // The box keeps its words; the operator's line says which file and why.
-  EXPECT_EQ(local.notes,
-            std::vector<std::string>{"the table template " + (dir.path() / "bin" / "Quorvane_Relavio.TAB").string() +
-                                     " cannot be read"});
-
-  // A directory that can be neither selected nor made.
-  control.InjectFault(vc::Op::SelectDirectory, 1);
-  control.InjectFault(vc::Op::MakeDirectory, 1);
-  EXPECT_FALSE(machine.Connect());
-  EXPECT_EQ(OnlyMessage(), Reason("Could not find/create the Freely Definable Table file"));
 }
 
 // --- cell access ---

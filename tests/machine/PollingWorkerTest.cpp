@@ -74,6 +74,21 @@ TEST_P(WorkerTest, RecordFieldsArriveAsEncoded) {
   EXPECT_EQ(nc.Get(kBase + 5), 0);  // the tag was cleared; the attachment stays current
   EXPECT_EQ(Fields(got[1]), "0 0 4 1 1 123.000000 0.000000 0.000000 7.500000 0.500000 -0.250000 3.000000 0.000000");
   EXPECT_EQ(Fields(got[2]), "2 0 12 5 3 1.000000 2.000000 3.000000 7.500000 0.500000 -0.250000 3.000000 6.500000");
+  // Records of different kinds read in one pass: each starts cleared, so a
+  // field its kind does not fill is 0, never the previous record's value.
+  // (The context and the attachment stay those read above.)
+  control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while all four are posted
+  PassesGoBy(2);
+  nc.Post(0.0, 1.0001, 3, 1.5, 2.5, 3.5);  // kind 0: qualifier 3, three values
+  nc.Post(3.0, 2.0002, 9, 9, 9, 9);        // kind 3: kind, detail, id and index only
+  nc.Post(2.0, 3.0403, 7.5, 1, 2, 3);      // kind 2: qualifier 4, value0 7.5
+  nc.Post(0.0, 4.0001, 5, 0, 0, 0);        // kind 0 after kind 2: no value0
+  control.ClearFaults();
+  const auto pass = WaitForMeasures(4);
+  ASSERT_EQ(pass.size(), 4u);
+  EXPECT_EQ(Fields(pass[1]), "3 0 2 2 0 0.000000 0.000000 0.000000 7.500000 0.500000 -0.250000 3.000000 0.000000");
+  EXPECT_NEAR(pass[2].value0, 7.5, 1e-7);
+  EXPECT_EQ(std::pair(pass[3].qualifier, pass[3].value0), std::pair(5, 0.0));
 }
 
 // Signals are answered and their actions queued once the ring is empty; an
@@ -116,6 +131,10 @@ TEST_P(WorkerTest, SignalsWaitForAnEmptyRingAndQueueTheirActions) {
   EXPECT_FALSE(stores().PopAction());
 }
 
+// Loss and return of the mailbox are reported once per change. Machine
+// Disconnect and a new Machine Connect while polling runs: the worker never
+// reaches a closed connection, reports the loss and recovers (the
+// thread-sanitizer build runs this).
 TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   ASSERT_TRUE(machine->StartPolling());
   stores().SetMachineStatus(true);  // as the dispatcher does after a successful start
@@ -129,38 +148,18 @@ TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   PassesGoBy();
   EXPECT_EQ(notifier.count, before + 2);
   EXPECT_EQ(stores().ReadDeviceStatus().name, "Machine Tool");
-}
-
-// "Start Machine Polling" and "Stop Machine Polling" in one chunk: the stop
-// must never be lost to the starting worker (the join would wait forever).
-TEST_P(WorkerTest, AStopRightAfterAStartEndsTheWorker) {
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_TRUE(machine->StartPolling());
-    machine->StopPolling();
-    ASSERT_FALSE(machine->PollingRunning());
+  machine->Disconnect();
+  ASSERT_TRUE(WaitUntil([&] { return !stores().ReadDeviceStatus().online; }));
+  ASSERT_TRUE(machine->Connect());
+  ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
+  nc.Post(0, 9, 0, 0, 0, 0);
+  const auto got = WaitForMeasures(1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].id, 9);
+  for (int i = 0; i < 20; ++i) {  // connect and disconnect under a running worker
+    machine->Disconnect();
+    ASSERT_TRUE(machine->Connect());
   }
-}
-
-// Records of different kinds read in one pass: each starts cleared, so a
-// field its kind does not fill is 0, never the previous record's value.
-TEST_P(WorkerTest, EveryRecordOfAPassStartsCleared) {
-  ASSERT_TRUE(machine->StartPolling());
-  control.InjectFault(vc::Op::GetValue, 1 << 30);  // the worker is held off while all four are posted
-  PassesGoBy(2);
-  nc.Post(0.0, 1.0001, 3, 1.5, 2.5, 3.5);  // kind 0: qualifier 3, three values
-  nc.Post(3.0, 2.0002, 9, 9, 9, 9);        // kind 3: kind, detail, id and index only
-  nc.Post(2.0, 3.0403, 7.5, 1, 2, 3);      // kind 2: qualifier 4, value0 7.5
-  nc.Post(0.0, 4.0001, 5, 0, 0, 0);        // kind 0 after kind 2: no value0
-  control.ClearFaults();
-  const auto got = WaitForMeasures(4);
-  ASSERT_EQ(got.size(), 4u);
-  MeasureRecord kind3;
-  kind3.kind = 3;
-  kind3.id = 2;
-  kind3.index = 2;
-  EXPECT_EQ(got[1], kind3);
-  EXPECT_NEAR(got[2].value0, 7.5, 1e-7);
-  EXPECT_EQ(std::pair(got[3].qualifier, got[3].value0), std::pair(5, 0.0));
 }
 
 // While the measure queue is full, records wait in the machine's ring.
@@ -181,31 +180,18 @@ TEST_P(WorkerTest, FullQueueLeavesRecordsInTheRing) {
   EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 4}));
 }
 
-// Machine Disconnect and a new Machine Connect while polling runs: the worker
-// never reaches a closed connection, reports the loss and recovers (the
-// thread-sanitizer build runs this).
-TEST_P(WorkerTest, DisconnectAndReconnectWhilePolling) {
-  ASSERT_TRUE(machine->StartPolling());
-  stores().SetMachineStatus(true);
-  machine->Disconnect();
-  ASSERT_TRUE(WaitUntil([&] { return !stores().ReadDeviceStatus().online; }));
-  ASSERT_TRUE(machine->Connect());
-  ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
-  nc.Post(0, 9, 0, 0, 0, 0);
-  const auto got = WaitForMeasures(1);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].id, 9);
-  for (int i = 0; i < 20; ++i) {  // connect and disconnect under a running worker
-    machine->Disconnect();
-    ASSERT_TRUE(machine->Connect());
-  }
-}
-
 // A stop lets the pass in progress run whole: a record posted and a signal
 // raised just before it are consumed and answered (the next start would skip
 // the record for good), kept only while a client is attached, and only then
-// is the signal row lowered.
+// is the signal row lowered. "Start Machine Polling" and "Stop Machine
+// Polling" in one chunk: the stop is never lost to the starting worker (the
+// join would wait forever).
 TEST_P(WorkerTest, AStopLetsTheLastPassRunWholeAndKeepsOnlyForAClient) {
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(machine->StartPolling());
+    machine->StopPolling();
+    ASSERT_FALSE(machine->PollingRunning());
+  }
   machine.reset();
   SetUpMachine(FastTiming(std::chrono::milliseconds(300)));  // each stop comes while the worker sleeps
   for (const bool attached : {false, true}) {

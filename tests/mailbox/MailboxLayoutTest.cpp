@@ -14,7 +14,7 @@ using namespace ostrana::mailbox;
 
 // Readings: out of range or not a number reads as the lowest integer (no
 // undefined behaviour). Then the type row, the identity row, the attachment tag.
-TEST(Encodings, ReadingsAndTheRowsOfARecord) {
+TEST(Encodings, ReadingsTheRowsOfARecordAndTheRing) {
   const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
   const std::pair<double, std::int32_t> readings[] = {{2.9999999999, 3}, {-2.0, -2},     {-2.9999999999, -3},
                                                       {0.5, 0},          {1e12, lowest}, {std::nan(""), lowest}};
@@ -31,10 +31,7 @@ TEST(Encodings, ReadingsAndTheRowsOfARecord) {
                                TagMatches(0.0, 12, 5), TagMatches(0.0, 0, 0)}),
             std::vector<bool>({true, false, false, false, true}));
   EXPECT_EQ(HhmmssToSeconds(RealReading(235959)), 86399.0);
-}
-
-TEST(Ring, PendingCountsAtTheEdges) {
-  // (read slot, write slot, last slot) and what is pending; one slot: never anything.
+  // The ring: (read slot, write slot, last slot) and what is pending; one slot: never anything.
   const std::pair<std::array<int, 3>, int> rings[] = {{{4, 0, 4}, 0}, {{2, 2, 4}, 4}, {{0, 3, 4}, 2},
                                                       {{3, 4, 4}, 0}, {{4, 3, 4}, 3}, {{0, 0, 0}, 0}};
   for (const auto& [ring, pending] : rings) EXPECT_EQ(PendingCount(ring[0], ring[1], ring[2]), pending) << ring[0];

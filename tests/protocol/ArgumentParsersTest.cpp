@@ -15,7 +15,12 @@ std::optional<std::array<double, 6>> Wcs(const std::string& text, bool terminate
 }
 }  // namespace
 
-TEST(ConnectionData, WellFormedDataIsStoredAsGiven) {
+// Well-formed data is stored as given, with lenient decimals read like atoi.
+// Refused for its reason: another type; type 4 with fewer than four fields
+// (the base row taken from the wrong field would place commands in unrelated
+// rows); a base row without digits (read as row 0) or below zero (before the
+// table): either places the mailbox on rows the NC program does not own.
+TEST(ConnectionData, StoredAsGivenOrRefusedForItsReason) {
   const std::pair<const char*, std::tuple<std::string, int, int>> cases[] = {
       {"4,host,1,100", {"host", 1, 100}},
       {" 4, my host ,  -7,100\r", {" my host ", -7, 100}},
@@ -26,13 +31,6 @@ TEST(ConnectionData, WellFormedDataIsStoredAsGiven) {
     EXPECT_EQ(p.refusal, ConnectionRefusal::None) << text;
     EXPECT_EQ(std::tuple(p.data.connectionText, p.data.connectionNumber, p.data.baseRow), stored) << text;
   }
-}
-
-// Refused for its reason: another type; type 4 with fewer than four fields
-// (the base row taken from the wrong field would place commands in unrelated
-// rows); a base row without digits (read as row 0) or below zero (before the
-// table): either places the mailbox on rows the NC program does not own.
-TEST(ConnectionData, RefusalsNameTheirReason) {
   const std::pair<ConnectionRefusal, std::vector<const char*>> refusals[] = {
       {ConnectionRefusal::UnsupportedType, {"3,host,1,100", "", "x,host,1,100", ",host,1,100", "40,host,1,100"}},
       {ConnectionRefusal::Incomplete, {"4,host,1", "4,host", "4", "4,"}},
@@ -41,15 +39,12 @@ TEST(ConnectionData, RefusalsNameTheirReason) {
   for (const auto& [refusal, texts] : refusals)
     for (const char* text : texts) EXPECT_EQ(ParseConnectionFields(text).refusal, refusal) << text;
   EXPECT_EQ(ParseConnectionFields("4,host,1, +0x").data.baseRow, 0);
-}
-
-TEST(ConnectionData, DecimalsReadLikeAtoi) {
   const std::pair<const char*, int> decimals[] = {
       {"  +12abc", 12}, {"-0", 0}, {"abc", 0}, {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
   for (const auto& [text, value] : decimals) EXPECT_EQ(ReadDecimal(text), value) << text;
 }
 
-TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {
+TEST(WcsData, SixStrictHexFieldsInStepsOfOneTenThousandth) {
   auto v = Wcs("186A0,0,FFFE7960,0,0,0");
   ASSERT_TRUE(v);
   EXPECT_EQ(*v, (std::array<double, 6>{10.0, 0.0, -10.0, 0.0, 0.0, 0.0}));
@@ -59,13 +54,10 @@ TEST(WcsData, SixHexFieldsInStepsOfOneTenThousandth) {
   EXPECT_EQ((*v)[1], 2147483647 / 10000.0);
   EXPECT_LT((*v)[2], 0);
   EXPECT_EQ((*v)[3], 0.0);  // empty fields count as 0
-}
-
-// Strict fields (upper-case hex, at most eight digits, no sign, no blank, a
-// carriage return ends the last field) or the request is refused whole; so
-// is one cut off before its line feed, or with another number of fields:
-// either would have sent made-up coordinates to the machine.
-TEST(WcsData, OnlySixStrictTerminatedFieldsReachTheMachine) {
+  // Strict fields (upper-case hex, at most eight digits, no sign, no blank, a
+  // carriage return ends the last field) or the request is refused whole; so
+  // is one cut off before its line feed, or with another number of fields:
+  // either would have sent made-up coordinates to the machine.
   for (const std::string& text :
        {std::string("ff,0,0,0,0,0"), std::string("1,2,3,4,5,6\r"), std::string("000000001,0,0,0,0,0"),
         std::string("-1,0,0,0,0,0"), std::string(" 1,0,0,0,0,0"), std::string("1\0,0,0,0,0,0", 12), std::string(),

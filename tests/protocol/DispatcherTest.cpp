@@ -146,8 +146,6 @@ TEST_F(MachineRequestsTest, EveryRefusalSaysWhyAndNothingQueuedIsLostAtTheEnd) {
       {[&] { control.InjectRowFault(103, 1, kSharingViolation); }, "Start Machine Polling\n", "Polling Data: 0\n",
        "WARN  request: Start Machine Polling from 10.0.0.7:4711 refused: the write slot cannot be read: reading row "
        "103 failed: GetValue answered 0x80070020\n"},
-      {[&] { control.InjectRowFault(102, 2); }, "Start Machine Polling\n", "Polling Data: 0\n",
-       "refused: the read slot cannot be written: writing row 102 failed: SetValue answered 0x80004005\n"},
       {[&] { control.InjectRowFault(100, 1, kSharingViolation); }, "Check Machine Buffer\n", "Buffer Data: 0,64\n",
        "Check Machine Buffer from 10.0.0.7:4711 refused: the layout mark cannot be read: reading row 100 failed: "
        "GetValue answered 0x80070020\n"},
