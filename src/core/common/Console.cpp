@@ -94,6 +94,7 @@ Writer& Stderr() {
 
 void Out(const std::string& line) { Stdout().Add(Printable(line)); }
 void Err(const std::string& line) { Stderr().Add(Printable(line)); }
+void ErrPrintable(const std::string& line) { Stderr().Add(line); }
 bool Drain(std::chrono::milliseconds bound) {
   const auto until = std::chrono::steady_clock::now() + bound;
   const bool out = Stdout().Drain(until);

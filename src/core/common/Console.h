@@ -16,6 +16,9 @@ namespace ostrana::console {
 // One line (without its line feed) for stdout, or for stderr.
 void Out(const std::string& line);
 void Err(const std::string& line);
+// A line for stderr already made printable (the event log's mirror): escaped
+// once, so that its backslashes read as they do in the file.
+void ErrPrintable(const std::string& line);
 // Waits until what was handed over is written, at most `bound`; false when
 // the console still holds lines (nobody reads them): the run ends anyway.
 bool Drain(std::chrono::milliseconds bound);

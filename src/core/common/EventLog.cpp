@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <random>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -41,24 +42,72 @@ const char* LevelName(LogLevel level) {
 
 bool IsAudit(const std::string& key) { return key.compare(0, 5, "AUDIT") == 0; }
 
+// Four letters or digits drawn for the run: lines of two runs that ever share a file stay apart.
+std::string RunMark() {
+  static const char kSigns[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::random_device random;
+  std::string mark;
+  for (int i = 0; i < 4; ++i) mark += kSigns[random() % 36];
+  return mark;
+}
+
 std::string Times(std::size_t count) { return std::to_string(count) + (count == 1 ? " time" : " times"); }
+
+}  // namespace
+
+namespace {
+
+// The length of the UTF-8 character at `at` (its code point in `point`), or 0
+// when the bytes there are not one (a stray byte, an overlong form, a surrogate).
+std::size_t Utf8At(const std::string& text, std::size_t at, char32_t* point) {
+  const auto byte = [&](std::size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0; };
+  const unsigned lead = byte(0);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4) return 0;
+  char32_t code = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i) & 0x3F);
+  }
+  const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  *point = code;
+  return length;
+}
+
+// What a terminal acts on or a reader takes for the end of a line: the C0
+// and C1 controls, DEL, and the Unicode line and paragraph separators.
+bool Steers(char32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029; }
 
 }  // namespace
 
 std::string Printable(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (const char ch : text) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (ch == '\n') {
-      out += ' ';  // one event, one line
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
+  bool afterBackslash = false;
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t code = static_cast<unsigned char>(text[at]);
+    std::size_t length = code < 0x80 ? 1 : Utf8At(text, at, &code);
+    const bool escaped = length == 0 || Steers(code);
+    if (length == 0) length = 1;  // a byte that is no character is written as itself, escaped
+    std::string chunk;
+    if (text[at] == '\n') {
+      chunk = " ";  // one event, one line
+    } else if (escaped) {
+      for (std::size_t i = 0; i < length; ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[at + i]));
+        chunk += hex;
+      }
     } else {
-      out += ch;
+      chunk = text.substr(at, length);
     }
+    // A backslash that would read as the start of an escape is doubled; any
+    // other (a Windows path's) stands for itself.
+    if (afterBackslash && (chunk[0] == '\\' || chunk[0] == 'x')) out += '\\';
+    out += chunk;
+    afterBackslash = chunk == "\\";
+    at += length;
   }
   return out;
 }
@@ -73,7 +122,9 @@ std::string EventLog::AuditPath(const std::string& log) {
   return (path.parent_path() / (path.stem().string() + "-audit" + path.extension().string())).string();
 }
 
-std::string EventLog::Stamp() const { return TimeText(clock_(), true); }
+EventLog::EventLog() : mark_(RunMark()) {}
+
+std::string EventLog::Stamp() const { return TimeText(clock_(), true) + " " + mark_; }
 
 void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
   Close();
@@ -117,7 +168,7 @@ void EventLog::Write(LogLevel level, const std::string& subject, const std::stri
                      std::chrono::milliseconds fold) {
   const auto now = clock_();
   const std::string key = std::string(LevelName(level)) + " " + subject + ": " + text;
-  std::string line = Printable(TimeText(now, true) + " " + key);
+  std::string line = Printable(TimeText(now, true) + " " + mark_ + " " + key);
   {
     std::lock_guard guard(lock_);
     if (!open_ || stopping_) return;
@@ -143,7 +194,7 @@ void EventLog::QueueDue(bool all) {
   if (!fold_.NextDue()) return;
   const auto now = clock_();
   for (const auto& [key, folded] : fold_.TakeDue(now, all)) {
-    queue_.push_back({Printable(TimeText(now, true) + " " + key) + " (" + Times(folded.count) + " from " +
+    queue_.push_back({Printable(TimeText(now, true) + " " + mark_ + " " + key) + " (" + Times(folded.count) + " from " +
                           TimeText(folded.first, false) + " to " + TimeText(folded.last, false) + ")\n",
                       IsAudit(key)});
     ++unhandled_;
@@ -172,15 +223,20 @@ std::string EventLog::OpenFile() {
   // connector is kept off the log and its audit file whatever the first's
   // rotations do.
   std::string holder, why;
-  if (!logLock_.Held() && !logLock_.Take(file_ + ".lock", &holder, &why) && why.empty()) {
-    // Another connector writes this file: this run keeps its own beside it.
+  if (!logLock_.Held() && !logLock_.Take(file_ + ".lock", &holder, &why)) {
+    // Another connector writes this file, or its lock cannot be had (a
+    // folder, a link, a file this user cannot write at its name): this run
+    // keeps its own beside it rather than share it unannounced.
     out_.Close();
     const std::string own = (path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log")).string();
+    const std::string said =
+        (why.empty() ? "the log " + file_ + " is in use by another connector" +
+                           (holder.empty() ? std::string() : " (process " + holder + ")")
+                     : "the log's lock " + file_ + ".lock cannot be had (" + why + ")") +
+        ": this run writes " + own;
+    if (said != lockSaid_) Say(said);  // once, however often the file is opened again
+    lockSaid_ = said;
     if (!out_.Open(own)) return {};
-    const std::string said = "the log " + file_ + " is in use by another connector" +
-                             (holder.empty() ? std::string() : " (process " + holder + ")") + ": this run writes " +
-                             own;
-    Say(said);
     notice = Stamp() + " WARN  log: " + said + "\n";
   }
   return notice;
@@ -229,7 +285,7 @@ void EventLog::Run() {
     if (!notice.empty()) batch.push_front({std::exchange(notice, std::string())});
     std::uint64_t audited = 0;
     for (const auto& [line, audit] : batch) {
-      if (mirror_) console::Err(line.substr(0, line.size() - 1));
+      if (mirror_) console::ErrPrintable(line.substr(0, line.size() - 1));
       out_.Append(line);
       if (audit) {
         audit_.Append(line);
@@ -245,6 +301,8 @@ void EventLog::Run() {
     finished_.notify_all();
     if (stopping) break;
   }
+  out_.Finish();
+  audit_.Finish();
   out_.Close();
   audit_.Close();
   logLock_.Release();

@@ -16,11 +16,13 @@
 // stderr, the lines not kept are counted and the count is written when the
 // file takes lines again, and a line is written whole or not at all. Only a
 // regular file is rotated. A second connector on the same file (its lock
-// "<log>.lock" held) gets a file of its own beside it (ostrana-<pid>.log,
-// and ostrana-<pid>-audit.log), and says so; a file moved away
-// under the log is opened again at its path. Bytes below 0x20 (but the line
-// feeds of the program's own texts) and 0x7F are written as "\xNN", so a
-// peer's text cannot steer a terminal that shows the log.
+// "<log>.lock" held), or a run that cannot have the lock for another reason,
+// gets a file of its own beside it (ostrana-<pid>.log, and
+// ostrana-<pid>-audit.log), and says so with the reason; every line carries
+// the run's mark after its time, so that two runs' lines stay apart should
+// they ever share a file. A file moved away under the log is opened again at
+// its path. What could steer a terminal or split a line is escaped
+// (Printable).
 //
 // Threads: Write may be called from any thread and never waits for the disk:
 // it hands the line to the log's own writer thread (a bounded queue; lines
@@ -67,7 +69,7 @@ class EventLog {
   // A line again within this long of the same one written is counted.
   static constexpr std::chrono::seconds kFold{1};
 
-  EventLog() = default;
+  EventLog();
   ~EventLog() { Close(); }
   EventLog(const EventLog&) = delete;
   EventLog& operator=(const EventLog&) = delete;
@@ -116,6 +118,7 @@ class EventLog {
   bool mirror_ = false;
   Limits limits_;
   Clock clock_ = [] { return std::chrono::system_clock::now(); };
+  const std::string mark_;  // the run's mark, on every line after the time
 
   std::mutex lock_;  // guards the members below
   std::condition_variable wake_, finished_;
@@ -134,9 +137,13 @@ class EventLog {
   LogGenerations out_{[this] { return Stamp(); }};
   LogGenerations audit_{[this] { return Stamp(); }};
   FileLock logLock_;  // "<log>.lock": this run writes the log and its audit file
+  std::string lockSaid_;  // why this run writes a file of its own, as said on stderr
 };
 
-// `text` with bytes below 0x20 and 0x7F as "\xNN" (line feeds as blanks).
+// `text` as one line that cannot steer a terminal: line feeds as blanks; the
+// bytes of the C0 and C1 controls, DEL, U+2028, U+2029 and of anything that is
+// not UTF-8 as "\xNN"; a backslash before "x" or another backslash (or before
+// an escape) as "\\", so that what a client typed never reads as an escape.
 std::string Printable(const std::string& text);
 
 // Shorthand for the process's log.

@@ -55,9 +55,20 @@ void LogGenerations::Append(const std::string& line) {
   ++lost_;
 }
 
+void LogGenerations::Finish() {
+  if (lost_ == 0) return;
+  const std::string said = std::to_string(lost_) + " lines were not kept: the log could not be written (" + lostWhy_ + ")";
+  std::string why;
+  // The disk may have room again for this one line; stderr has it in any case.
+  if (file_.IsOpen()) file_.Write(stamp_() + " WARN  log: " + said + "\n", &why);
+  Say("the log " + path_ + ": " + said);
+  lost_ = 0;
+  lostWhy_.clear();
+}
+
 void LogGenerations::Rotate() {
   file_.Close();
-  std::error_code ec;
+  std::error_code ec, renamed;
   // ostrana.log.3 -> .4, ..., ostrana.log -> .1; the oldest goes.
   for (int i = files_ - 1; i >= 1; --i) {
     const std::string from = i == 1 ? path_ : path_ + "." + std::to_string(i - 1);
@@ -69,13 +80,37 @@ void LogGenerations::Rotate() {
       if (!ec || !fs::exists(from, missing)) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    if (i == 1) renamed = ec;
+  }
+  std::string notice;
+  std::error_code missing;
+  if (renamed && fs::exists(path_, missing)) {
+    // The log itself cannot be renamed (on Windows, a viewer holding it
+    // without delete sharing): it is kept as the newest older generation by
+    // a copy where it can be, and emptied so that it stays within its size.
+    // Tried again at every rotation; said on stderr once until one succeeds.
+    std::error_code copyFailed, emptied;
+    const bool copied = fs::copy_file(path_, path_ + ".1", fs::copy_options::overwrite_existing, copyFailed) &&
+                        fs::is_regular_file(path_ + ".1", copyFailed);
+    fs::resize_file(path_, 0, emptied);
+    const std::string why = "the log " + path_ + " could not be rotated (" + renamed.message() + ")";
+    notice = why + (emptied  ? ", nor emptied (" + emptied.message() + "): it grows past its size"
+                    : copied ? ": it was copied to " + path_ + ".1 and emptied"
+                             : ": the " + std::to_string(written_) + " bytes written before this line are lost (" +
+                                   (copyFailed ? copyFailed.message() : "no copy could be made") + ")");
+    if (!rotationFails_) Say(notice);
+    rotationFails_ = true;
+  } else {
+    rotationFails_ = false;
   }
   std::string why;
   if (!file_.Open(path_, &why) && lostWhy_.empty()) {
     Say("the log " + path_ + " cannot be written: " + why);
     lostWhy_ = why;
   }
-  written_ = 0;
+  written_ = file_.IsOpen() ? file_.Size() : 0;
+  if (!notice.empty() && file_.IsOpen() && file_.Write(stamp_() + " WARN  log: " + notice + "\n", &why))
+    written_ = file_.Size();
 }
 
 }  // namespace ostrana

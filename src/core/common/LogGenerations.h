@@ -2,8 +2,11 @@
 // thread keeps it: a line is appended whole, the file is rotated before a
 // line would take it past its size (only a regular file is rotated;
 // "<file>.1" is the newest older one), and the lines it could not take are
-// counted and the count is written when it takes lines again. The log and
-// its audit file are one each.
+// counted and the count is written when it takes lines again (or at the end
+// of the run: then also on stderr). A file that cannot be renamed at a
+// rotation is copied and emptied (or, failing the copy, emptied, saying
+// what was lost): it never grows past its size. The log and its audit file
+// are one each.
 //
 // Threads: the log's writer thread only.
 #pragma once
@@ -36,6 +39,9 @@ class LogGenerations {
   const std::string& Path() const { return path_; }
   // Appends `line` (with its line feed), or counts it as not kept.
   void Append(const std::string& line);
+  // At the end of the run: the count of lines not kept, if any, on stderr and
+  // (when it takes the line) in the file.
+  void Finish();
 
  private:
   void Rotate();
@@ -48,6 +54,7 @@ class LogGenerations {
   std::uintmax_t written_ = 0;
   std::size_t lost_ = 0;  // lines not kept since the file stopped taking them
   std::string lostWhy_;
+  bool rotationFails_ = false;  // the last rotation could not rename the file (said once)
 };
 
 }  // namespace ostrana
