@@ -229,11 +229,10 @@ std::string EventLog::OpenFile() {
     // keeps its own beside it rather than share it unannounced.
     out_.Close();
     const std::string own = (path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log")).string();
-    const std::string said =
-        (why.empty() ? "the log " + file_ + " is in use by another connector" +
-                           (holder.empty() ? std::string() : " (process " + holder + ")")
-                     : "the log's lock " + file_ + ".lock cannot be had (" + why + ")") +
-        ": this run writes " + own;
+    const std::string said = (why.empty() ? "the log " + file_ + " is in use by another connector" +
+                                                (holder.empty() ? std::string() : " (process " + holder + ")")
+                                          : "the log's lock " + file_ + ".lock cannot be had (" + why + ")") +
+                             ": this run writes " + own;
     if (said != lockSaid_) Say(said);  // once, however often the file is opened again
     lockSaid_ = said;
     if (!out_.Open(own)) return {};
