@@ -172,8 +172,7 @@ TEST(EventLog, NothingIsLostWithoutATraceAndNothingBlocks) {
   for (int i = 0; i < 30; ++i) full.Write(LogLevel::Info, "test", "line " + std::to_string(i));
   for (int i = 0; i < 30; ++i) stuck.Write(LogLevel::Info, "test", "line " + std::to_string(i));
   full.Close();
-  ASSERT_TRUE(stuck.Drain(std::chrono::seconds(30)));
-  EXPECT_LE(fs::file_size(path("stuck.log")), 400u);
+  EXPECT_TRUE(stuck.Drain(std::chrono::seconds(30)) && fs::file_size(path("stuck.log")) <= 400u);  // within its size
   EXPECT_NE(test::ReadText(path("stuck.log")).find(" could not be rotated (Is a directory): the "), std::string::npos);
   fs::remove(path("stuck.log.1"));
   for (int i = 0; i < 10; ++i) stuck.Write(LogLevel::Info, "test", "again " + std::to_string(i));
