@@ -186,12 +186,14 @@ int main(int argc, char* argv[]) {
   }
   // Held for the run, headless too: the installer asks to close a running connector.
   CreateMutexA(nullptr, FALSE, "OstranaConnectorRunning");
+  const bool headless = options.headless;
+  run::HeadlessPrompts headlessPrompts;
+  win32::BoxPrompts boxes;
+  Prompts& shown = headless ? static_cast<Prompts&>(headlessPrompts) : boxes;
   if (!net::Startup()) {
-    // Entry 1008: nothing the connector does can work without sockets.
-    if (options.headless)
-      console::Err(std::string("ostrana: ") + strings::kSocketsInitFailed);
-    else
-      MessageBoxA(nullptr, strings::kSocketsInitFailed, strings::kAppName, MB_OK | MB_ICONEXCLAMATION);
+    // Entry 1008: nothing the connector does can work without sockets. An
+    // OK box without an icon (the log is not open yet: not logged).
+    shown.ShowMessage(strings::kSocketsInitFailed, PromptIcon::None);
     console::Drain(std::chrono::seconds(1));
     return 1;
   }
@@ -202,10 +204,7 @@ int main(int argc, char* argv[]) {
     CoUninitialize();
     return code;
   }
-  const bool headless = options.headless;
-  run::HeadlessPrompts headlessPrompts;
-  win32::BoxPrompts boxes;
-  LoggedPrompts prompts(headless ? static_cast<Prompts&>(headlessPrompts) : boxes);
+  LoggedPrompts prompts(shown);
   std::unique_ptr<platform::SettingsStore> store;
   if (options.settingsFile.empty())
     store = std::make_unique<win32::RegistrySettingsStore>();
