@@ -99,6 +99,8 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
   }
   void WholeExchange();
+  // Windows: the run polling, ended by `ending` (a program under Wine); what it must leave.
+  void EndsInOrder(bool headless, const QStringList& ending);
   // A path of this machine as the program sees it (Wine shows / as Z:).
   QString Native(const std::filesystem::path& path) const {
     return (OnWindows() ? QStringLiteral("Z:") : QString()) + QString::fromStdString(path.string());
@@ -128,6 +130,10 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     args += extra;
     Launch(args);
     ASSERT_TRUE(process.waitForStarted());
+    if (OnWindows() && !headless) {  // the window says nothing of its port (given): it greets once listening
+      ASSERT_TRUE(Pump([&] { return RawClient(port).ReceiveUntil("\n", 500) == strings::Greeting(); }, 60000));
+      return;
+    }
     port = WaitForNumber("listening on port (\\d+)");
     ASSERT_GT(port, 0) << output.toStdString() << QString::fromLocal8Bit(process.readAllStandardError()).toStdString();
   }

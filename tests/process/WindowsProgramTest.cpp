@@ -17,13 +17,8 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   Wine({"reg", "delete", key, "/f"});
   for (auto [value, data] : {std::pair{"xTopLeft", "5000"}, {"yTopLeft", "90"}, {"Mute", "1"}})
     Wine({"reg", "add", key, "/v", value, "/t", "REG_DWORD", "/d", data, "/f"});
-  port = FreePort();
   inRegistry = true;
-  Launch({"--control", "none", "--port", QString::number(port), "--log", Native(LogFile().toStdString())});
-  ASSERT_TRUE(process.waitForStarted());
-  std::string greeting;
-  ASSERT_TRUE(Pump([&] { return !(greeting = RawClient(port).ReceiveUntil("\n", 500)).empty(); }, 60000));
-  EXPECT_EQ(greeting, strings::Greeting());
+  Start({"--control", "none", "--port", QString::number(port = FreePort())}, /*portZero=*/false, /*headless=*/false);
   Wine({"taskkill", "/im", "ostrana.exe"});
   ASSERT_TRUE(process.waitForFinished(30000));
   EXPECT_EQ(process.exitCode(), 0);
@@ -138,6 +133,33 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
     EXPECT_FALSE(std::filesystem::exists((step.expected == 0x14C ? installed : installed32) / "ostrana.exe"));
   }
 }
+
+// Closing the console (close-console.exe: what Windows does then) and the
+// session's end (Wine's wineboot --end-session: WM_QUERYENDSESSION and
+// WM_ENDSESSION to every top-level window, then the process ended) end the
+// run in order before the process is ended: the settings written, the
+// answered signal's row lowered as polling stops, the log's last line written.
+void HeadlessRun::EndsInOrder(bool headless, const QStringList& ending) {
+  if (!OnWindows()) GTEST_SKIP();
+  Start({"--nc-console", "0", "--port", QString::number(port = FreePort())}, /*portZero=*/false, headless);
+  RawClient nc(WaitForNumber("nc console on port (\\d+)")), cam(port);
+  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  EXPECT_EQ(nc.Ask("init 100\n"), "ok\n");
+  EXPECT_EQ(cam.Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  EXPECT_EQ(cam.Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+  EXPECT_EQ(nc.Ask("signal 3\n"), "ok\n");
+  ASSERT_TRUE(Pump([&] { return nc.Ask("get 104\n") == "ok -1\n"; }, 5000));
+  Wine(ending);
+  ASSERT_TRUE(process.waitForFinished(30000));
+  EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).allKeys().size(), 4);
+  const auto table = QString::fromStdString(test::ReadText(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB"));
+  EXPECT_EQ(QRegularExpression("\\n104 +(\\S+)").match(table).captured(1).toStdString(), "0");
+  EXPECT_NE(test::ReadText(LogFile().toStdString()).find("INFO  stop: Ostrana Connector stopped"), std::string::npos);
+}
+TEST_P(HeadlessRun, ClosingTheConsoleEndsTheRunInOrder) { EndsInOrder(true, {Build() + "/bin/close-console.exe"}); }
+TEST_P(HeadlessRun, TheSessionsEndEndsTheWindowsRunInOrder) { EndsInOrder(false, {"wineboot", "--end-session"}); }
+TEST_P(HeadlessRun, TheSessionsEndEndsTheHeadlessRunInOrder) { EndsInOrder(true, {"wineboot", "--end-session"}); }
 
 INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram, OnWindowsBuild(Program::Windows), ProgramName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);

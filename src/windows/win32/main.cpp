@@ -2,15 +2,15 @@
 // run as on Linux (the shared core), on the Win32 API: the status window (or,
 // with --headless, console lines for prompts and status), Winsock for the
 // client, the registry for the settings, COM entered for the multithreaded apartment so the polling worker
-// may call the DNC component from its own thread. Ends on Ctrl-C or Ctrl-Break
-// in the same order as on Linux: settings written, sockets closed, the
-// polling worker stopped and the machine connection released.
+// may call the DNC component from its own thread. Ends on Ctrl-C, Ctrl-Break,
+// the console's close, a logoff or a shutdown (EndRequests) in the same order
+// as on Linux: settings written, sockets closed, the polling worker stopped
+// and the machine connection released.
 #include <winsock2.h>
 #include <objbase.h>
 #include <windows.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -35,6 +35,7 @@
 #include "run/Headless.h"
 #include "run/Startup.h"
 #include "win32/Console.h"
+#include "win32/EndRequests.h"
 #include "win32/MessageWindow.h"
 #include "win32/OstranaDlg.h"
 #include "win32/Services.h"
@@ -45,14 +46,6 @@ namespace {
 
 using namespace ostrana;
 
-std::atomic<HWND> quitWindow{nullptr};
-
-BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  if (HWND window = quitWindow.load()) PostMessageW(window, win32::kQuitMessage, 0, 0);
-  return TRUE;
-}
-
 std::string ModulePath() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -62,11 +55,10 @@ std::string ModulePath() {
 int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
                 run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
   win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
-  quitWindow = connector.Window().Handle();
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  win32::EndRequestsTo(connector.Window().Handle());
   const int code =
       run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { win32::RunEventLoop(); });
-  quitWindow = nullptr;
+  win32::EndRequestsTo(nullptr);
   return code;
 }  // the worker stops, then the machine is released
 
@@ -83,13 +75,12 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
     win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile}, settings.xTopLeft,
                              settings.yTopLeft, settings.muted);
     run.SetView(&dialog);
-    quitWindow = connector.Window().Handle();
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    win32::EndRequestsTo(connector.Window().Handle());
     connector.Window().On(win32::kQuitMessage, [&dialog](WPARAM, LPARAM) {
       if (dialog.Handle()) PostMessageW(dialog.Handle(), WM_COMMAND, IDCANCEL, 0);
     });
-    dialog.DoModal();  // ends on the close request, Escape, Ctrl-C or the CAM client gone
-    quitWindow = nullptr;
+    dialog.DoModal();  // ends on the close request, Escape, an end request or the CAM client gone
+    win32::EndRequestsTo(nullptr);
     connector.Window().On(win32::kQuitMessage, [](WPARAM, LPARAM) {});
     run.SetView(nullptr);
     return dialog.Kept();
@@ -224,5 +215,6 @@ int main(int argc, char* argv[]) {
                        : RunWindow(options, *store, run.settings, run.machine, prompts, run.listenAddress, run.logFile);
   run::Finish(run.machine);
   CoUninitialize();
+  win32::RunEnded();
   return code;
 }
