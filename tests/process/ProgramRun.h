@@ -120,13 +120,9 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     if (!extra.contains("--log")) args << "--log" << Native(LogFile().toStdString());
     if (!inRegistry) args << "--settings" << Native(settingsFile.toStdString());
     if (!extra.contains("--tnc-root")) args << "--tnc-root" << Native(dir.path() / "tnc");
-    if (OnWindows() && !extra.contains("--control"))
-      args << "--control"
-           << "virtual";
+    if (OnWindows() && !extra.contains("--control")) args += QStringList{"--control", "virtual"};
     if (headless) args << "--headless";
-    if (portZero)
-      args << "--port"
-           << "0";
+    if (portZero) args += QStringList{"--port", "0"};
     args += extra;
     Launch(args);
     ASSERT_TRUE(process.waitForStarted());
@@ -157,8 +153,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     // Wine hands SIGINT to the program as Ctrl-C; SIGTERM would end it at once.
     ::kill(static_cast<pid_t>(process.processId()), OnWindows() ? SIGINT : SIGTERM);
     ASSERT_TRUE(process.waitForFinished(20000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(std::pair(process.exitStatus(), process.exitCode()), std::pair(QProcess::NormalExit, 0));
     output += QString::fromLocal8Bit(process.readAllStandardOutput());
     EXPECT_TRUE(output.contains("ostrana: stopped"));
   }

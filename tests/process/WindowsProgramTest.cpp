@@ -139,12 +139,14 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
 // WM_ENDSESSION to every top-level window, then the process ended) end the
 // run in order before the process is ended: the settings written, the
 // answered signal's row lowered as polling stops, the log's last line written.
+// (A headless run's session end goes the same way, through the same hidden
+// window; under Wine its console's host ends it first when it ends first.)
 void HeadlessRun::EndsInOrder(bool headless, const QStringList& ending) {
   if (!OnWindows()) GTEST_SKIP();
   Start({"--nc-console", "0", "--port", QString::number(port = FreePort())}, /*portZero=*/false, headless);
   RawClient nc(WaitForNumber("nc console on port (\\d+)")), cam(port);
-  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
-  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  EXPECT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n", "Connection Data: 1\n"),
+            strings::Greeting() + "Connection Data: 1\n");
   EXPECT_EQ(nc.Ask("init 100\n"), "ok\n");
   EXPECT_EQ(cam.Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
   EXPECT_EQ(cam.Ask("Start Machine Polling\n"), "Polling Data: 1\n");
@@ -158,8 +160,7 @@ void HeadlessRun::EndsInOrder(bool headless, const QStringList& ending) {
   EXPECT_NE(test::ReadText(LogFile().toStdString()).find("INFO  stop: Ostrana Connector stopped"), std::string::npos);
 }
 TEST_P(HeadlessRun, ClosingTheConsoleEndsTheRunInOrder) { EndsInOrder(true, {Build() + "/bin/close-console.exe"}); }
-TEST_P(HeadlessRun, TheSessionsEndEndsTheWindowsRunInOrder) { EndsInOrder(false, {"wineboot", "--end-session"}); }
-TEST_P(HeadlessRun, TheSessionsEndEndsTheHeadlessRunInOrder) { EndsInOrder(true, {"wineboot", "--end-session"}); }
+TEST_P(HeadlessRun, TheSessionsEndEndsTheWindowRunInOrder) { EndsInOrder(false, {"wineboot", "--end-session"}); }
 
 INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram, OnWindowsBuild(Program::Windows), ProgramName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/StringTable.h"
@@ -145,17 +146,15 @@ TEST_F(StatusWindowTest, OpensListeningWithNobodyConnectedAndThePortRowHidden) {
   GetWindowTextA(dialog->Handle(), caption, sizeof caption);
   EXPECT_STREQ(caption, "Ostrana Connector");
   EXPECT_EQ(sounds.played, std::vector<int>({platform::kSoundStart}));  // no status sound at open
-  EXPECT_EQ(dialog->StatusIcon(), 132);
+  EXPECT_EQ(std::pair(dialog->StatusIcon(), dialog->PortIcon()), std::pair(132, 129));
   EXPECT_EQ(Tip(IDC_CONNECTION_STATUS), std::string(strings::kStatusNeither) + "\nMachine: the virtual control");
-  EXPECT_EQ(dialog->PortIcon(), 129);
   EXPECT_EQ(Tip(IDC_PORT_STATUS), std::string(strings::kPortTipValid) + "\nPort 50000 on all interfaces");
   EXPECT_EQ(Tip(IDC_INFO), strings::kInfoTipText);
-  EXPECT_FALSE(IsWindowVisible(Item(IDC_PORT)));
-  EXPECT_FALSE(IsWindowEnabled(Item(IDC_PORT)));
-  EXPECT_EQ(GetDlgItemInt(dialog->Handle(), IDC_PORT, nullptr, TRUE), 50000u);
-  EXPECT_FALSE(dialog->WatchRunning());
-  EXPECT_EQ(std::pair(dialog->Kept().xTopLeft, dialog->Kept().yTopLeft),
-            std::pair(1250, 60));  // nothing stored: the default
+  // The port row hidden and not editable, with the port; no watch; nothing stored: the default place.
+  EXPECT_EQ(std::tuple(IsWindowVisible(Item(IDC_PORT)) || IsWindowEnabled(Item(IDC_PORT)),
+                       GetDlgItemInt(dialog->Handle(), IDC_PORT, nullptr, TRUE), dialog->WatchRunning(),
+                       dialog->Kept().xTopLeft, dialog->Kept().yTopLeft),
+            std::tuple(false, 50000u, false, 1250, 60));
 }
 
 // Each state has its icon, tooltip and sound, and looks apart from the others.
@@ -173,8 +172,7 @@ TEST_F(StatusWindowTest, EachStateHasItsIconTipAndSoundAndLooksApart) {
       {"windows-status-neither", false, false, 132, platform::kSoundNeither, strings::kStatusNeither}};
   std::vector<std::vector<std::uint32_t>> seen;
   for (const auto& state : states) {
-    run.client = state.client;
-    run.machine = state.machine;
+    std::tie(run.client, run.machine) = std::tie(state.client, state.machine);
     dialog->UpdateConnectionStatus(true);
     EXPECT_EQ(dialog->StatusIcon(), state.icon);
     EXPECT_EQ(Tip(IDC_CONNECTION_STATUS).substr(0, std::string(state.text).size() + 1), state.text + std::string("\n"));
@@ -191,9 +189,8 @@ TEST_F(StatusWindowTest, EachStateHasItsIconTipAndSoundAndLooksApart) {
   run.client = true;
   dialog->UpdateConnectionStatus(true);
   Click(IDC_PORT_STATUS);
-  EXPECT_EQ(dialog->StatusIcon(), 135);
-  EXPECT_EQ(sounds.played.size(), before);
-  EXPECT_TRUE(dialog->Kept().muted);
+  EXPECT_EQ(std::tuple(dialog->StatusIcon(), sounds.played.size(), dialog->Kept().muted),
+            std::tuple(135, before, true));
   dialog->OnInfoCommand(ID_MUTE);
   EXPECT_FALSE(dialog->Kept().muted);
 }
@@ -202,9 +199,8 @@ TEST_F(StatusWindowTest, ThePortRowOpensAndEditsThePort) {
   Open();
   const int collapsed = Height();
   Click(IDC_PORT_STATUS);
-  EXPECT_TRUE(IsWindowVisible(Item(IDC_PORT)));
-  EXPECT_GT(Height(), collapsed);
-  EXPECT_EQ(sounds.played.back(), platform::kSoundClick);
+  EXPECT_EQ(std::tuple(IsWindowVisible(Item(IDC_PORT)) != 0, Height() > collapsed, sounds.played.back()),
+            std::tuple(true, true, platform::kSoundClick));
 
   Click(IDC_EDIT_PORT);
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_PORT)));
@@ -215,19 +211,15 @@ TEST_F(StatusWindowTest, ThePortRowOpensAndEditsThePort) {
   Click(IDC_EDIT_PORT);  // refused: still editing, the listener untouched
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, "Enter an integer between 0 and 65535.");
-  EXPECT_TRUE(IsWindowEnabled(Item(IDC_PORT)));
-  EXPECT_EQ(run.moves, 0);
+  EXPECT_EQ(std::pair(IsWindowEnabled(Item(IDC_PORT)) != 0, run.moves), std::pair(true, 0));
   SetDlgItemTextA(dialog->Handle(), IDC_PORT, "50007");
   Click(IDC_EDIT_PORT);
-  EXPECT_EQ(run.port, 50007);
-  EXPECT_EQ(run.moves, 1);
   EXPECT_EQ(Tip(IDC_PORT_STATUS), std::string(strings::kPortTipValid) + "\nPort 50007 on all interfaces");
-  EXPECT_TRUE(dialog->Kept().portSetByUser);
-  EXPECT_FALSE(IsWindowEnabled(Item(IDC_PORT)));
+  EXPECT_EQ(std::tuple(run.port, run.moves, dialog->Kept().portSetByUser, IsWindowEnabled(Item(IDC_PORT)) != 0),
+            std::tuple(50007, 1, true, false));
 
   Click(IDC_PORT_STATUS);
-  EXPECT_FALSE(IsWindowVisible(Item(IDC_PORT)));
-  EXPECT_EQ(Height(), collapsed);
+  EXPECT_EQ(std::pair(IsWindowVisible(Item(IDC_PORT)) != 0, Height()), std::pair(false, collapsed));
 }
 
 TEST_F(StatusWindowTest, TheCamClientLeavingEndsTheRun) {
@@ -238,8 +230,8 @@ TEST_F(StatusWindowTest, TheCamClientLeavingEndsTheRun) {
   EXPECT_FALSE(dialog->Ended());
   watch.running = false;
   SendMessageA(dialog->Handle(), WM_TIMER, 1025, 0);
-  EXPECT_TRUE(dialog->Ended());
-  EXPECT_EQ(dialog->Kept().xTopLeft, 1250);  // not a close: the place is not recorded
+  EXPECT_EQ(std::pair(dialog->Ended(), dialog->Kept().xTopLeft),
+            std::pair(true, 1250));  // not a close: the place is not recorded
 }
 
 }  // namespace
