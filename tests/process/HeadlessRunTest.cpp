@@ -271,6 +271,22 @@ TEST_P(HeadlessRun, AConsoleNobodyReadsStopsNothing) {
   ::close(reader);
 }
 
+// Quick connect cycles (clients that wait for the greeting, that reset at
+// once, that close at once): a client that left before it was accepted
+// costs no accept failure, and the listener never stops taking the next.
+TEST_P(HeadlessRun, QuickConnectCyclesNeverStopTheListener) {
+  Start();
+  for (int i = 0; i < 300; ++i) {
+    RawClient cycle(port);
+    ASSERT_TRUE(cycle.Connected()) << i;
+    if (i % 3 == 0) ASSERT_EQ(cycle.ReceiveUntil("\n", 15000), strings::Greeting()) << i;
+    if (i % 3 == 1) cycle.Reset();
+  }
+  EXPECT_EQ(RawClient(port).ReceiveUntil("\n", 15000), strings::Greeting());
+  Stop();
+  EXPECT_EQ(test::ReadText(LogFile().toStdString()).find("accept failed"), std::string::npos);
+}
+
 // Started with stdin, stdout and stderr closed (as some supervisors start
 // it), the run's own descriptors take none of their numbers: it serves (a
 // line on stderr is no signal), and SIGTERM ends it.

@@ -1,5 +1,6 @@
 #include "win32/WinsockClientTransport.h"
 
+#include "common/EventLog.h"
 #include "net/Socket.h"
 #include "session/ClientSession.h"
 
@@ -7,8 +8,13 @@ namespace ostrana::win32 {
 namespace {
 
 constexpr UINT_PTR kResumeTimer = 1;
+// The listener's watch: a connection waiting at two ticks in a row with no
+// accept between them had its FD_ACCEPT lost (Wine loses one under load).
+constexpr UINT_PTR kWatchTimer = 2;
+constexpr UINT kWatchMs = 1000;
 constexpr long kConnectionEvents = FD_READ | FD_WRITE | FD_CLOSE;
 constexpr std::size_t kReceiveBlock = 64 * 1024;
+constexpr int kAcceptsPerTurn = 256;
 
 std::string AddressText(const sockaddr_storage& address) {
   char host[INET6_ADDRSTRLEN] = "";
@@ -38,10 +44,16 @@ WinsockClientTransport::WinsockClientTransport(MessageWindow& window) : window_(
     if (session_) session_->OnClosed(static_cast<session::ConnectionId>(w));
   });
   window_.On(WM_TIMER, [this](WPARAM timer, LPARAM) {
+    if (timer == kWatchTimer) return WatchListener();
     if (timer != kResumeTimer) return;
     KillTimer(window_.Handle(), kResumeTimer);
-    // Accepting again: a connection waiting in the backlog is reported at once.
-    if (Listening()) WSAAsyncSelect(listener_, window_.Handle(), kSocketMessage, FD_ACCEPT);
+    paused_ = false;
+    // Accepting again: a connection waiting in the backlog is reported at
+    // once, and whatever waits now is taken now, not on a notification.
+    if (Listening()) {
+      WSAAsyncSelect(listener_, window_.Handle(), kSocketMessage, FD_ACCEPT);
+      AcceptAll();
+    }
   });
 }
 
@@ -93,11 +105,15 @@ bool WinsockClientTransport::Listen(const std::string& address, int port, std::s
                                                  : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
   if (WSAAsyncSelect(s, window_.Handle(), kSocketMessage, FD_ACCEPT) != 0) return fail();
   listener_ = s;
+  paused_ = false;
+  waitingAtLastTick_ = false;
+  SetTimer(window_.Handle(), kWatchTimer, kWatchMs, nullptr);
   return true;
 }
 
 void WinsockClientTransport::CloseListener() {
   KillTimer(window_.Handle(), kResumeTimer);
+  KillTimer(window_.Handle(), kWatchTimer);
   if (listener_ == INVALID_SOCKET) return;
   closesocket(listener_);
   listener_ = INVALID_SOCKET;
@@ -107,6 +123,7 @@ void WinsockClientTransport::CloseListener() {
 void WinsockClientTransport::ResumeAcceptingIn(int ms) {
   if (!Listening()) return;
   WSAAsyncSelect(listener_, window_.Handle(), kSocketMessage, 0);  // paused until the timer
+  paused_ = true;
   SetTimer(window_.Handle(), kResumeTimer, static_cast<UINT>(ms), nullptr);
 }
 
@@ -135,28 +152,64 @@ void WinsockClientTransport::OnSocketEvent(SOCKET socket, int event, int error) 
   if (ended && connections_.count(id)) {
     Forget(id);
     if (session_) session_->OnClosed(id);
+    AcceptAll();  // the next client may be waiting already, its notification not yet come (or lost)
   }
 }
 
-void WinsockClientTransport::AcceptAll() {
-  for (;;) {
+bool WinsockClientTransport::ConnectionWaiting() const {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(listener_, &readable);
+  timeval now{0, 0};
+  return select(0, &readable, nullptr, nullptr, &now) == 1;
+}
+
+void WinsockClientTransport::WatchListener() {
+  if (!Listening() || paused_) {
+    waitingAtLastTick_ = false;
+    return;
+  }
+  const bool waiting = ConnectionWaiting();
+  // Waiting at one tick may be a notification still on its way; waiting at
+  // two with nothing accepted between is one that will not come.
+  const bool missed = waiting && waitingAtLastTick_ && acceptedSinceTick_ == 0;
+  waitingAtLastTick_ = waiting;
+  acceptedSinceTick_ = 0;
+  if (!missed) return;
+  const int accepted = AcceptAll();
+  waitingAtLastTick_ = false;
+  Log(LogLevel::Warning, "port",
+      "the listener missed a notification: accepted " + std::to_string(accepted) + " waiting");
+}
+
+int WinsockClientTransport::AcceptAll() {
+  int accepted = 0;
+  // Until the backlog is empty; bounded, so a flood of clients that leave
+  // at once cannot hold the event loop (the watch takes the rest).
+  for (int attempt = 0; attempt < kAcceptsPerTurn; ++attempt) {
+    if (!Listening() || paused_) return accepted;  // the session may have closed or paused the listener meanwhile
     sockaddr_storage peer{};
     int length = sizeof peer;
     SOCKET s = accept(listener_, reinterpret_cast<sockaddr*>(&peer), &length);
     if (s == INVALID_SOCKET) {
       const int error = WSAGetLastError();
-      if (error == WSAEWOULDBLOCK || error == WSAECONNRESET) return;
+      if (error == WSAEWOULDBLOCK) return accepted;
+      // A client that left before it was accepted (Wine says "not connected"
+      // where Windows says "reset"): that one is gone, the next may wait.
+      if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN) continue;
       if (session_) session_->OnAcceptFailed(ErrorText(error));
-      return;
+      return accepted;
     }
     WSAAsyncSelect(s, window_.Handle(), kSocketMessage, kConnectionEvents);
     BOOL noDelay = TRUE;  // short answers go out at once
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     const session::ConnectionId id = nextId_++;
     connections_[id] = Connection{s, {}, {}, AddressText(peer)};
+    ++accepted;
+    ++acceptedSinceTick_;
     if (session_) session_->OnAccepted(id);
-    if (!Listening()) return;  // the session may have closed the listener meanwhile
   }
+  return accepted;
 }
 
 bool WinsockClientTransport::Receive(session::ConnectionId, Connection& connection) {

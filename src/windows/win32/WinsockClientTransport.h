@@ -3,7 +3,9 @@
 // shell's message window, so the session's handlers run on the main thread
 // in its event loop, as they do over Qt Network on Linux. Received bytes
 // wait in a buffer of the connection until the session reads them; bytes
-// the peer has not taken yet wait in another, sent on FD_WRITE.
+// the peer has not taken yet wait in another, sent on FD_WRITE. Liveness
+// never rests on one FD_ACCEPT: every notification, a client's end and a
+// watch each second take all that waits.
 //
 // Threads: the main thread only.
 #pragma once
@@ -53,7 +55,11 @@ class WinsockClientTransport final : public session::ClientTransport {
     std::string peer;
   };
   void OnSocketEvent(SOCKET socket, int event, int error);
-  void AcceptAll();
+  // Accepts every connection waiting; returns how many it took.
+  int AcceptAll();
+  bool ConnectionWaiting() const;
+  // Each second: a connection left waiting is taken, and said.
+  void WatchListener();
   // Moves what the kernel holds into the connection's buffer; false once the peer has ended.
   bool Receive(session::ConnectionId id, Connection& connection);
   void Flush(Connection& connection);
@@ -64,6 +70,9 @@ class WinsockClientTransport final : public session::ClientTransport {
   session::ClientSession* session_ = nullptr;
   SOCKET listener_ = INVALID_SOCKET;
   int boundPort_ = 0;
+  bool paused_ = false;  // after a failed accept, until the resume timer
+  bool waitingAtLastTick_ = false;
+  int acceptedSinceTick_ = 0;
   session::ConnectionId nextId_ = 1;
   std::map<session::ConnectionId, Connection> connections_;
 };
