@@ -178,8 +178,9 @@ void WinsockClientTransport::WatchListener() {
   if (!missed) return;
   const int accepted = AcceptAll();
   waitingAtLastTick_ = false;
-  Log(LogLevel::Warning, "port",
-      "the listener missed a notification: accepted " + std::to_string(accepted) + " waiting");
+  if (accepted > 0)  // not when those waiting had all left already
+    Log(LogLevel::Warning, "port",
+        "the listener missed a notification: accepted " + std::to_string(accepted) + " waiting");
 }
 
 int WinsockClientTransport::AcceptAll() {
