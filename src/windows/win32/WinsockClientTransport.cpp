@@ -133,7 +133,7 @@ session::ConnectionId WinsockClientTransport::IdOf(SOCKET socket) const {
   return 0;
 }
 
-void WinsockClientTransport::OnSocketEvent(SOCKET socket, int event, int error) {
+void WinsockClientTransport::OnSocketEvent(SOCKET socket, int event, int) {
   if (socket == listener_) {
     if (event == FD_ACCEPT) AcceptAll();
     return;
@@ -146,8 +146,11 @@ void WinsockClientTransport::OnSocketEvent(SOCKET socket, int event, int error) 
     Flush(connection);
     return;
   }
-  const bool ended = event == FD_CLOSE || error != 0 || !Receive(id, connection);
-  if (event == FD_CLOSE) Receive(id, connection);  // what the peer sent before it ended
+  // A closed socket's number is given to the next one accepted, and the
+  // closed one's events may still be queued: an end is believed when the
+  // socket's own read says so (the peer's end or an error after what it
+  // sent), not from the event alone, or a stale FD_CLOSE would end a new client.
+  const bool ended = !Receive(id, connection);
   if (!connection.input.empty() && session_) session_->OnReadable(id);
   if (ended && connections_.count(id)) {
     Forget(id);

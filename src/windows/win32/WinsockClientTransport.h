@@ -54,7 +54,7 @@ class WinsockClientTransport final : public session::ClientTransport {
     std::string output;  // written, not yet taken by the peer
     std::string peer;
   };
-  void OnSocketEvent(SOCKET socket, int event, int error);
+  void OnSocketEvent(SOCKET socket, int event, int error);  // `error` is not trusted: the read says
   // Accepts every connection waiting; returns how many it took.
   int AcceptAll();
   bool ConnectionWaiting() const;
