@@ -1,6 +1,8 @@
 #include "comdnc/MemberCheck.h"
 
 #include <cwctype>
+#include <set>
+#include <utility>
 
 #include "comdnc/DispatchObject.h"
 
@@ -102,9 +104,27 @@ FoundMember Read(ITypeInfo* info, const FUNCDESC& function) {
   const VARTYPE result = function.elemdescFunc.tdesc.vt;
   if (result != VT_HRESULT && result != VT_VOID) member.returnsValue = true;
   member.optional = function.cParamsOpt > optional ? function.cParamsOpt : optional;
-  const int width = static_cast<int>(sizeof(void*));
-  if (function.oVft >= 7 * width) member.vtableSlot = function.oVft / width - 6;
+  member.vtableOffset = function.oVft;
   return member;
+}
+
+// The vtable slots from the offsets. An offset is in the pointer width of the
+// process that read the type library: over marshaling the server's, which
+// need not be this program's; and the width the library names (its syskind)
+// need not be it either, as a loader may convert the offsets of a library of
+// the other width to its own. What holds in every case: the interface
+// derives from IDispatch, so its first member stands after seven pointers.
+// Without that anchor (no member beyond IDispatch's, or offsets of no one
+// width) no slots are given, and the order is judged by DISPID.
+void NumberSlots(std::vector<FoundMember>& members) {
+  int first = 0;
+  for (const auto& m : members)
+    if (m.vtableOffset > 0 && (first == 0 || m.vtableOffset < first)) first = m.vtableOffset;
+  const int width = first / 7;
+  if (first % 7 != 0 || (width != 4 && width != 8)) return;
+  for (const auto& m : members)
+    if (m.vtableOffset % width != 0) return;
+  for (auto& m : members) m.vtableSlot = m.vtableOffset / width - 6;
 }
 
 // The members of `info` and of the interfaces it derives from, up to IDispatch.
@@ -166,7 +186,7 @@ std::string Shape(const std::wstring& name, const std::vector<std::string>& para
   return text + ", DISPID " + std::to_string(dispid);
 }
 
-Finding Judge(const std::vector<FoundMember>& members, const Member& published) {
+Finding JudgeOne(const std::vector<FoundMember>& members, const Member& published) {
   Finding finding{&published, false, {}};
   const FoundMember* at = nullptr;
   const FoundMember* named = nullptr;
@@ -228,26 +248,57 @@ std::string Inspection::Problems(const Interface& published) const {
   return text;
 }
 
-Inspection Inspect(IDispatch* object, const Interface& published) {
+std::string Inspection::OrderProblem(const Interface& published) const {
+  std::vector<const FoundMember*> found;
+  for (const Finding& finding : findings)
+    for (const FoundMember& m : members)
+      if (finding.ok && m.dispid == finding.published->dispid && m.kind == finding.published->kind && !m.propertyGet)
+        found.push_back(&m);
+  std::set<std::pair<DISPID, Invoke>> used;
+  for (const FoundMember* m : found)
+    if (!used.insert({m->dispid, m->kind}).second) return "one member serves two operations";
+  for (std::size_t i = 1; i < found.size(); ++i) {
+    const bool slots = found[i]->vtableSlot > 0 && found[i - 1]->vtableSlot > 0;
+    const long before = slots ? found[i - 1]->vtableSlot : found[i - 1]->dispid;
+    const long now = slots ? found[i]->vtableSlot : found[i]->dispid;
+    if (now <= before) return "the members do not stand in the published order";
+    if (&published == &published::kDataEntry && slots && now != before + 1)
+      return "get value and set value do not stand side by side";
+  }
+  return {};
+}
+
+Inspection Judge(std::vector<FoundMember> members, const Interface& published) {
   Inspection inspection;
+  inspection.typeInformation = true;
+  NumberSlots(members);
+  inspection.members = std::move(members);
+  for (const Member* member : published.members) inspection.findings.push_back(JudgeOne(inspection.members, *member));
+  return inspection;
+}
+
+Inspection Inspect(IDispatch* object, const Interface& published) {
   UINT count = 0;
   ITypeInfo* info = nullptr;
   if (SUCCEEDED(object->GetTypeInfoCount(&count)) && count > 0 &&
       SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) && info) {
-    inspection.typeInformation = true;
+    std::string view;
     TYPEATTR* attributes = nullptr;
     if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-      inspection.view = attributes->typekind == TKIND_DISPATCH  ? "dispatch view"
-                        : attributes->typekind == TKIND_COCLASS ? "class"
-                                                                : "interface view";
+      view = attributes->typekind == TKIND_DISPATCH  ? "dispatch view"
+             : attributes->typekind == TKIND_COCLASS ? "class"
+                                                     : "interface view";
       info->ReleaseTypeAttr(attributes);
     }
-    Collect(info, inspection.members, 0);
+    std::vector<FoundMember> members;
+    Collect(info, members, 0);
     info->Release();
-    for (const Member* member : published.members) inspection.findings.push_back(Judge(inspection.members, *member));
-  } else {
-    for (const Member* member : published.members) inspection.findings.push_back(ByName(object, *member));
+    Inspection inspection = Judge(std::move(members), published);
+    inspection.view = std::move(view);
+    return inspection;
   }
+  Inspection inspection;
+  for (const Member* member : published.members) inspection.findings.push_back(ByName(object, *member));
   return inspection;
 }
 

@@ -29,7 +29,8 @@ struct FoundMember {
   std::vector<std::wstring> parameterNames;
   int optional = 0;
   bool returnsValue = false;
-  int vtableSlot = -1;  // from 1 after IDispatch's seven; -1 when the view has none
+  int vtableOffset = 0;  // FUNCDESC::oVft, in the pointer width of the process that read the library
+  int vtableSlot = -1;   // from 1 after IDispatch's seven; -1 when the view has none
 };
 
 // "PreviewFile(BSTR, long) -> value, DISPID 11"
@@ -52,8 +53,16 @@ struct Inspection {
   // The problems in one sentence naming interface, operation, published
   // member and what was found; empty when all is well.
   std::string Problems(const Interface& published) const;
+  // Whether the members found for the operations stand in the published
+  // order (by vtable slot where the view gives one, else by DISPID), the
+  // data entry's two side by side, and no member serves two operations;
+  // in words, empty when they do.
+  std::string OrderProblem(const Interface& published) const;
 };
 
 Inspection Inspect(IDispatch* object, const Interface& published);
+// The judging half of Inspect, over the members the type information
+// described (their slots not yet numbered).
+Inspection Judge(std::vector<FoundMember> members, const Interface& published);
 
 }  // namespace ostrana::comdnc

@@ -5,8 +5,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <set>
-#include <utility>
 #include <vector>
 
 #include "comdnc/DispatchObject.h"
@@ -34,29 +32,6 @@ std::string Line(const FoundMember& member) {
   return line + Describe(member);
 }
 
-// Whether the members found for the operations stand in the published order
-// (by vtable slot where the view gives one, else by DISPID), the data
-// entry's two side by side, and no member serves two operations.
-std::string OrderProblem(const Inspection& inspection, const Interface& published) {
-  std::vector<const FoundMember*> found;
-  for (const Finding& finding : inspection.findings)
-    for (const FoundMember& m : inspection.members)
-      if (finding.ok && m.dispid == finding.published->dispid && m.kind == finding.published->kind && !m.propertyGet)
-        found.push_back(&m);
-  std::set<std::pair<DISPID, Invoke>> used;
-  for (const FoundMember* m : found)
-    if (!used.insert({m->dispid, m->kind}).second) return "one member serves two operations";
-  for (std::size_t i = 1; i < found.size(); ++i) {
-    const bool slots = found[i]->vtableSlot > 0 && found[i - 1]->vtableSlot > 0;
-    const long before = slots ? found[i - 1]->vtableSlot : found[i - 1]->dispid;
-    const long now = slots ? found[i]->vtableSlot : found[i]->dispid;
-    if (now <= before) return "the members do not stand in the published order";
-    if (&published == &published::kDataEntry && slots && now != before + 1)
-      return "get value and set value do not stand side by side";
-  }
-  return {};
-}
-
 // Shows what `object` has for `published` and whether it passes.
 bool Show(IDispatch* object, const Interface& published, std::FILE* out) {
   std::fprintf(out, "\n%s %s\n", published.name, GuidText(*published.iid).c_str());
@@ -71,7 +46,7 @@ bool Show(IDispatch* object, const Interface& published, std::FILE* out) {
     std::fprintf(out, "  %s \"%s\": published %s: %s%s\n", finding.ok ? "ok      " : "MISMATCH",
                  finding.published->operation, Describe(*finding.published).c_str(), finding.ok ? "found " : "found ",
                  finding.found.c_str());
-  const std::string order = inspection.AllOk() ? OrderProblem(inspection, published) : std::string();
+  const std::string order = inspection.AllOk() ? inspection.OrderProblem(published) : std::string();
   if (!order.empty()) std::fprintf(out, "  MISMATCH order: %s\n", order.c_str());
   return inspection.AllOk() && order.empty();
 }

@@ -53,6 +53,11 @@ void Report(const char* name, const ClassRegistration& view, std::FILE* out) {
   std::fprintf(out, "    type library: %s\n", view.typeLibrary ? "registered" : "not registered");
 }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
+
 }  // namespace
 
 Registrations ReadRegistrations(const CLSID& machineClass) {
@@ -63,9 +68,10 @@ Registrations ReadRegistrations(const CLSID& machineClass) {
 }
 
 std::string OtherBitnessHint(const Registrations& registrations) {
-  const bool mine = ProgramBits() == 64 ? registrations.view64.registered : registrations.view32.registered;
+  const ClassRegistration& mine = ProgramBits() == 64 ? registrations.view64 : registrations.view32;
   const ClassRegistration& other = ProgramBits() == 64 ? registrations.view32 : registrations.view64;
-  if (mine || !other.registered) return {};
+  if (!mine.inprocServer.empty() || other.inprocServer.empty()) return {};
+  if (!mine.localServer.empty() || !other.localServer.empty()) return {};
   const int bits = ProgramBits() == 64 ? 32 : 64;
   return "the DNC component is installed for " + std::to_string(bits) +
          "-bit programs only; run ostrana-setup-1.1.exe again (or with /BITS=" + std::to_string(bits) +
@@ -74,15 +80,40 @@ std::string OtherBitnessHint(const Registrations& registrations) {
 
 std::string MissingForThisProgram(const Registrations& registrations) {
   if ((ProgramBits() == 64 ? registrations.view64 : registrations.view32).registered) return {};
+  if (!Hosting(registrations).empty()) return {};  // an out-of-process server of the other view
   const std::string hint = OtherBitnessHint(registrations);
   return hint.empty() ? "the DNC component is not installed on this computer (HEIDENHAIN's RemoTools SDK installs it)"
                       : hint;
+}
+
+std::string Hosting(const Registrations& registrations) {
+  const ClassRegistration& mine = ProgramBits() == 64 ? registrations.view64 : registrations.view32;
+  const ClassRegistration& other = ProgramBits() == 64 ? registrations.view32 : registrations.view64;
+  if (!mine.inprocServer.empty())  // what creating with every context prefers
+    return "an in-process DLL, " + std::to_string(ProgramBits()) + "-bit, threading model " +
+           (mine.threadingModel.empty() ? "not given (the main thread's)" : mine.threadingModel);
+  const std::string& local = mine.localServer.empty() ? other.localServer : mine.localServer;
+  if (local.empty()) return {};
+  // The command line's program: quoted, or up to its ".exe".
+  std::string program = local;
+  if (program.starts_with('"'))
+    program = program.substr(1, program.find('"', 1) - 1);
+  else if (const auto end = Lower(program).find(".exe"); end != std::string::npos)
+    program.resize(end + 4);
+  DWORD type = 0;
+  const char* bits = !GetBinaryTypeA(program.c_str(), &type) ? "a program that cannot be read"
+                     : type == SCS_64BIT_BINARY              ? "a 64-bit program"
+                     : type == SCS_32BIT_BINARY              ? "a 32-bit program"
+                                                             : "a program of another kind";
+  return "an out-of-process server, " + std::string(bits) + ": " + local;
 }
 
 void ReportRegistrations(const Registrations& registrations, std::FILE* out) {
   std::fprintf(out, "This program: %d-bit.\nThe DNC component's class in the registry:\n", ProgramBits());
   Report("for 32-bit programs", registrations.view32, out);
   Report("for 64-bit programs", registrations.view64, out);
+  if (const std::string hosting = Hosting(registrations); !hosting.empty())
+    std::fprintf(out, "This program creates it as %s.\n", hosting.c_str());
 }
 
 }  // namespace ostrana::comdnc
