@@ -4,12 +4,17 @@
 // to the bound the protocol allows; with --stop, how long "Stop Machine
 // Polling" takes at 0 and 200 ms. Prints figures; never fails on a time.
 // On Windows, --late-bound runs the same through the DNC component's
-// late-bound backend (IDispatch by name) over the stand-in in this process.
+// late-bound backend (IDispatch by name) over the stand-in in this process,
+// and --out-of-process SERVER through the stand-in served by the server
+// program SERVER (dnc-standin-server.exe, either bitness) in a process of its
+// own, which reaches this process's control back: every call crosses twice.
+// It also times one crossing alone (a call the server answers itself).
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -25,6 +30,7 @@
 #include "vc/VirtualControl.h"
 #ifdef _WIN32
 #include "standin/InProcess.h"
+#include "standin/OutOfProcess.h"
 #endif
 
 using namespace ostrana;
@@ -33,6 +39,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 [[maybe_unused]] bool lateBound = false;  // set by the Windows build's --late-bound
+[[maybe_unused]] std::wstring server;     // set by the Windows build's --out-of-process
 
 class QuietPrompts final : public Prompts {
  public:
@@ -56,7 +63,9 @@ struct Rig {
   // The component as the machine connection reaches it.
   static std::unique_ptr<dnc::IComponent> Reached(vc::VcComponent& component) {
 #ifdef _WIN32
-    if (lateBound) return std::make_unique<standin::InProcessComponent>(component);
+    HRESULT registration = S_OK;
+    if (lateBound || !server.empty())
+      return standin::LateBound(component, std::string(server.begin(), server.end()), &registration);
 #endif
     struct Direct final : dnc::IComponent {
       explicit Direct(dnc::IComponent& c) : inner(c) {}
@@ -181,6 +190,29 @@ void StopLatency(const std::string& templateFile, int latencyMs, int trials, int
   std::filesystem::remove_all(dir);
 }
 
+#ifdef _WIN32
+// One call across the process boundary and back, answered by the server
+// itself: the machine object's GetTypeInfoCount.
+void Crossing(const std::wstring& program) {
+  vc::VirtualControl control(std::filesystem::temp_directory_path() / "ostrana-bench-crossing");
+  vc::VcComponent component(control);
+  standin::OutOfProcessComponent served(component, program);
+  IDispatch* machine = nullptr;
+  if (FAILED(served.Registration()) || FAILED(CoCreateInstance(served.ServedClass(), nullptr, CLSCTX_LOCAL_SERVER,
+                                                               IID_IDispatch, reinterpret_cast<void**>(&machine)))) {
+    std::printf("crossing: the server cannot be reached\n");
+    return;
+  }
+  constexpr int kCalls = 2000;
+  UINT count = 0;
+  const auto start = Clock::now();
+  for (int i = 0; i < kCalls; ++i) machine->GetTypeInfoCount(&count);
+  const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kCalls;
+  machine->Release();
+  std::printf("crossing: one call to the server and back: %.1f us\n", us);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,8 +222,15 @@ int main(int argc, char** argv) {
     lateBound = true;
     --argc;
     ++argv;
+  } else if (argc > 2 && std::string(argv[1]) == "--out-of-process") {
+    server.assign(argv[2], argv[2] + std::strlen(argv[2]));
+    argc -= 2;
+    argv += 2;
   }
-  std::printf("backend: %s\n", lateBound ? "late-bound (IDispatch) over the stand-in" : "direct");
+  std::printf("backend: %s\n", !server.empty() ? "late-bound (IDispatch) over the stand-in out of process"
+                               : lateBound     ? "late-bound (IDispatch) over the stand-in"
+                                               : "direct");
+  if (!server.empty()) Crossing(server);
 #endif
   // OSTRANA_BENCH_LOG=FILE: the same figures with the event log on.
   if (const char* log = std::getenv("OSTRANA_BENCH_LOG")) EventLog::Instance().Open(log, false);

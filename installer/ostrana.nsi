@@ -2,13 +2,13 @@
 ; and the table template side by side under Program Files, the guide, a
 ; Start-menu shortcut, and an uninstaller registered in Add/Remove Programs.
 ; It carries the 32-bit and the 64-bit build and installs the one that can
-; create the DNC component: the registry view the component's class is
-; registered in decides (a 64-bit program cannot load a 32-bit in-process
-; server, and reaching a 32-bit out-of-process one needs marshalling a
-; 32-bit installation may not have registered for 64-bit programs, so the
-; 32-bit view wins whenever the class is only there). Without any
-; registration it installs the build that matches Windows and says that the
-; component must be installed. /BITS=32 or /BITS=64 overrides the choice.
+; create the DNC component. An out-of-process server (LocalServer32, in
+; either registry view) serves programs of both bitnesses: then the build
+; that matches Windows. Otherwise the view the in-process server (a DLL) is
+; registered in decides, as a 64-bit program cannot load a 32-bit DLL nor
+; the reverse. Without any registration it installs the build that matches
+; Windows and says that the component must be installed. /BITS=32 or
+; /BITS=64 overrides the choice.
 ; Installing over the other build removes that build; the user's settings
 ; stay, as they do when uninstalling. /S installs and uninstalls silently.
 ; A running Ostrana Connector (the mutex every run holds, a headless one too)
@@ -65,14 +65,18 @@ Function un.onInit
   !insertmacro WaitForClosedConnector
 FunctionEnd
 
-; Sets $0 to 1 when the machine class is registered in the current registry view.
+; Sets $0 to 1 when the machine class has an in-process server in the
+; current registry view, and $3 to 1 when it has an out-of-process one there
+; (leaves $3 alone otherwise).
 Function ClassRegistered
   StrCpy $0 0
   ReadRegStr $1 HKCR "${CLASS_KEY}\InprocServer32" ""
   ReadRegStr $2 HKCR "${CLASS_KEY}\LocalServer32" ""
   ${If} $1 != ""
-  ${OrIf} $2 != ""
     StrCpy $0 1
+  ${EndIf}
+  ${If} $2 != ""
+    StrCpy $3 1
   ${EndIf}
 FunctionEnd
 
@@ -85,19 +89,24 @@ Function .onInit
   ${If} $Bits != "32"
   ${AndIf} $Bits != "64"
     StrCpy $Bits ""
+    StrCpy $3 0
+    StrCpy $4 0
     ${If} ${RunningX64}
       SetRegView 64
       Call ClassRegistered
       SetRegView 32
-      ${If} $0 == 1
+      StrCpy $4 $0
+    ${EndIf}
+    Call ClassRegistered
+    ${If} $3 == 1  ; out of process: either build reaches it
+      StrCpy $Bits 32
+      ${If} ${RunningX64}
         StrCpy $Bits 64
       ${EndIf}
-    ${EndIf}
-    ${If} $Bits == ""
-      Call ClassRegistered
-      ${If} $0 == 1
-        StrCpy $Bits 32
-      ${EndIf}
+    ${ElseIf} $4 == 1
+      StrCpy $Bits 64
+    ${ElseIf} $0 == 1
+      StrCpy $Bits 32
     ${EndIf}
     ${If} $Bits == ""
       StrCpy $Bits 32

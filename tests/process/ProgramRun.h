@@ -61,6 +61,26 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
               args << "Z:" + WindowsBuild(bits == 32 ? Program::Windows32 : Program::Windows) + "/bin/dnc-standin.dll");
     return run.waitForFinished(60000) && run.exitCode() == 0;
   }
+  // How the stand-in is hosted: the DLL of each bitness, in-process (its
+  // threading model Both or Apartment), or the server program of one
+  // bitness, out of process, registered in its own view only.
+  enum class Hosting { Both, Apartment, Server32, Server64 };
+  static bool Host(Hosting hosting, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+    env.insert("OSTRANA_STANDIN_THREADING", hosting == Hosting::Apartment ? "Apartment" : "Both");
+    if (hosting == Hosting::Both || hosting == Hosting::Apartment)
+      return Register(32, true, env) && Register(64, true, env);
+    QProcess run;
+    run.setProcessEnvironment(env);
+    auto wine = [&](const QStringList& args) {
+      run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
+      return run.waitForFinished(60000) && run.exitCode() == 0;
+    };
+    // Activation in a Wine prefix that has just started waits for its RPC service.
+    const auto rpc = [&] { return wine({"sc", "query", "RpcSs"}) && run.readAllStandardOutput().contains("RUNNING"); };
+    EXPECT_TRUE(Pump(rpc, 60000));
+    const QString server = WindowsBuild(hosting == Hosting::Server32 ? Program::Windows32 : Program::Windows);
+    return wine({server + "/bin/dnc-standin-server.exe", "/RegServer"});
+  }
   // Runs the probe of this build (with `args`, on the stand-in `variant`)
   // and returns its exit code; `probed` has what it printed.
   int Probe(const QStringList& args = {}, const QString& variant = {}, Program program = Program::Linux) {

@@ -113,7 +113,8 @@ TEST_F(StrictStandIn, RefusesALookUpThatIsNotAsPublishedBeforeCallingIt) {
   }
 }
 
-TEST_F(StrictStandIn, CellsOfOtherTypesReadAsZero) {
+// Cells of other types read as 0.0; a command is written as doubles.
+TEST_F(StrictStandIn, CellsOfOtherTypesReadAsZeroAndACommandIsWrittenAsDoubles) {
   standin::ClearCalls();
   for (VARTYPE type : {VT_NULL, VT_BOOL, VT_DECIMAL}) {
     SCOPED_TRACE(type);
@@ -124,9 +125,6 @@ TEST_F(StrictStandIn, CellsOfOtherTypesReadAsZero) {
     EXPECT_TRUE(machine.Lib().ReadCell(5, value));
     EXPECT_EQ(value, 0.0);
   }
-}
-
-TEST_F(StrictStandIn, ACommandIsWrittenAsDoubles) {
   auto& machine = Machine();
   ASSERT_TRUE(machine.Connect());
   ncsim::NcProgram nc(control);

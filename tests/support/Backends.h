@@ -2,20 +2,22 @@
 // component called directly, and, on Windows, the same control reached the
 // way the real DNC component is: CoCreateInstance, QueryInterface and
 // IDispatch by name (comdnc), with the stand-in's objects registered in
-// this process. Each machine-link suite is instantiated on every backend.
+// this process, and served out of process by the stand-in's server program
+// OSTRANA_STANDIN_SERVER names (the other bitness's, in CI; without it those
+// tests fail). Each machine-link suite is instantiated on every backend.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <string>
+#include <vector>
 
 #include "dnc/Dnc.h"
 
 namespace ostrana::test {
 
-enum class Backend { Direct, LateBound };
+enum class Backend { Direct, LateBound, OutOfProcess };
 
 class BackendComponent final : public dnc::IComponent {
  public:
@@ -30,23 +32,17 @@ class BackendComponent final : public dnc::IComponent {
   std::unique_ptr<LateBound> lateBound_;
 };
 
-inline void PrintTo(Backend backend, std::ostream* out) {
-  *out << (backend == Backend::Direct ? "Direct" : "LateBound");
-}
-
 inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
-  return info.param == Backend::Direct ? "Direct" : "LateBound";
+  return info.param == Backend::Direct ? "Direct" : info.param == Backend::LateBound ? "LateBound" : "OutOfProcess";
 }
+#ifdef _WIN32
+inline std::vector<Backend> EveryBackend() { return {Backend::Direct, Backend::LateBound, Backend::OutOfProcess}; }
+#else
+inline std::vector<Backend> EveryBackend() { return {Backend::Direct}; }
+#endif
 
 }  // namespace ostrana::test
 
-#ifdef _WIN32
-#define OSTRANA_ON_EVERY_BACKEND(Suite)                                                                              \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite,                                                                          \
-                           ::testing::Values(::ostrana::test::Backend::Direct, ::ostrana::test::Backend::LateBound), \
+#define OSTRANA_ON_EVERY_BACKEND(Suite)                                                           \
+  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::ValuesIn(::ostrana::test::EveryBackend()), \
                            ::ostrana::test::BackendName)
-#else
-#define OSTRANA_ON_EVERY_BACKEND(Suite)                                                          \
-  INSTANTIATE_TEST_SUITE_P(Backends, Suite, ::testing::Values(::ostrana::test::Backend::Direct), \
-                           ::ostrana::test::BackendName)
-#endif

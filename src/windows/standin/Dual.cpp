@@ -32,6 +32,24 @@ const wchar_t* LibraryFile(Options::Shape shape) {
 
 }  // namespace
 
+HRESULT RegisterTypeLibrary() {
+  ITypeLib* types = nullptr;
+  const HRESULT hr =
+      LoadTypeLibEx((ModuleFolder() + LibraryFile(Options::Shape::Published)).c_str(), REGKIND_REGISTER, &types);
+  if (types) types->Release();
+  return hr;
+}
+
+std::atomic<long>& LiveObjects() {
+  static std::atomic<long> live{0};
+  return live;
+}
+
+std::atomic<long>& MadeObjects() {
+  static std::atomic<long> made{0};
+  return made;
+}
+
 Options OptionsFromEnvironment() {
   Options options;
   const char* text = std::getenv("OSTRANA_STANDIN_VARIANT");
@@ -48,12 +66,12 @@ Options OptionsFromEnvironment() {
   return options;
 }
 
-void RecordCall(const std::string& call) {
+void RecordCall(const std::string& call, DWORD madeOn) {
   std::lock_guard guard(callLock);
   calls.push_back(call);
   if (const char* file = std::getenv("OSTRANA_STANDIN_CALLS"); file && *file)
     if (std::FILE* out = std::fopen(file, "a")) {
-      std::fprintf(out, "%s\n", call.c_str());
+      std::fprintf(out, "%s\t%lu %lu\n", call.c_str(), GetCurrentThreadId(), madeOn);
       std::fclose(out);
     }
 }

@@ -45,8 +45,10 @@ Options OptionsFromEnvironment();
 
 // Every member called, in order: "IJHFileSystem.PreviewFile" (with the
 // value's type for a cell write: "IJHDataEntry2.SetPropertyValue R8").
-// Appended to the file OSTRANA_STANDIN_CALLS names, when it names one.
-void RecordCall(const std::string& call);
+// Appended to the file OSTRANA_STANDIN_CALLS names, when it names one, with
+// the calling thread and `madeOn`, the thread that made the object called:
+// "IJHMachine.Disconnect<TAB>12 8".
+void RecordCall(const std::string& call, DWORD madeOn = 0);
 std::vector<std::string> Calls();
 int CallCount(const std::string& member);  // calls whose record begins with `member`
 void ClearCalls();
@@ -59,6 +61,11 @@ struct TypeInfos {
 // The type information of `iid` in the library of `options.shape` (loaded
 // once, kept for the process).
 TypeInfos TypesOf(const Options& options, REFIID iid);
+
+// Registers the type library as published (beside this module) in this
+// program's registry view: what COM's marshaling of the interfaces needs on
+// either side of a process boundary.
+HRESULT RegisterTypeLibrary();
 
 // Texts and values between COM and the virtual control (the ANSI code page).
 BSTR Wide(const std::string& text);
@@ -78,6 +85,8 @@ template <class Interface>
 class Dual : public Interface {
  public:
   Dual(const Options& options, REFIID iid) : types_(TypesOf(options, iid)), options_(options) {}
+  // A call of one of this object's members.
+  void Record(const std::string& call) const { RecordCall(call, madeOn_); }
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
@@ -108,7 +117,13 @@ class Dual : public Interface {
   ITypeInfo* Shown() const { return options_.interfaceView ? types_.interfaceView : types_.dispatchView; }
   TypeInfos types_;
   Options options_;
+  DWORD madeOn_ = GetCurrentThreadId();
 };
+
+// The objects of the stand-in alive in this process, and how many were
+// ever made: a server process ends once it has served and none is left.
+std::atomic<long>& LiveObjects();
+std::atomic<long>& MadeObjects();
 
 // IUnknown's reference count for an object that is its own IUnknown.
 template <class Base>
@@ -124,6 +139,14 @@ class Counted : public Base {
   }
 
  private:
+  struct Live {
+    Live() {
+      ++LiveObjects();
+      ++MadeObjects();
+    }
+    ~Live() { --LiveObjects(); }
+  };
+  Live live_;
   std::atomic<ULONG> count_{1};
 };
 

@@ -80,7 +80,7 @@ class DataEntry final : public Counted<Dual<IJHDataEntry2>> {
   }
 
   HRESULT STDMETHODCALLTYPE GetPropertyValue(LONG kind, VARIANT* value) override {
-    RecordCall("IJHDataEntry2.GetPropertyValue");
+    Record("IJHDataEntry2.GetPropertyValue");
     if (!value) return E_POINTER;
     dnc::Variant read;
     const dnc::HRESULT hr = entry_->GetValue(kind, &read);
@@ -101,7 +101,7 @@ class DataEntry final : public Counted<Dual<IJHDataEntry2>> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetPropertyValue(LONG kind, VARIANT value, VARIANT_BOOL withFlush) override {
-    RecordCall("IJHDataEntry2.SetPropertyValue " + TypeWord(value.vt));
+    Record("IJHDataEntry2.SetPropertyValue " + TypeWord(value.vt));
     return Answer(entry_->SetValue(kind, FromCom(value), withFlush ? 1 : 0));
   }
 
@@ -151,7 +151,7 @@ class DataAccess final : public Handed<IJHDataAccess3, dnc::IJHDataAccess> {
 
   HRESULT STDMETHODCALLTYPE GetDataEntry2(BSTR selection, LONG unit, VARIANT_BOOL asString,
                                           IJHDataEntry2** entry) override {
-    RecordCall("IJHDataAccess3.GetDataEntry2");
+    Record("IJHDataAccess3.GetDataEntry2");
     if (!entry) return E_POINTER;
     *entry = nullptr;
     auto access = Held();
@@ -176,17 +176,17 @@ class FileSystem final : public Handed<IJHFileSystem, dnc::IJHFileSystem> {
       : Handed(std::move(object), options, dnc::InterfaceId::FileSystem, {__uuidof(IJHFileSystem)}) {}
 
   HRESULT STDMETHODCALLTYPE ChangeDirectory(BSTR directory) override {
-    RecordCall("IJHFileSystem.ChangeDirectory");
+    Record("IJHFileSystem.ChangeDirectory");
     auto files = Held();
     return files ? Answer(files->SelectDirectory(Narrow(directory))) : E_UNEXPECTED;
   }
   HRESULT STDMETHODCALLTYPE MakeDirectory(BSTR directory) override {
-    RecordCall("IJHFileSystem.MakeDirectory");
+    Record("IJHFileSystem.MakeDirectory");
     auto files = Held();
     return files ? Answer(files->MakeDirectory(Narrow(directory))) : E_UNEXPECTED;
   }
   HRESULT STDMETHODCALLTYPE PreviewFile(BSTR name, LONG lines, BSTR* firstLines) override {
-    RecordCall("IJHFileSystem.PreviewFile");
+    Record("IJHFileSystem.PreviewFile");
     if (!firstLines) return E_POINTER;
     auto files = Held();
     if (!files) return E_UNEXPECTED;
@@ -197,7 +197,7 @@ class FileSystem final : public Handed<IJHFileSystem, dnc::IJHFileSystem> {
     return Answer(hr);
   }
   HRESULT STDMETHODCALLTYPE TransmitFile(BSTR source, BSTR destination) override {
-    RecordCall("IJHFileSystem.TransmitFile");
+    Record("IJHFileSystem.TransmitFile");
     auto files = Held();
     return files ? Answer(files->TransmitFile(Narrow(source), Narrow(destination))) : E_UNEXPECTED;
   }

@@ -39,11 +39,11 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
   }
   HRESULT STDMETHODCALLTYPE Connect(BSTR) override { return NotHere("IJHMachine.Connect"); }
   HRESULT STDMETHODCALLTYPE Disconnect() override {
-    RecordCall("IJHMachine.Disconnect");
+    Record("IJHMachine.Disconnect");
     return Answer(machine_->Disconnect());
   }
   HRESULT STDMETHODCALLTYPE GetInterface(LONG kind, IUnknown** object) override {
-    RecordCall("IJHMachine.GetInterface");
+    Record("IJHMachine.GetInterface");
     if (!object) return E_POINTER;
     *object = nullptr;
     if (kind != kDataAccessKind && kind != kFileSystemKind) return E_INVALIDARG;
@@ -61,7 +61,7 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
   HRESULT STDMETHODCALLTYPE get_connected(VARIANT_BOOL*) override { return NotHere("IJHMachine.connected"); }
   HRESULT STDMETHODCALLTYPE get_currentMachine(BSTR*) override { return NotHere("IJHMachine.currentMachine"); }
   HRESULT STDMETHODCALLTYPE GetState(LONG* state) override {
-    RecordCall("IJHMachine2.GetState");
+    Record("IJHMachine2.GetState");
     if (!state) return E_POINTER;
     std::int32_t value = 0;
     const dnc::HRESULT hr = machine_->GetState(&value);
@@ -77,7 +77,7 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
     return NotHere("IJHMachine3.ConnectRequest2");
   }
   HRESULT STDMETHODCALLTYPE ConnectRequest3(IJHConnection2* connection, VARIANT, VARIANT) override {
-    RecordCall("IJHMachine3.ConnectRequest3");
+    Record("IJHMachine3.ConnectRequest3");
     // Only this object's own connection settings can be connected.
     if (connection != static_cast<IJHConnection2*>(&connection_)) return E_INVALIDARG;
     auto settings = connection_.Settings();
@@ -135,7 +135,7 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
     HRESULT STDMETHODCALLTYPE get_protocol(LONG*) override { return NotHere("IJHConnection.protocol"); }
     HRESULT STDMETHODCALLTYPE get_cncType(LONG*) override { return NotHere("IJHConnection.cncType"); }
     HRESULT STDMETHODCALLTYPE Configure(LONG cncType, LONG protocol) override {
-      RecordCall("IJHConnection2.Configure");
+      Record("IJHConnection2.Configure");
       auto settings = Settings();
       return settings ? Answer(settings->Configure(cncType, protocol)) : E_UNEXPECTED;
     }
@@ -143,7 +143,7 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
       return NotHere("IJHConnection2.propertyValue get");
     }
     HRESULT STDMETHODCALLTYPE put_propertyValue(LONG property, VARIANT value) override {
-      RecordCall("IJHConnection2.propertyValue put");
+      Record("IJHConnection2.propertyValue put");
       auto settings = Settings();
       return settings ? Answer(settings->SetProperty(property, FromCom(value))) : E_UNEXPECTED;
     }
