@@ -140,8 +140,11 @@ void PollingWorker::Loop() {
   for (;;) {
     std::this_thread::sleep_for(timing_.passInterval);
     if (TakeState() != State::Running) continue;  // held by a command; no stop test meanwhile
-    Pass(run);
+    // The last pass is one begun after the stop was asked for: it sees every
+    // record posted and every signal raised before the request, even those
+    // that came while the pass in progress was already past their rows.
     const bool stopping = stopRequested_.load();
+    Pass(run, stopping);
     LogCounts(run, stopping);
     if (stopping) {
       if (const auto command = TakeWaitingCommand())
@@ -190,7 +193,7 @@ void PollingWorker::PushAction(RunState& run, std::int32_t code) {
   ++run.actions;
 }
 
-void PollingWorker::Pass(RunState& run) {
+void PollingWorker::Pass(RunState& run, bool lastPass) {
   // One ring size for the whole pass, whatever a concurrent check publishes.
   const std::int32_t last = lastSlot_.load();
   std::int32_t read = 0;
@@ -212,19 +215,9 @@ void PollingWorker::Pass(RunState& run) {
   if (!ReadSlotIndex(kWriteSlotRow, last, write)) return;
   const std::int32_t pending = PendingCount(read, write, last);
 
-  // Signals are looked at only when no record waits.
-  if (pending == 0) {
-    double cell = 0.0;
-    if (!ReadRow(kSignalRow, cell)) return;
-    const std::int32_t signal = IntegerReading(cell);
-    if (const SignalReply* reply = ReplyTo(signal)) {
-      if (!WriteRow(kSignalRow, reply->answer)) return;
-      Log(LogLevel::Audit, "signal",
-          std::to_string(signal) + " answered: " + std::to_string(reply->answer) + " written to row " +
-              std::to_string(std::int64_t{baseRow_.load()} + kSignalRow));
-      for (std::int32_t i = 0; i < reply->actionCount; ++i) PushAction(run, reply->actions[i]);
-    }
-  }
+  // Signals are looked at only when no record waits; in the last pass also
+  // after its records, since the stop lowers the signal row.
+  if (pending == 0 && !AnswerSignal(run)) return;
 
   for (std::int32_t i = 0; i < pending; ++i) {
     // A full queue leaves the rest in the ring until the client catches up.
@@ -240,8 +233,23 @@ void PollingWorker::Pass(RunState& run) {
     if (!owner_.PushMeasure(scratch)) ++run.unattended;
     ++run.records;
   }
+  if (pending > 0 && lastPass && !AnswerSignal(run)) return;
 
   FollowCommandRow(run);
+}
+
+bool PollingWorker::AnswerSignal(RunState& run) {
+  double cell = 0.0;
+  if (!ReadRow(kSignalRow, cell)) return false;
+  const std::int32_t signal = IntegerReading(cell);
+  if (const SignalReply* reply = ReplyTo(signal)) {
+    if (!WriteRow(kSignalRow, reply->answer)) return false;
+    Log(LogLevel::Audit, "signal",
+        std::to_string(signal) + " answered: " + std::to_string(reply->answer) + " written to row " +
+            std::to_string(std::int64_t{baseRow_.load()} + kSignalRow));
+    for (std::int32_t i = 0; i < reply->actionCount; ++i) PushAction(run, reply->actions[i]);
+  }
+  return true;
 }
 
 // The command row is read only while the connector has something there: an

@@ -50,10 +50,11 @@ class PollingWorker {
 
   // Starts the thread when none runs; false when no thread can be had.
   bool Start();
-  // Ends the thread at the end of the pass in progress, which runs whole (its
-  // records delivered, its signal answered): the wait is at most the rest of
-  // one pass interval and one pass. The signal row is then lowered, and a
-  // command the NC program has not taken is audited as such.
+  // Ends the thread after one whole pass begun after the request (every
+  // record posted before it delivered, a signal raised before it answered):
+  // the wait is at most the rest of the pass in progress, one pass interval
+  // and one pass. The signal row is then lowered, and a command the NC
+  // program has not taken is audited as such.
   void Stop();
   bool Running() const { return static_cast<bool>(thread_); }
 
@@ -102,7 +103,11 @@ class PollingWorker {
   };
 
   void Loop();
-  void Pass(RunState& run);
+  // `lastPass`: the pass that ends the run, begun after the stop was asked for.
+  void Pass(RunState& run, bool lastPass);
+  // Answers a raised signal with its reply and actions; false when a mailbox
+  // access failed (the pass ends there).
+  bool AnswerSignal(RunState& run);
   void FollowCommandRow(RunState& run);
   void FollowAlarm(RunState& run, std::int32_t command);
   bool ReadEvent(MeasureRecord& scratch, std::int32_t last, RunState& run);
