@@ -40,6 +40,7 @@ TEST(FileSettingsStore, ReadsEachLineByItsOwnRules) {
        "50000 0 0 0 log '/var/log/a, b;c\\x.log' listen '127.0.0.1, ::1' line 2"},
       {"# note\r\n ; old\r\n xTopLeft = \"12\" \r\nPortNumber=1\r\nPortNumber=2\r\nLogFile=\" /a \"\r\n",
        "2 12 0 0 log ' /a ' listen '' "},
+      {"# an old Mac's\rPortNumber=50091\rMute=1\r", "50091 0 0 1 log '' listen '' "},
       {"\nPortNumber=@Variant(\\0)\nMute=1 ;\nyTopLeft=99999999999",
        "50000* 0 0* 0* log '' listen '' | line 2: PortNumber '@Variant(\\0)' is not a whole number | line 4: yTopLeft "
        "'99999999999' is not a whole number | line 3: Mute '1 ;' is not a whole number "},
@@ -63,6 +64,7 @@ TEST(FileSettingsStore, WritesTheFourValuesInPlace) {
        "[General]\r\n# the shop's\r\nLogFile=C:\\logs\\a;b.log\r\nMute = one\r\nxTopLeft=-3  \r\nPortNumber=1\r\n"
        "PortNumber=50100\r\nyTopLeft=0\r\n"},
       {"LogFile=/x", "LogFile=/x\nPortNumber=50100\nxTopLeft=-3\nyTopLeft=0\nMute=1\n"},
+      {"# c\rMute=0\rPortNumber=1", "# c\rMute=1\rPortNumber=50100\rxTopLeft=-3\ryTopLeft=0\r"},
       {nullptr,
        "# Ostrana Connector's settings: one Name=value a line (the guide's Settings)\nPortNumber=50100\n"
        "xTopLeft=-3\nyTopLeft=0\nMute=1\n"},

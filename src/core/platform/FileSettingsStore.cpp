@@ -46,10 +46,11 @@ Scan ScanText(const std::string& text) {
   int number = 0;
   // A UTF-8 mark first (Notepad writes one) is no part of the first name.
   for (std::size_t begin = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0; begin < text.size();) {
-    std::size_t end = std::min(text.find('\n', begin), text.size());
-    const std::size_t next = end + 1;
+    // A line ends at LF, CR LF or a CR alone (an old Mac editor's): a file of
+    // CRs only must not read as one comment line and lose its values.
+    std::size_t end = std::min(text.find_first_of("\r\n", begin), text.size());
+    const std::size_t next = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     ++number;
-    if (end > begin && text[end - 1] == '\r') --end;
     while (begin < end && Blank(text[begin])) ++begin;
     while (end > begin && Blank(text[end - 1])) --end;
     const std::string line = text.substr(begin, end - begin);
@@ -209,7 +210,9 @@ bool FileSettingsStore::Save(const Settings& settings, std::string* why) const {
   // Each value in place, from the end of the text so that the places before stay.
   std::vector<std::pair<const Entry*, int>> inPlace;
   std::string added;
-  const std::string end = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  const std::string end = text.find("\r\n") != std::string::npos                                ? "\r\n"
+                          : text.find('\r') != std::string::npos && text.find('\n') == std::string::npos ? "\r"
+                                                                                                        : "\n";
   for (int i = 0; i < 4; ++i) {
     if (settings.unread[i]) continue;
     if (counting[i])
@@ -222,7 +225,7 @@ bool FileSettingsStore::Save(const Settings& settings, std::string* why) const {
   for (const auto& [entry, i] : inPlace)
     out.replace(entry->valueBegin, entry->valueEnd - entry->valueBegin, std::to_string(values[i]));
   if (text.empty()) out = "# Ostrana Connector's settings: one Name=value a line (the guide's Settings)" + end;
-  if (!added.empty() && !out.empty() && out.back() != '\n') out += end;
+  if (!added.empty() && !out.empty() && out.back() != '\n' && out.back() != '\r') out += end;
   out += added;
   if (out == text) return true;
   return OpensForWriting(target, *why) && ReplaceFile(target, out, why);
