@@ -79,6 +79,21 @@ int main(int argc, char** argv) {
   dlg.findChild<QPushButton*>("IDC_PORT_STATUS")->click();
   take("port-row");
   connector.SetView(nullptr);
+  dlg.hide();
+  // A run without a DNC component (--control none): the window says so beside the plug.
+  ui::OstranaDlg none({connector, silent, silent, *watch, nullptr, nullptr,
+                       "none: started with --control none, no DNC component", QString(), run::MachineAbsent::ByChoice},
+                      0, 0, true);
+  connector.SetView(&none);
+  connector.Operations().Stores().SetClientAttached(false);
+  connector.Operations().Stores().SetMachineStatus(false);
+  none.show();
+  Settle(300);
+  const QString file = out.filePath(QStringLiteral("status-no-component.png"));
+  const bool saved = none.grab().save(file);
+  std::printf("%s %s\n", saved ? "wrote" : "COULD NOT WRITE", qPrintable(file));
+  failed += !saved;
+  connector.SetView(nullptr);
   std::filesystem::remove_all(drive);
   return failed ? 1 : 0;
 }

@@ -31,7 +31,7 @@ class OstranaDlgTest : public QtRunFixture {
     auto open = [this](const QUrl& url) { return opened.push_back(url), openable; };
     auto about = [this] { ++aboutShown; };
     const QString log = QStringLiteral("/var/log/x/ostrana.log");
-    ui::OstranaDlg::Services services{connector, prompts, sounds, watch, open, about, "the virtual control", log};
+    ui::OstranaDlg::Services services{connector, prompts, sounds, watch, open, about, "the virtual control", log, absent};
     dlg = std::make_unique<ui::OstranaDlg>(services, x, y, muted);
     connector.SetView(dlg.get());
     dlg->show();
@@ -66,6 +66,7 @@ class OstranaDlgTest : public QtRunFixture {
   std::vector<QUrl> opened;
   bool openable = true;
   int aboutShown = 0;
+  run::MachineAbsent absent = run::MachineAbsent::No;
   std::unique_ptr<ui::OstranaDlg> dlg;
 };
 
@@ -116,6 +117,26 @@ TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
 
 // The port indicator opens the port row (taller, as wide, a click) and
 // closes it; in the row the port is edited and the listener moved.
+// Without a DNC component the grey plug looks like "not connected": the
+// window says it beside the plug, with the next step (the Start-menu entry
+// the installer makes), and the tooltip keeps the detail.
+TEST_F(OstranaDlgTest, AMissingComponentIsSaidInTheWindow) {
+  std::ifstream nsi(OSTRANA_SOURCE_DIR "/installer/ostrana.nsi");
+  const std::string script{std::istreambuf_iterator<char>(nsi), {}};
+  EXPECT_NE(script.find(R"(CreateShortCut "$SMPROGRAMS\Ostrana Connector DNC probe.lnk")"), std::string::npos);
+  using enum run::MachineAbsent;
+  for (auto [why, says] : {std::pair{No, ""}, {ByChoice, "started with --control none"},
+                           {NotInstalled, "not installed: run 'Ostrana Connector DNC probe' from the Start menu"}}) {
+    absent = why;
+    Open();
+    const QLabel* notice = Child<QLabel>("IDC_MACHINE_NOTICE");
+    EXPECT_EQ(notice->text().isEmpty() || !notice->isVisible(), why == No) << says;
+    EXPECT_TRUE(notice->text().contains(QLatin1String(says))) << notice->text().toStdString();
+    EXPECT_EQ(StatusIcon(), 132);
+    connector.SetView(nullptr);
+  }
+}
+
 TEST_F(OstranaDlgTest, ThePortRowOpensAndEditingThePortMovesTheListener) {
   Open();
   auto* button = Child<QPushButton>("IDC_EDIT_PORT");

@@ -20,4 +20,5 @@
 #define IDC_CONNECTION_STATUS 1012
 #define IDC_EDIT_PORT 1013
 #define IDC_PORT 1014
+#define IDC_MACHINE_NOTICE 1015  // empty unless the DNC component is missing
 #define IDS_INFORMATION_PAGE 1040

@@ -9,9 +9,10 @@
 
 namespace ostrana::face {
 
-ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine) {
+ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine,
+                                run::MachineAbsent absent) {
   const auto state = session::SelectConnectionState(run.ClientConnected(), run.MachineOnline());
-  ConnectionLook look{kIconNeither, platform::kSoundNeither, session::ConnectionStatusText(state)};
+  ConnectionLook look{kIconNeither, platform::kSoundNeither, session::ConnectionStatusText(state), {}};
   switch (state) {
     case session::ConnectionState::Both:
       look.icon = kIconBoth;
@@ -28,6 +29,16 @@ ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& m
     default: break;
   }
   if (!machineLine.empty()) look.text += "\nMachine: " + machineLine;
+  switch (absent) {
+    case run::MachineAbsent::NotInstalled:
+      // The Start-menu entry the installer makes; the probe says what to install.
+      look.notice = "DNC component not installed: run 'Ostrana Connector DNC probe' from the Start menu";
+      break;
+    case run::MachineAbsent::ByChoice:
+      look.notice = "No machine: started with --control none (no DNC component)";
+      break;
+    case run::MachineAbsent::No: break;
+  }
   return look;
 }
 

@@ -13,6 +13,7 @@
 
 #include "common/Prompts.h"
 #include "run/RunControl.h"
+#include "run/Startup.h"
 
 namespace ostrana::face {
 
@@ -36,10 +37,16 @@ struct ConnectionLook {
   int icon;          // kIconNeither to kIconClientOnly
   int sound;         // 143 to 146, played when the refresh asks for a sound
   std::string text;  // the status tooltip's text (1036 to 1039, and which machine)
+  // A line the window shows beside the status, in red, while the run has no
+  // DNC component: what is missing and the next step; empty otherwise (the
+  // grey plug alone cannot tell "not installed" from "not connected").
+  std::string notice;
 };
 // `machineLine`, when not empty, is the tooltip's "Machine:" line (the
-// virtual control; a DNC component that is not there).
-ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine);
+// virtual control; a DNC component that is not there, in detail).
+ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine,
+                                run::MachineAbsent absent = run::MachineAbsent::No);
+
 
 struct PortLook {
   bool listening;
@@ -56,6 +63,8 @@ struct Rgb {
 // red while not, both legible (contrast above 4.5:1 against white).
 Rgb PortBackground(bool listening);
 inline constexpr Rgb kPortText{255, 255, 255};
+// The notice's text colour: legible on the window's light grey.
+inline constexpr Rgb kNoticeText{176, 0, 0};
 
 // What the window keeps for the exit (run/RunSequence stores it).
 using KeptState = run::WindowKept;

@@ -25,6 +25,13 @@ namespace ostrana::run {
 inline constexpr int kExitStartFailed = 1;
 inline constexpr int kExitDriveInUse = 3;
 
+// Why a run has no DNC component to reach the machine through, if it has none.
+enum class MachineAbsent {
+  No,            // a component (or the virtual control) is there
+  ByChoice,      // started with --control none
+  NotInstalled,  // the DNC component is not registered for this program
+};
+
 // The machine side of a run, as a set-up above the core built it.
 struct Machine {
   // A set-up that refuses the run says why here: the run's exit status.
@@ -32,6 +39,7 @@ struct Machine {
   // The status tooltip's "Machine:" line: "the virtual control", a DNC
   // component known to be missing (what is wrong), or "".
   std::string line;
+  MachineAbsent absent = MachineAbsent::No;  // the window says it beside the status
   std::shared_ptr<void> keep;  // what the component runs over, held for the run; goes after it
   std::unique_ptr<dnc::IComponent> component;
   std::function<void()> stop;  // ends what serves beside the machine (the NC console); may be empty

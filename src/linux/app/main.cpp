@@ -110,7 +110,8 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
                                       [](const QUrl& url) { return QDesktopServices::openUrl(url); },
                                       nullptr,
                                       machine.line,
-                                      QString::fromStdString(logFile)};
+                                      QString::fromStdString(logFile),
+                                      machine.absent};
     // Settings read and the start-up sound: the window's construction.
     ui::OstranaDlg window(services, settings.xTopLeft, settings.yTopLeft, settings.muted);
     boxes.SetParent(&window);

@@ -55,10 +55,9 @@ QPoint PlaceOnScreen(QPoint place, QSize size, const QList<QRect>& screens) {
   return {placed.x, placed.y};
 }
 
-QColor PortColour(bool listening) {
-  const face::Rgb colour = face::PortBackground(listening);
-  return QColor(colour.red, colour.green, colour.blue);
-}
+QColor Colour(face::Rgb colour) { return QColor(colour.red, colour.green, colour.blue); }
+
+QColor PortColour(bool listening) { return Colour(face::PortBackground(listening)); }
 
 OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool mute)
     : kept_{x, y, mute, false}, services_(std::move(services)) {
@@ -83,6 +82,14 @@ OstranaDlg::OstranaDlg(Services services, std::int32_t x, std::int32_t y, bool m
   connectionStatus_->setObjectName(QStringLiteral("IDC_CONNECTION_STATUS"));
   connectionStatus_->setGeometry(du.Rect(220, 2, 24, 22));
   connectionStatus_->setAlignment(Qt::AlignCenter);
+
+  notice_ = new QLabel(this);
+  notice_->setObjectName(QStringLiteral("IDC_MACHINE_NOTICE"));
+  notice_->setGeometry(du.Rect(64, 3, 154, 20));
+  notice_->setWordWrap(true);
+  QPalette red = notice_->palette();
+  red.setColor(QPalette::WindowText, Colour(face::kNoticeText));
+  notice_->setPalette(red);
 
   editPort_ = new QPushButton(QStringLiteral("Edit Port"), this);
   editPort_->setObjectName(QStringLiteral("IDC_EDIT_PORT"));
@@ -147,13 +154,14 @@ void OstranaDlg::OnInitDialog() {
 bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine);
+  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine, services_.machineAbsent);
   // The image is scaled to the control's size.
   connectionStatus_->setPixmap(
       Icon(look.icon).pixmap(64, 64).scaled(connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
   connectionStatus_->setProperty("iconId", look.icon);
   const QString text = QString::fromStdString(look.text);
   connectionStatus_->setProperty("statusText", text.section(QLatin1Char('\n'), 0, 0));
+  notice_->setText(QString::fromStdString(look.notice));
   if (playSound) PlaySound(look.sound);
   connectionStatus_->setToolTip(TooltipHtml(strings::kStatusTipTitle, text));
 }

@@ -41,6 +41,7 @@ class OstranaDlg final : public QDialog, public session::StatusView {
     std::function<void()> showAbout;           // empty: the About box, modal
     std::string machineLine;                   // the status tooltip's "Machine:" line, when not empty
     QString logFile;                           // the event log "Open Log" shows
+    run::MachineAbsent machineAbsent = run::MachineAbsent::No;  // said in the window's notice line
   };
 
   // Plays the start-up sound unless muted.
@@ -81,6 +82,7 @@ class OstranaDlg final : public QDialog, public session::StatusView {
   QPushButton* portStatus_;
   QToolButton* info_;
   QLabel* connectionStatus_;
+  QLabel* notice_;  // what is missing on the machine side, and the next step
   QPushButton* editPort_;
   QLineEdit* port_;
   QMenu* infoMenu_;

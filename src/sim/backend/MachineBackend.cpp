@@ -70,6 +70,8 @@ run::MachineSetUp SetUpMachine(DncFactory dnc) {
   return [dnc = std::move(dnc)](const run::Options& options, Prompts& prompts, run::Machine& m) {
     if (options.control == run::ControlKind::None || (options.control == run::ControlKind::Dnc && !dnc)) {
       m.component = std::make_unique<dnc::MissingComponent>();
+      m.line = "none: started with --control none, no DNC component";
+      m.absent = run::MachineAbsent::ByChoice;
       console::Out("ostrana: machine: none (no DNC component)");
       return true;
     }

@@ -118,6 +118,12 @@ INT_PTR OstranaDlg::OnMessage(UINT message, WPARAM w, LPARAM l) {
         SetBkColor(dc, Colour(face::PortBackground(listening)));
         return reinterpret_cast<INT_PTR>(listening ? greenBrush_ : redBrush_);
       }
+      if (reinterpret_cast<HWND>(l) == Item(IDC_MACHINE_NOTICE)) {
+        HDC dc = reinterpret_cast<HDC>(w);
+        SetTextColor(dc, Colour(face::kNoticeText));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+      }
       return FALSE;
     case WM_TIMER:
       // The CAM client has gone: end the run.
@@ -207,13 +213,14 @@ void OstranaDlg::PlaySound(int id) {
 }
 
 void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine);
+  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine, services_.machineAbsent);
   statusIcon_ = look.icon;
   if (window_) {
     HWND status = Item(IDC_CONNECTION_STATUS);
     SetWindowLongPtrA(status, GWL_STYLE, GetWindowLongPtrA(status, GWL_STYLE) | SS_REALSIZECONTROL);
     SendMessageA(status, STM_SETICON, reinterpret_cast<WPARAM>(Icon(look.icon, 64)), 0);
     SetTipText(statusTipWindow_, IDC_CONNECTION_STATUS, look.text);
+    SetDlgItemTextA(window_, IDC_MACHINE_NOTICE, look.notice.c_str());
   }
   if (playSound) PlaySound(look.sound);
 }

@@ -30,6 +30,7 @@ class OstranaDlg final : public session::StatusView {
     std::function<bool(const std::string&)> open;  // the shell's "open"; false when nothing opened
     std::string machineLine;                       // the status tooltip's "Machine:" line, when not empty
     std::string logFile;                           // what "Open Log" opens
+    run::MachineAbsent machineAbsent = run::MachineAbsent::No;  // said in the window's notice line
   };
 
   // Plays the start-up sound unless muted.

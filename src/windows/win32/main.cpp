@@ -72,7 +72,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
            32;
   };
   return run::RunWindow(options, store, settings, connector.Run(), listenAddress, sounds, [&](run::RunControl& run) {
-    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile}, settings.xTopLeft,
+    win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile, machine.absent}, settings.xTopLeft,
                              settings.yTopLeft, settings.muted);
     run.SetView(&dialog);
     win32::EndRequestsTo(connector.Window().Handle());
@@ -208,7 +208,10 @@ int main(int argc, char* argv[]) {
   if (options.control == run::ControlKind::Dnc) {
     // Said once at start, from the registry (nothing is created before the first connect).
     run.machine.line = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
-    if (!run.machine.line.empty()) Log(LogLevel::Warning, "machine", run.machine.line);
+    if (!run.machine.line.empty()) {
+      run.machine.absent = run::MachineAbsent::NotInstalled;
+      Log(LogLevel::Warning, "machine", run.machine.line);
+    }
   }
   const int code = headless
                        ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
