@@ -68,7 +68,7 @@ class StatusWindowTest : public ::testing::Test {
  protected:
   void Open(std::int32_t x = 0, std::int32_t y = 0) {
     dialog = std::make_unique<win32::OstranaDlg>(
-        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, "the virtual control", "ostrana.log"}, x, y,
+        win32::OstranaDlg::Services{run, prompts, sounds, watch, nullptr, "the virtual control", "ostrana.log", absent}, x, y,
         false);
     ASSERT_NE(dialog->Create(), nullptr);
     run.SetView(dialog.get());
@@ -133,6 +133,7 @@ class StatusWindowTest : public ::testing::Test {
     return pixels;
   }
 
+  run::MachineAbsent absent = run::MachineAbsent::No;
   FakeRun run;
   test::ScriptedPrompts prompts;
   test::RecordingSounds sounds;
@@ -235,3 +236,16 @@ TEST_F(StatusWindowTest, TheCamClientLeavingEndsTheRun) {
 }
 
 }  // namespace
+
+// Without the component the window says so beside the grey plug, and what to do.
+TEST_F(StatusWindowTest, AMissingComponentIsSaidInTheWindow) {
+  for (auto why : {run::MachineAbsent::No, run::MachineAbsent::NotInstalled}) {
+    absent = why;
+    Open();
+    char text[256] = "";
+    GetDlgItemTextA(dialog->Handle(), IDC_MACHINE_NOTICE, text, sizeof text);
+    EXPECT_EQ(std::string(text), face::LookOfConnection(run, "", why).notice);
+    EXPECT_EQ(IsWindowVisible(Item(IDC_MACHINE_NOTICE)) && *text, why != run::MachineAbsent::No);
+  }
+  Photograph("windows-no-component");
+}
