@@ -123,7 +123,9 @@ TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
 TEST_F(OstranaDlgTest, AMissingComponentIsSaidInTheWindow) {
   std::ifstream nsi(OSTRANA_SOURCE_DIR "/installer/ostrana.nsi");
   const std::string script{std::istreambuf_iterator<char>(nsi), {}};
-  EXPECT_NE(script.find(R"(CreateShortCut "$SMPROGRAMS\Ostrana Connector DNC probe.lnk")"), std::string::npos);
+  // The Start menu's probe: the program itself, with the switch that asks and waits for Enter.
+  const char* probe = R"("$SMPROGRAMS\Ostrana Connector DNC probe.lnk" "$INSTDIR\ostrana.exe" "--dnc-probe-console")";
+  EXPECT_NE(script.find(std::string("CreateShortCut ") + probe), std::string::npos);
   using enum run::MachineAbsent;
   for (auto [why, says] : {std::pair{No, ""}, {ByChoice, "started with --control none"},
                            {NotInstalled, "not installed: run 'Ostrana Connector DNC probe' from the Start menu"}}) {

@@ -178,6 +178,15 @@ int RunProbe(const std::string& machineText, const std::string& number, std::FIL
     std::fprintf(out, "\nostrana: the DNC component %s cannot be created: %s\n", GuidText(kMachineClass).c_str(),
                  hint.empty() ? DescribeStatus(created).c_str() : "0x80040154 (REGDB_E_CLASSNOTREG)");
     if (!hint.empty()) std::fprintf(out, "ostrana: %s\n", hint.c_str());
+    if (created == REGDB_E_CLASSNOTREG) {
+      // The report ends with what to do, not only with what is wrong.
+      if (hint.empty())
+        std::fprintf(out,
+                     "ostrana: install the control maker's DNC component (HEIDENHAIN's, which comes with the machine's "
+                     "or the control's PC software, such as HEIDENHAIN's RemoTools SDK): the connector cannot work "
+                     "without it.\n");
+      std::fprintf(out, "ostrana: then run this probe again (Start menu: Ostrana Connector DNC probe).\n");
+    }
     if (machine) machine->Release();
     return kProbeNotCreated;
   }

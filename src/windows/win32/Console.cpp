@@ -45,8 +45,12 @@ void JoinParentConsole() {
   if (AttachConsole(ATTACH_PARENT_PROCESS)) ReopenOnConsole();
 }
 
-void EnsureConsole() {
+void EnsureConsole(bool asks) {
   if (hasConsole || !AllocConsole()) return;
+  // A run that asks at the console (the Start menu's probe) talks on its own
+  // console even when a launcher handed it streams that lead to no one (Wine
+  // started from a desktop entry hands over its own).
+  if (asks) AtStart() = {false, false, false};
   if (AtStart().out) ShowWindow(GetConsoleWindow(), SW_HIDE);  // the lines go elsewhere
   ReopenOnConsole();
 }

@@ -14,7 +14,8 @@ namespace ostrana::win32 {
 void JoinParentConsole();
 
 // For a run whose lines are all it shows: a console of its own when it has
-// joined none.
-void EnsureConsole();
+// joined none. `asks`: it reads answers (and Enter) there, so the console is
+// shown and carries all three streams whatever the ones it was started with.
+void EnsureConsole(bool asks = false);
 
 }  // namespace ostrana::win32

@@ -170,7 +170,7 @@ int main(int argc, char* argv[]) {
   if (!parsed) return exitCode;
   const run::Options& options = *parsed;
   if (options.headless || options.dncProbe) {
-    win32::EnsureConsole();
+    win32::EnsureConsole(options.probeAsk);
     // Unattended: no system box (a component's DLL that cannot be loaded,
     // a missing drive) may stop the run waiting for a click nobody makes.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
