@@ -180,12 +180,13 @@ void StopLatency(const std::string& templateFile, int latencyMs, int trials, int
       while (rig.stores.PopAction()) {
       }
     }
-    // The bound: the rest of a pass interval and one whole pass (3 accesses
-    // idle, 4 with a signal answered, 2 + 4 x 9 with a full ring).
+    // The bound: the rest of the pass in progress, a pass interval and the
+    // last pass, begun after the request (3 accesses idle, 4 with a signal
+    // answered, 2 + 4 x 9 with a full ring).
     const int accesses = what[0] == 'i' ? 3 : what[0] == 's' ? 4 : 38;
     std::printf("stop, latency %d ms, %s: %d stops, min %.1f ms, median %.1f ms, max %.1f ms (bound %d ms)\n",
                 latencyMs, what, count, Percentile(ms, 0), Percentile(ms, 0.5), Percentile(ms, 1),
-                100 + accesses * latencyMs);
+                100 + 2 * accesses * latencyMs);
   }
   std::filesystem::remove_all(dir);
 }

@@ -94,8 +94,7 @@ TEST(FileSettingsStore, RefusesWhatItCannotKeep) {
   EXPECT_EQ(std::tuple(s.listenAddress, s.unread, s.problems.size()),
             std::tuple(std::string("127.0.0.1"), std::array<bool, 4>{true, true, true, true}, std::size_t(1)));
   EXPECT_TRUE(folder.Save(s, &why));  // nothing it may write
-  EXPECT_FALSE(folder.Writable(&why));
-  EXPECT_EQ(why, "it is not a regular file");
+  EXPECT_FALSE(folder.Writable(&why) || why != "it is not a regular file") << why;
 #ifndef _WIN32
   const auto real = dir.path() / "real.conf", link = dir.path() / "link.conf";
   Write(real, "Mute=0\n");
@@ -103,8 +102,7 @@ TEST(FileSettingsStore, RefusesWhatItCannotKeep) {
   std::filesystem::create_symlink(real, link);
   s = platform::FileSettingsStore(link).Load();
   s.muted = true;
-  EXPECT_TRUE(platform::FileSettingsStore(link).Save(s, &why)) << why;
-  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(platform::FileSettingsStore(link).Save(s, &why) && std::filesystem::is_symlink(link)) << why;
   EXPECT_EQ(test::ReadText(real), "Mute=1\nPortNumber=50000\nxTopLeft=0\nyTopLeft=0\n");
   EXPECT_EQ(std::filesystem::status(real).permissions(),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

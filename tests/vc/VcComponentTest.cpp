@@ -15,8 +15,7 @@ TEST_F(VcComponentTest, ADataEntryOfAnEndedSessionFailsNotConnected) {
   vc::VcComponent component(control);
   ComPtr<IMachine> machine;
   ComPtr<IJHConnection2> connection;
-  ASSERT_EQ(component.CreateMachine(machine.Put()), kOk);
-  ASSERT_EQ(machine.As(InterfaceId::Connection2, &connection), kOk);
+  ASSERT_TRUE(component.CreateMachine(machine.Put()) == kOk && machine.As(InterfaceId::Connection2, &connection) == kOk);
   const auto request = [&] { return machine->ConnectionRequest(connection.get(), Variant::Missing(), {}); };
   for (const bool replaced : {true, false}) {
     ComPtr<IUnknown> object;
@@ -24,11 +23,11 @@ TEST_F(VcComponentTest, ADataEntryOfAnEndedSessionFailsNotConnected) {
     ComPtr<IDataEntry> entry, same;
     Variant value;
     ASSERT_EQ(request(), kOk);
-    ASSERT_EQ(machine->GetInterfaceObject(kDataAccessObject, object.Put()), kOk);
-    ASSERT_EQ(object.As(InterfaceId::DataAccess, &access), kOk);
+    ASSERT_TRUE(machine->GetInterfaceObject(kDataAccessObject, object.Put()) == kOk &&
+                object.As(InterfaceId::DataAccess, &access) == kOk);
     ASSERT_EQ(access->GetDataEntry(mailbox::CellPath(5), kDataEntryKind, kDataEntryOptions, entry.Put()), kOk);
-    EXPECT_EQ(entry.As(InterfaceId::DataEntry, &same), kOk);  // itself
-    EXPECT_EQ(entry->QueryInterface(InterfaceId::DataEntry, nullptr), kPointer);
+    EXPECT_TRUE(entry.As(InterfaceId::DataEntry, &same) == kOk &&  // itself, and a null out-pointer refused
+                entry->QueryInterface(InterfaceId::DataEntry, nullptr) == kPointer);
     EXPECT_EQ(entry->GetValue(kValueFlags, &value), kOk);
     EXPECT_EQ(replaced ? request() : machine->Disconnect(), kOk);
     EXPECT_EQ(entry->GetValue(kValueFlags, &value), kNotConnected) << replaced;
