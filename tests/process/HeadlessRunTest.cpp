@@ -4,6 +4,7 @@
 #include "process/ProgramRun.h"
 
 #include <QTimer>
+#include <set>
 #include <utility>
 
 using namespace ostrana;
@@ -253,16 +254,28 @@ TEST_P(HeadlessRun, HostileSettingsAndASharedDrive) {
   EXPECT_TRUE(output.contains(QString("listening on port %1 (127.0.0.1)").arg(port))) << output.toStdString();
   const std::string fifo = (dir.path() / "fifo.conf").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto files = [&] {  // a refused start makes none (not even a log of its own)
+    std::set<std::filesystem::path> all;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) all.insert(entry.path());
+    return all;
+  };
+  const auto before = files();
   QProcess second;
   second.start(OSTRANA_BINARY, {"--headless", "--port", "0", "--settings", QString::fromStdString(fifo), "--log",
-                                Native(dir.path() / "second.log"), "--tnc-root", Native(dir.path() / "tnc")});
+                                LogFile(), "--tnc-root", Native(dir.path() / "tnc")});
   ASSERT_TRUE(second.waitForFinished(20000));
+  EXPECT_EQ(files(), before);
   EXPECT_EQ(second.exitCode(), 3);  // held by another connector: a service is not restarted on it
   const QString secondSaid = QString::fromLocal8Bit(second.readAllStandardError());
   EXPECT_TRUE(secondSaid.contains("The settings cannot be kept in " + QString::fromStdString(fifo) +
                                   ": it is not a regular file"))
       << secondSaid.toStdString();
-  EXPECT_TRUE(secondSaid.contains("is in use by another connector")) << secondSaid.toStdString();  // the words: DriveLock
+  EXPECT_TRUE(secondSaid.contains(QString("is already running on the TNC drive folder %1 (process %2), listening on "
+                                          "port %3")
+                                      .arg(Native(dir.path() / "tnc"))
+                                      .arg(process.processId())
+                                      .arg(port)))
+      << secondSaid.toStdString();
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
   Stop();
   const QString said = QString::fromLocal8Bit(process.readAllStandardError()),

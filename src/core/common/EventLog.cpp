@@ -146,6 +146,23 @@ void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
   writer_ = std::thread([this] { Run(); });
 }
 
+void EventLog::OpenHeld(const std::string& file, bool mirror) {
+  Close();
+  {
+    std::lock_guard guard(lock_);
+    held_ = true;
+  }
+  Open(file, mirror);
+}
+
+void EventLog::Keep() {
+  {
+    std::lock_guard guard(lock_);
+    held_ = false;
+  }
+  wake_.notify_one();
+}
+
 void EventLog::Close() {
   {
     std::unique_lock guard(lock_);
@@ -162,6 +179,8 @@ void EventLog::Close() {
     open_ = false;
   }
   writer_.join();
+  std::lock_guard guard(lock_);
+  held_ = false;
 }
 
 void EventLog::Write(LogLevel level, const std::string& subject, const std::string& text,
@@ -242,15 +261,16 @@ std::string EventLog::OpenFile() {
 }
 
 void EventLog::Run() {
-  std::string notice = OpenFile();
+  std::string notice;
+  std::deque<Queued> waiting;  // mirrored while the file was held, not yet written
   for (;;) {
     std::deque<Queued> batch;
     std::size_t dropped = 0, droppedAudit = 0;
-    bool stopping = false;
+    bool stopping = false, held = false;
     {
       std::unique_lock guard(lock_);
-      // Woken by a line, the end of the run, or a count of repeats falling due.
-      while (!stopping_ && queue_.empty()) {
+      // Woken by a line, the end of the run, a count of repeats falling due, or the file kept.
+      while (!stopping_ && queue_.empty() && (held_ || waiting.empty())) {
         const auto due = fold_.NextDue();
         const auto now = clock_();
         if (due && *due <= now) break;
@@ -264,16 +284,27 @@ void EventLog::Run() {
       dropped = std::exchange(dropped_, 0);
       droppedAudit = std::exchange(droppedAudit_, 0);
       stopping = stopping_;
+      held = held_;
     }
     // The audit file learns of its own lines not kept.
     if (dropped)
       batch.push_back({Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept" +
                            (droppedAudit ? " (" + std::to_string(droppedAudit) + " of them AUDIT)\n" : "\n"),
                        droppedAudit > 0});
-    // Not open (it could not be), or moved away by another program: opened again at its path.
-    if (!out_.InPlace()) {
+    for (const auto& queued : batch)
+      if (mirror_) console::ErrPrintable(queued.line.substr(0, queued.line.size() - 1));
+    if (held) {
+      waiting.insert(waiting.end(), batch.begin(), batch.end());
+      batch.clear();
+    } else {
+      batch.insert(batch.begin(), waiting.begin(), waiting.end());
+      waiting.clear();
+    }
+    // Not open yet (or it could not be), or moved away by another program: opened at its path.
+    if (!held && !out_.InPlace()) {
       out_.Close();
       notice = OpenFile();
+      if (mirror_ && !notice.empty()) console::ErrPrintable(notice.substr(0, notice.size() - 1));
     }
     // The audit file goes with the log this run writes, once there is one and an AUDIT line for it.
     const bool audits = std::any_of(batch.begin(), batch.end(), [](const Queued& q) { return q.audit; });
@@ -284,7 +315,6 @@ void EventLog::Run() {
     if (!notice.empty()) batch.push_front({std::exchange(notice, std::string())});
     std::uint64_t audited = 0;
     for (const auto& [line, audit] : batch) {
-      if (mirror_) console::ErrPrintable(line.substr(0, line.size() - 1));
       out_.Append(line);
       if (audit) {
         audit_.Append(line);

@@ -80,7 +80,13 @@ class EventLog {
   // reach the mirror.
   void Open(const std::string& file, bool mirror, Limits limits);
   void Open(const std::string& file, bool mirror) { Open(file, mirror, Limits{}); }
-  // Writes what is queued and stops the writer.
+  // As Open, but the file is neither made nor opened until Keep(): the lines
+  // reach the mirror at once and wait for the file. A run that may yet be
+  // refused at start opens its log so: a refused start leaves no file behind.
+  void OpenHeld(const std::string& file, bool mirror);
+  void Keep();
+  // Writes what is queued and stops the writer; lines still held for a file
+  // never kept are dropped (the mirror has had them).
   void Close();
 
   // `fold`: a caller whose line repeats on every pass may count its repeats
@@ -129,6 +135,7 @@ class EventLog {
   std::size_t queueLimit_ = 0;
   std::size_t unhandled_ = 0;  // queued, or taken by the writer and not yet written
   bool open_ = false;
+  bool held_ = false;  // the file waits for Keep()
   bool stopping_ = false;
   bool done_ = false;
   std::thread writer_;

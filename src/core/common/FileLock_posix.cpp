@@ -42,12 +42,18 @@ bool FileLock::Take(const std::string& path, std::string* holder, std::string* w
     ::close(fd);
     return false;
   }
-  const std::string pid = std::to_string(::getpid()) + "\n";
-  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
-    // Held all the same; only the id for a second run's message is missing.
-  }
   handle_ = fd;
+  Note("");
   return true;
+}
+
+void FileLock::Note(const std::string& note) {
+  if (handle_ == -1) return;
+  const int fd = static_cast<int>(handle_);
+  const std::string text = std::to_string(::getpid()) + "\n" + (note.empty() ? "" : note + "\n");
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
+    // Held all the same; only what a second run's message says is missing.
+  }
 }
 
 void FileLock::Release() {

@@ -61,6 +61,7 @@ bool FileLock::Take(const std::string& path, std::string* holder, std::string* w
       }
       if (holder) *holder = std::string(text, n);
       if (holder) holder->erase(holder->find_last_not_of(" \r\n") + 1);
+      if (holder && holder->find('\r') != std::string::npos) holder->erase(holder->find('\r'), 1);
     } else if (why) {
       // Another program's open, a folder, a file that cannot be written: the
       // number in the file, if any, names no one.
@@ -72,12 +73,19 @@ bool FileLock::Take(const std::string& path, std::string* holder, std::string* w
   // that connector could not say who holds it: held all the same.
   const std::string name = MarkName(file);
   if (!name.empty()) mark_ = reinterpret_cast<std::intptr_t>(CreateMutexA(nullptr, FALSE, name.c_str()));
-  const std::string pid = std::to_string(GetCurrentProcessId()) + "\r\n";
-  DWORD written = 0;
-  SetEndOfFile(file);
-  WriteFile(file, pid.data(), static_cast<DWORD>(pid.size()), &written, nullptr);
   handle_ = reinterpret_cast<std::intptr_t>(file);
+  Note("");
   return true;
+}
+
+void FileLock::Note(const std::string& note) {
+  if (handle_ == -1) return;
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  const std::string text = std::to_string(GetCurrentProcessId()) + "\r\n" + (note.empty() ? "" : note + "\r\n");
+  DWORD written = 0;
+  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void FileLock::Release() {

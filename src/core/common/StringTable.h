@@ -85,9 +85,13 @@ inline std::string DriveUnusable(const std::string& root, const std::string& why
   return "The TNC drive folder " + root + " cannot be used: " + why +
          ".\n\nThe exchange table cannot be created there; choose another folder with --tnc-root.";
 }
-inline std::string DriveInUse(const std::string& root, const std::string& holder) {
-  return "The TNC drive folder " + root + " is in use by another connector" +
-         (holder.empty() ? std::string() : " (process " + holder + ")") + ".\n\nChoose another folder with --tnc-root.";
+// `pid` and `port`: what the running connector's lock says, or "".
+inline std::string DriveInUse(const std::string& root, const std::string& pid, const std::string& port) {
+  return std::string(kAppName) + " is already running on the TNC drive folder " + root +
+         (pid.empty() ? std::string() : " (process " + pid + ")") +
+         (port.empty() ? std::string() : ", listening on port " + port) +
+         ": the CAM client connects to that one.\n\nTo run a second connector beside it, give the second its own "
+         "folder with --tnc-root and its own port with --port.";
 }
 inline std::string DriveNotLocked(const std::string& root, const std::string& lockFile, const std::string& why) {
   return "The TNC drive folder " + root + " cannot be locked for this run: " + lockFile + ": " + why +

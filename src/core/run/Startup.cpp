@@ -28,14 +28,19 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
              const MachineSetUp& setUpMachine, Prepared& prepared) {
   prepared.settings = store.Load();
   prepared.logFile = ChooseLogFile(options, prepared.settings);
-  // Headless, the log's lines go to stderr too: a service manager's journal keeps them.
-  EventLog::Instance().Open(prepared.logFile, headless);
+  // Headless, the log's lines go to stderr too: a service manager's journal
+  // keeps them. The file waits until the machine side is had: a run refused
+  // because another connector has the drive makes no file (not even one of
+  // its own beside a log that connector writes).
+  EventLog::Instance().OpenHeld(prepared.logFile, headless);
   for (const auto& problem : prepared.settings.problems) prompts.Note(problem);
   prepared.listenAddress = ChooseListenAddress(options, prepared.settings, prompts);
   LogStart(options, prepared.settings, store, prepared.listenAddress, prepared.logFile);
   CheckSettings(store, prompts);
-  if (setUpMachine(options, prompts, prepared.machine)) return true;
-  // The run ends here: what it said still reaches the log and the console.
+  const bool ready = setUpMachine(options, prompts, prepared.machine);
+  if (ready || prepared.machine.refusedStatus != kExitDriveInUse) EventLog::Instance().Keep();
+  if (ready) return true;
+  // The run ends here: what it said still reaches the console (and the log, unless refused for the drive).
   EventLog::Instance().Close();
   console::Drain(std::chrono::seconds(1));
   return false;

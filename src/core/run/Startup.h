@@ -43,6 +43,9 @@ struct Machine {
   std::shared_ptr<void> keep;  // what the component runs over, held for the run; goes after it
   std::unique_ptr<dnc::IComponent> component;
   std::function<void()> stop;  // ends what serves beside the machine (the NC console); may be empty
+  // Told the port the run listens on whenever the listener starts: the drive
+  // lock notes it for a second run's message. May be empty.
+  std::function<void(int port)> listening;
 };
 
 // The command line of a run: its options, or nothing after --help or
@@ -74,7 +77,8 @@ struct Prepared {
 // The start of a run, the same on every platform: settings read, the event
 // log opened (its lines on stderr too when headless), the first log line,
 // the settings' place checked, the machine set up. False when the run
-// cannot start (the machine's set-up failed).
+// cannot start (the machine's set-up failed); a run refused because another
+// connector has the drive makes no file (its log's lines reach only the console).
 bool Prepare(const Options& options, const platform::SettingsStore& store, Prompts& prompts, bool headless,
              const MachineSetUp& setUpMachine, Prepared& prepared);
 // The end of a run: the NC console stopped, the last log line, "stopped".

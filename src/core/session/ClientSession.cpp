@@ -25,9 +25,10 @@ bool ClientSession::ListenOn(std::int64_t port) {
     return false;
   }
   listening_ = transport_.Listen(listenAddress_, static_cast<int>(port), &listenError_);
-  if (listening_)
-    Log(LogLevel::Info, "port", "listening on " + ListenAddressText() + " port " + std::to_string(BoundPort()));
-  return listening_;
+  if (!listening_) return false;
+  Log(LogLevel::Info, "port", "listening on " + ListenAddressText() + " port " + std::to_string(BoundPort()));
+  if (whenListening_) whenListening_(BoundPort());
+  return true;
 }
 
 void ClientSession::RecoverPort() {

@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "session/ClientTransport.h"
 #include "protocol/RequestOperations.h"
@@ -59,6 +61,8 @@ class ClientSession {
   // "all interfaces" or the address, for messages.
   std::string ListenAddressText() const { return session::ListenAddressText(listenAddress_); }
   bool Listening() const { return listening_; }
+  // Told the port bound each time the listener starts (may be empty).
+  void WhenListening(std::function<void(int port)> told) { whenListening_ = std::move(told); }
   // The port actually bound (differs from portNumber for port 0); 0 when not listening.
   int BoundPort() const { return listening_ ? transport_.BoundPort() : 0; }
   bool ClientConnected() const;
@@ -87,6 +91,7 @@ class ClientSession {
   bool listening_ = false;
   std::string listenError_;     // the system's reason of the last failed listen
   bool acceptFailing_ = false;  // the last accept failed; 1024 has been shown
+  std::function<void(int port)> whenListening_;
 };
 
 }  // namespace ostrana::session

@@ -93,6 +93,7 @@ void WarnOnce(QtMsgType type, const QMessageLogContext&, const QString& text) {
 int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
                 run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
   qt::QtConnectorRun connector(*machine.component, prompts, QCoreApplication::applicationFilePath().toStdString());
+  connector.Run().Session().WhenListening(machine.listening);
   return run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { QCoreApplication::exec(); });
 }  // the worker stops, then the machine is released
 
@@ -100,6 +101,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
               run::Machine& machine, Prompts& prompts, qt::GuiPrompts& boxes, const std::string& listenAddress,
               const std::string& logFile) {
   qt::QtConnectorRun connector(*machine.component, prompts, QCoreApplication::applicationFilePath().toStdString());
+  connector.Run().Session().WhenListening(machine.listening);
   auto sounds = qt::MakeSoundPlayer();
   auto watch = qt::MakeWindowWatch();
   return run::RunWindow(options, store, settings, connector.Run(), listenAddress, *sounds, [&](run::RunControl& run) {

@@ -27,6 +27,16 @@ struct VirtualMachine {
   std::unique_ptr<ncsim::NcConsole> ncConsole;
 };
 
+// The message for a drive another connector holds, from its lock's text:
+// its process id, then "port N" once it listens.
+std::string DriveHeld(const std::string& root, const std::string& holder) {
+  const auto end = holder.find('\n');
+  const std::string pid = holder.substr(0, end), note = end == std::string::npos ? "" : holder.substr(end + 1);
+  const bool port = note.rfind("port ", 0) == 0 && note.size() > 5 &&
+                    note.find_first_not_of("0123456789", 5) == std::string::npos;
+  return strings::DriveInUse(root, pid, port ? note.substr(5) : "");
+}
+
 bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Machine& m) {
   const std::string root = options.tncRoot.empty() ? run::DefaultTncRoot() : options.tncRoot;
   auto parts = std::make_shared<VirtualMachine>();
@@ -37,7 +47,7 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   const std::string lockFile = parts->control->LockFile().string();
   std::string holder, why;
   if (!parts->driveLock.Take(lockFile, &holder, &why)) {
-    prompts.ShowMessage(why.empty() ? strings::DriveInUse(root, holder) : strings::DriveNotLocked(root, lockFile, why),
+    prompts.ShowMessage(why.empty() ? DriveHeld(root, holder) : strings::DriveNotLocked(root, lockFile, why),
                         PromptIcon::Exclamation);
     if (why.empty()) m.refusedStatus = run::kExitDriveInUse;  // a service manager does not restart on it
     return false;
@@ -48,6 +58,8 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   m.line = "the virtual control";
   m.keep = parts;
   m.component = std::make_unique<vc::VcComponent>(*parts->control);
+  FileLock* const driveLock = &parts->driveLock;
+  m.listening = [driveLock](int port) { driveLock->Note("port " + std::to_string(port)); };
   console::Out("ostrana: machine: virtual control, TNC drive at " + root);
   if (!options.ncConsolePort) return true;
   parts->ncProgram = std::make_unique<ncsim::NcProgram>(*parts->control);

@@ -55,6 +55,7 @@ std::string ModulePath() {
 int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
                 run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
   win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
+  connector.Run().Session().WhenListening(machine.listening);
   win32::EndRequestsTo(connector.Window().Handle());
   const int code =
       run::RunHeadless(options, store, settings, connector.Run(), listenAddress, [] { win32::RunEventLoop(); });
@@ -65,6 +66,7 @@ int RunHeadless(const run::Options& options, const platform::SettingsStore& stor
 int RunWindow(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
               run::Machine& machine, Prompts& prompts, const std::string& listenAddress, const std::string& logFile) {
   win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
+  connector.Run().Session().WhenListening(machine.listening);
   win32::ResourceSounds sounds;
   win32::KelvraWatch watch;
   auto open = [](const std::string& target) {
