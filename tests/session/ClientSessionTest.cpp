@@ -21,7 +21,7 @@ namespace {
 class RecordingView final : public session::StatusView {
  public:
   explicit RecordingView(run::ConnectorRun& c) : connector(c) {}
-  void UpdateConnectionStatus(bool playSound) override {
+  void UpdateConnectionStatus(bool playSound, std::optional<bool>) override {
     statuses.push_back(
         {connector.ClientConnected(), connector.Operations().Stores().ReadDeviceStatus().online, playSound});
   }

@@ -18,7 +18,7 @@ namespace ostrana::test {
 
 class RecordingNotifier final : public machine::StatusNotifier {
  public:
-  void ConnectionStatusChanged() override { ++count; }
+  void ConnectionStatusChanged(bool) override { ++count; }
   std::atomic<int> count{0};
 };
 

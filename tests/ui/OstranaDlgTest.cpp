@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "common/StringTable.h"
 #include "face/GuideFile.h"
@@ -107,6 +108,14 @@ TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
   }
   EXPECT_EQ(sounds.played, (std::vector<int>{140, 146, 144, 145, 143}));
   EXPECT_TRUE(Child<QLabel>("IDC_CONNECTION_STATUS")->toolTip().contains(strings::kStatusNeither));
+  // Lost, then back, from the worker before the loop turns: each sounds as itself, in order.
+  std::thread([this] {
+    connector.Operations().Stores().SetMachineStatus(false);
+    connector.Operations().Stores().SetMachineStatus(true);
+  }).join();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sounds.played, (std::vector<int>{140, 146, 144, 145, 143, 143, 145}));
+  EXPECT_EQ(StatusIcon(), 134);
 }
 
 // Without a DNC component the grey plug looks like "not connected": the

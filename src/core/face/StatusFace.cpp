@@ -10,8 +10,8 @@
 namespace ostrana::face {
 
 ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine,
-                                run::MachineAbsent absent) {
-  const auto state = session::SelectConnectionState(run.ClientConnected(), run.MachineOnline());
+                                run::MachineAbsent absent, std::optional<bool> machineOnline) {
+  const auto state = session::SelectConnectionState(run.ClientConnected(), machineOnline.value_or(run.MachineOnline()));
   ConnectionLook look{kIconNeither, platform::kSoundNeither, session::ConnectionStatusText(state), {}};
   switch (state) {
     case session::ConnectionState::Both:

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,10 @@ struct ConnectionLook {
 };
 // `machineLine`, when not empty, is the tooltip's "Machine:" line (the
 // virtual control; a DNC component that is not there, in detail).
+// `machineOnline`: the machine's state a posted change carries, else the run's own.
 ConnectionLook LookOfConnection(const run::RunControl& run, const std::string& machineLine,
-                                run::MachineAbsent absent = run::MachineAbsent::No);
+                                run::MachineAbsent absent = run::MachineAbsent::No,
+                                std::optional<bool> machineOnline = std::nullopt);
 
 
 struct PortLook {

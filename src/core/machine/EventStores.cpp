@@ -66,7 +66,7 @@ void EventStores::SetMachineStatus(bool online) {
     device_.name = "Machine Tool";
     device_.online = online;
   }
-  if (notifier_) notifier_->ConnectionStatusChanged();
+  if (notifier_) notifier_->ConnectionStatusChanged(online);
 }
 
 std::optional<std::int32_t> EventStores::PopAction() {

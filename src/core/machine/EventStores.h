@@ -29,12 +29,14 @@ using mailbox::MeasureRecord;
 // stays bounded and nothing is dropped while a client is attached.
 inline constexpr std::size_t kMeasureQueueLimit = 10000;
 
-// Told when the device status changed. Called on the worker thread or the
-// main thread; must only post work to the main thread, never wait for it.
+// Told when the device status changed, with the state it changed to: two
+// changes before the main thread turns are each shown (and sounded) as
+// themselves. Called on the worker thread or the main thread; must only
+// post work to the main thread, never wait for it.
 class StatusNotifier {
  public:
   virtual ~StatusNotifier() = default;
-  virtual void ConnectionStatusChanged() = 0;
+  virtual void ConnectionStatusChanged(bool machineOnline) = 0;
 };
 
 struct DeviceStatus {

@@ -13,8 +13,8 @@ ConnectorRun::~ConnectorRun() {
   operations_.ReleaseMachine();
 }
 
-void ConnectorRun::RefreshStatus() {
-  if (session::StatusView* view = session_.View()) view->UpdateConnectionStatus(true);
+void ConnectorRun::RefreshStatus(bool machineOnline) {
+  if (session::StatusView* view = session_.View()) view->UpdateConnectionStatus(true, machineOnline);
 }
 
 }  // namespace ostrana::run

@@ -33,8 +33,9 @@ class ConnectorRun final : public RunControl {
   // reaches still exists.
   ~ConnectorRun() override;
 
-  // The view's connection status again (with its sound): main thread.
-  void RefreshStatus();
+  // The view's connection status again (with its sound), the machine as the
+  // change said (`machineOnline`): main thread.
+  void RefreshStatus(bool machineOnline);
 
   session::ClientSession& Session() { return session_; }
   // The listen address; "" or "0.0.0.0" is every IPv4 interface.

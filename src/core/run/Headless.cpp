@@ -20,8 +20,8 @@ bool HeadlessPrompts::AskYesNo(const std::string& text) {
   return true;
 }
 
-void HeadlessView::UpdateConnectionStatus(bool) {
-  const bool machine = run_.MachineOnline();
+void HeadlessView::UpdateConnectionStatus(bool, std::optional<bool> machineOnline) {
+  const bool machine = machineOnline.value_or(run_.MachineOnline());
   const std::string status =
       session::ConnectionStatusText(session::SelectConnectionState(run_.ClientConnected(), machine));
   if (status == printedStatus_) return;

@@ -21,7 +21,7 @@ class HeadlessPrompts final : public Prompts {
 class HeadlessView final : public session::StatusView {
  public:
   explicit HeadlessView(RunControl& run) : run_(run) {}
-  void UpdateConnectionStatus(bool playSound) override;
+  void UpdateConnectionStatus(bool playSound, std::optional<bool> machineOnline = std::nullopt) override;
   void UpdatePortStatus() override;
   void SetPortButtonEnabled(bool) override {}
   void ShowPortNumber() override {}

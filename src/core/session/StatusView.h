@@ -3,6 +3,7 @@
 // thread only (the connector posts worker-side changes there first).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/StringTable.h"
@@ -32,8 +33,9 @@ inline const char* ConnectionStatusText(ConnectionState state) {
 class StatusView {
  public:
   virtual ~StatusView() = default;
-  // Connection status from the client flag and the device status.
-  virtual void UpdateConnectionStatus(bool playSound) = 0;
+  // Connection status from the client flag and the device status (or the
+  // machine's state a posted change carries).
+  virtual void UpdateConnectionStatus(bool playSound, std::optional<bool> machineOnline = std::nullopt) = 0;
   // Port indicator from the listening flag.
   virtual void UpdatePortStatus() = 0;
   // The Edit Port / Set Port button: disabled while a client is connected.

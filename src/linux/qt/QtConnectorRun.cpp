@@ -10,7 +10,7 @@ QtConnectorRun::QtConnectorRun(dnc::IComponent& component, Prompts& prompts, std
   transport_.SetSession(&run_->Session());
   // Auto: direct when emitted on the main thread, queued from the worker,
   // which must never wait for the main thread (it may be joining the worker).
-  connect(this, &QtConnectorRun::statusChanged, this, [this] { run_->RefreshStatus(); });
+  connect(this, &QtConnectorRun::statusChanged, this, [this](bool machineOnline) { run_->RefreshStatus(machineOnline); });
 }
 
 QtConnectorRun::~QtConnectorRun() {
@@ -19,6 +19,6 @@ QtConnectorRun::~QtConnectorRun() {
   run_.reset();  // ends the worker while everything it reaches still exists
 }
 
-void QtConnectorRun::ConnectionStatusChanged() { emit statusChanged(); }
+void QtConnectorRun::ConnectionStatusChanged(bool machineOnline) { emit statusChanged(machineOnline); }
 
 }  // namespace ostrana::qt

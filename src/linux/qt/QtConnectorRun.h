@@ -32,11 +32,11 @@ class QtConnectorRun final : public QObject, private machine::StatusNotifier {
   run::RunControl& Control() { return *run_; }
 
  signals:
-  void statusChanged();
+  void statusChanged(bool machineOnline);
 
  private:
   // StatusNotifier: any thread; emits statusChanged.
-  void ConnectionStatusChanged() override;
+  void ConnectionStatusChanged(bool machineOnline) override;
 
   QtClientTransport transport_;
   std::unique_ptr<run::ConnectorRun> run_;  // after the transport, gone before it

@@ -153,8 +153,9 @@ void OstranaDlg::OnInitDialog() {
 
 bool OstranaDlg::WatchRunning() const { return watchTimer_->isActive(); }
 
-void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine, services_.machineAbsent);
+void OstranaDlg::UpdateConnectionStatus(bool playSound, std::optional<bool> machineOnline) {
+  const face::ConnectionLook look =
+      face::LookOfConnection(services_.run, services_.machineLine, services_.machineAbsent, machineOnline);
   // The image is scaled to the control's size.
   connectionStatus_->setPixmap(
       Icon(look.icon).pixmap(64, 64).scaled(connectionStatus_->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));

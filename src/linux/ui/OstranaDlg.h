@@ -48,7 +48,7 @@ class OstranaDlg final : public QDialog, public session::StatusView {
   OstranaDlg(Services services, std::int32_t xTopLeft, std::int32_t yTopLeft, bool muted);
 
   // StatusView.
-  void UpdateConnectionStatus(bool playSound) override;
+  void UpdateConnectionStatus(bool playSound, std::optional<bool> machineOnline = std::nullopt) override;
   void UpdatePortStatus() override;
   void SetPortButtonEnabled(bool enabled) override;
   void ShowPortNumber() override;

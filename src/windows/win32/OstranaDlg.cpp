@@ -212,8 +212,9 @@ void OstranaDlg::PlaySound(int id) {
   if (!kept_.muted) services_.sounds.Play(id);
 }
 
-void OstranaDlg::UpdateConnectionStatus(bool playSound) {
-  const face::ConnectionLook look = face::LookOfConnection(services_.run, services_.machineLine, services_.machineAbsent);
+void OstranaDlg::UpdateConnectionStatus(bool playSound, std::optional<bool> machineOnline) {
+  const face::ConnectionLook look =
+      face::LookOfConnection(services_.run, services_.machineLine, services_.machineAbsent, machineOnline);
   statusIcon_ = look.icon;
   if (window_) {
     HWND status = Item(IDC_CONNECTION_STATUS);

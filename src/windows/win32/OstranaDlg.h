@@ -58,7 +58,7 @@ class OstranaDlg final : public session::StatusView {
   void OnPortTextChanged();
 
   // StatusView.
-  void UpdateConnectionStatus(bool playSound) override;
+  void UpdateConnectionStatus(bool playSound, std::optional<bool> machineOnline = std::nullopt) override;
   void UpdatePortStatus() override;
   void SetPortButtonEnabled(bool enabled) override;
   void ShowPortNumber() override;

@@ -37,7 +37,7 @@ class WinConnectorRun final : private machine::StatusNotifier {
 
  private:
   // StatusNotifier: any thread.
-  void ConnectionStatusChanged() override;
+  void ConnectionStatusChanged(bool machineOnline) override;
 
   const DWORD mainThread_;
   MessageWindow window_;
