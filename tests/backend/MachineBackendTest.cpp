@@ -66,9 +66,9 @@ TEST(DriveLock, OneLockADriveAndARefusalThatSaysWhy) {
     EXPECT_TRUE(road.second ? started && !start(road.second, second) : !started);
     EXPECT_EQ(prompts.messages.size(), 1u);
     const std::string said = prompts.messages.empty() ? "" : prompts.messages[0].text;
-    const std::string connector =
-        "is already running on the TNC drive folder " + (dir.path() / (road.second ? road.second : "")).string() + " (process " +
-        std::to_string(CurrentProcessId()) + "), listening on port 50123";
+    const std::string connector = "is already running on the TNC drive folder " +
+                                  (dir.path() / (road.second ? road.second : "")).string() + " (process " +
+                                  std::to_string(CurrentProcessId()) + "), listening on port 50123";
     const auto lockFile = fs::weakly_canonical(dir.path() / road.first) / ".ostrana.lock";
     EXPECT_NE(said.find(road.second ? connector : "cannot be locked for this run: " + lockFile.string()),
               std::string::npos)

@@ -10,7 +10,8 @@ QtConnectorRun::QtConnectorRun(dnc::IComponent& component, Prompts& prompts, std
   transport_.SetSession(&run_->Session());
   // Auto: direct when emitted on the main thread, queued from the worker,
   // which must never wait for the main thread (it may be joining the worker).
-  connect(this, &QtConnectorRun::statusChanged, this, [this](bool machineOnline) { run_->RefreshStatus(machineOnline); });
+  connect(this, &QtConnectorRun::statusChanged, this,
+          [this](bool machineOnline) { run_->RefreshStatus(machineOnline); });
 }
 
 QtConnectorRun::~QtConnectorRun() {

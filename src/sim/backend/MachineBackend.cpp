@@ -32,8 +32,8 @@ struct VirtualMachine {
 std::string DriveHeld(const std::string& root, const std::string& holder) {
   const auto end = holder.find('\n');
   const std::string pid = holder.substr(0, end), note = end == std::string::npos ? "" : holder.substr(end + 1);
-  const bool port = note.rfind("port ", 0) == 0 && note.size() > 5 &&
-                    note.find_first_not_of("0123456789", 5) == std::string::npos;
+  const bool port =
+      note.rfind("port ", 0) == 0 && note.size() > 5 && note.find_first_not_of("0123456789", 5) == std::string::npos;
   return strings::DriveInUse(root, pid, port ? note.substr(5) : "");
 }
 
