@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "support/FaceFakes.h"
 #include "support/TestSupport.h"
 #include "win32/OstranaDlg.h"
+#include "win32/Services.h"
 #include "face/ControlIds.h"
 
 namespace {
@@ -246,4 +248,34 @@ TEST_F(StatusWindowTest, AMissingComponentIsSaidInTheWindow) {
   GetDlgItemTextA(dialog->Handle(), IDC_MACHINE_NOTICE, text, sizeof text);
   EXPECT_TRUE(IsWindowVisible(Item(IDC_MACHINE_NOTICE)) && std::string(text).ends_with("from the Start menu")) << text;
   Photograph("windows-no-component");
+}
+
+// A box raised while the window is open (a client's request, from behind the
+// client) is owned by the window, above others as it is, and disables it until
+// closed; before the window exists a box is topmost on its own.
+TEST_F(StatusWindowTest, ABoxIsOwnedByTheWindowAndDisablesItUntilClosed) {
+  Open();
+  // Another window has the focus, as the CAM client has when its request raises the box.
+  HWND other = CreateWindowExA(0, "STATIC", "Kelvra", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                               nullptr, nullptr, nullptr);
+  SetActiveWindow(other);
+  win32::BoxPrompts boxes;
+  for (const bool owned : {true, false}) {
+    boxes.OwnedBy([&] { return owned ? dialog->Handle() : nullptr; });
+    std::tuple<HWND, bool, bool> seen{};  // the box's owner, topmost, the window enabled
+    std::thread closer([&] {
+      HWND box = nullptr;
+      for (int i = 0; i < 500 && !IsWindowVisible(box); ++i, Sleep(10))  // shown: set up as it stays
+        for (box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", strings::kAppName)) == dialog->Handle();) {
+        }
+      seen = {GetWindow(box, GW_OWNER), (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0,
+              IsWindowEnabled(dialog->Handle()) != FALSE};
+      PostMessageA(box, WM_COMMAND, IDOK, 0);  // none: the box stays open, the test times out
+    });
+    boxes.ShowMessage("The client asks", PromptIcon::None);
+    closer.join();
+    EXPECT_EQ(seen, std::tuple(owned ? dialog->Handle() : nullptr, true, !owned)) << owned;
+    EXPECT_TRUE(IsWindowEnabled(dialog->Handle()));
+  }
+  DestroyWindow(other);
 }

@@ -33,13 +33,19 @@ bool KelvraWatch::IsKelvraRunning() {
   return found;
 }
 
-void BoxPrompts::ShowMessage(const std::string& text, PromptIcon icon) {
-  const UINT style = icon == PromptIcon::Exclamation ? MB_ICONEXCLAMATION : 0;
-  MessageBoxA(GetActiveWindow(), text.c_str(), strings::kAppName, MB_OK | style);
+int BoxPrompts::Show(const std::string& text, UINT style) {
+  HWND owner = owner_ ? owner_() : nullptr;
+  // An owner passes on its topmost place and is disabled by the box's modal
+  // loop; an unowned box asks for its place itself (system-modal is the
+  // topmost style that Wine's boxes honour too).
+  if (!owner) style |= MB_TOPMOST | MB_SYSTEMMODAL;
+  return MessageBoxA(owner, text.c_str(), strings::kAppName, style | MB_SETFOREGROUND);
 }
 
-bool BoxPrompts::AskYesNo(const std::string& text) {
-  return MessageBoxA(GetActiveWindow(), text.c_str(), strings::kAppName, MB_YESNO) == IDYES;
+void BoxPrompts::ShowMessage(const std::string& text, PromptIcon icon) {
+  Show(text, MB_OK | (icon == PromptIcon::Exclamation ? MB_ICONEXCLAMATION : 0));
 }
+
+bool BoxPrompts::AskYesNo(const std::string& text) { return Show(text, MB_YESNO) == IDYES; }
 
 }  // namespace ostrana::win32

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,13 +29,25 @@ class KelvraWatch final : public platform::WindowWatch {
   bool IsKelvraRunning() override;
 };
 
-// Message boxes with the program's name as caption, owned by the active
-// window (the status window, when it is open). They run a modal loop, so the
-// client's socket events go on being served while one is open.
+// Message boxes with the program's name as caption. While the status window
+// is open each box is owned by it: above every other program as the window
+// is (a CAM client's request may raise one while that client has the
+// foreground), and the window is disabled until the box closes. Without the
+// window (the start's questions) a box is topmost and takes the foreground
+// itself. They run a modal loop, so the client's socket events go on being
+// served while one is open.
 class BoxPrompts final : public Prompts {
  public:
+  // What owns the next boxes: the status window's handle, or nullptr while
+  // it does not exist; an empty function for none at all.
+  void OwnedBy(std::function<HWND()> owner) { owner_ = std::move(owner); }
   void ShowMessage(const std::string& text, PromptIcon icon) override;
   bool AskYesNo(const std::string& text) override;
+
+ private:
+  int Show(const std::string& text, UINT style);
+
+  std::function<HWND()> owner_;
 };
 
 }  // namespace ostrana::win32

@@ -64,7 +64,8 @@ int RunHeadless(const run::Options& options, const platform::SettingsStore& stor
 }  // the worker stops, then the machine is released
 
 int RunWindow(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
-              run::Machine& machine, Prompts& prompts, const std::string& listenAddress, const std::string& logFile) {
+              run::Machine& machine, Prompts& prompts, win32::BoxPrompts& boxes, const std::string& listenAddress,
+              const std::string& logFile) {
   win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
   connector.Run().Session().WhenListening(machine.listening);
   win32::ResourceSounds sounds;
@@ -77,11 +78,13 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
     win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile, machine.absent}, settings.xTopLeft,
                              settings.yTopLeft, settings.muted);
     run.SetView(&dialog);
+    boxes.OwnedBy([&dialog] { return dialog.Handle(); });
     win32::EndRequestsTo(connector.Window().Handle());
     connector.Window().On(win32::kQuitMessage, [&dialog](WPARAM, LPARAM) {
       if (dialog.Handle()) PostMessageW(dialog.Handle(), WM_COMMAND, IDCANCEL, 0);
     });
     dialog.DoModal();  // ends on the close request, Escape, an end request or the CAM client gone
+    boxes.OwnedBy(nullptr);
     win32::EndRequestsTo(nullptr);
     connector.Window().On(win32::kQuitMessage, [](WPARAM, LPARAM) {});
     run.SetView(nullptr);
@@ -215,9 +218,9 @@ int main(int argc, char* argv[]) {
       Log(LogLevel::Warning, "machine", run.machine.line);
     }
   }
-  const int code = headless
-                       ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
-                       : RunWindow(options, *store, run.settings, run.machine, prompts, run.listenAddress, run.logFile);
+  const int code =
+      headless ? RunHeadless(options, *store, run.settings, run.machine, prompts, run.listenAddress)
+               : RunWindow(options, *store, run.settings, run.machine, prompts, boxes, run.listenAddress, run.logFile);
   run::Finish(run.machine);
   CoUninitialize();
   win32::RunEnded();
