@@ -21,6 +21,8 @@
 #include "support/TestSupport.h"
 #include "win32/OstranaDlg.h"
 #include "win32/Services.h"
+#include "win32/WinConnectorRun.h"
+#include "vc/VcComponent.h"
 #include "face/ControlIds.h"
 
 namespace {
@@ -278,4 +280,26 @@ TEST_F(StatusWindowTest, ABoxIsOwnedByTheWindowAndDisablesItUntilClosed) {
     EXPECT_TRUE(IsWindowEnabled(dialog->Handle()));
   }
   DestroyWindow(other);
+}
+
+// Lost, then back, posted by the worker before the loop turns: each change
+// is shown and sounded as itself, in order.
+TEST_F(StatusWindowTest, TwoPostedChangesSoundEachAsItself) {
+  test::TempDir dir;
+  vc::VirtualControl control(dir.path() / "tnc");
+  vc::VcComponent component(control);
+  win32::WinConnectorRun connector(component, prompts, "ostrana");
+  win32::OstranaDlg shown({connector.Run(), prompts, sounds, watch, nullptr, "", "ostrana.log"}, 0, 0, false);
+  ASSERT_NE(shown.Create(), nullptr);
+  connector.Run().SetView(&shown);
+  Pump();
+  sounds.played.clear();
+  std::thread([&] {
+    connector.Run().Operations().Stores().SetMachineStatus(false);
+    connector.Run().Operations().Stores().SetMachineStatus(true);
+  }).join();
+  Pump();
+  EXPECT_EQ(std::pair(sounds.played, shown.StatusIcon()),
+            std::pair(std::vector<int>{platform::kSoundNeither, platform::kSoundMachineOnly}, 134));
+  connector.Run().SetView(nullptr);
 }
