@@ -25,11 +25,9 @@ class RecordingNotifier final : public machine::StatusNotifier {
 // A short pass interval and pause timeout, so that tests of a command whose
 // pause times out take half a second instead of ten.
 inline machine::MailboxTiming FastTiming(std::chrono::milliseconds passInterval = std::chrono::milliseconds(20)) {
-  machine::MailboxTiming t;
-  t.passInterval = passInterval;
-  t.pausePoll = std::chrono::milliseconds(10);
-  t.pauseTimeout = std::chrono::milliseconds(500);
-  return t;
+  return {.passInterval = passInterval,
+          .pausePoll = std::chrono::milliseconds(10),
+          .pauseTimeout = std::chrono::milliseconds(500)};
 }
 
 class MachineFixture : public ::testing::TestWithParam<Backend> {

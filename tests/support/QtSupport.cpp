@@ -19,12 +19,10 @@ RawClient::RawClient(int port) {
   addr.sin_port = htons(static_cast<uint16_t>(port));
   // The connector runs on this thread: the kernel completes the handshake
   // from its backlog, the accept happens once the event loop runs.
-  if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    ::close(fd_);
-    fd_ = -1;
-    return;
-  }
-  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+  if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+  else
+    Close();
 }
 
 RawClient::~RawClient() { Close(); }
@@ -45,15 +43,9 @@ bool RawClient::Send(const std::string& bytes) {
 
 void RawClient::Drain() {
   char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n > 0)
-      received_.append(buffer, static_cast<std::size_t>(n));
-    else {
-      if (n == 0) peerClosed_ = true;
-      return;
-    }
-  }
+  ssize_t n;
+  while ((n = ::recv(fd_, buffer, sizeof buffer, 0)) > 0) received_.append(buffer, static_cast<std::size_t>(n));
+  if (n == 0) peerClosed_ = true;
 }
 
 std::string RawClient::ReceiveUntil(const std::string& until, int ms) {
@@ -67,16 +59,13 @@ std::string RawClient::ReceiveUntil(const std::string& until, int ms) {
 }
 
 bool RawClient::ClosedByPeer(int ms) {
-  const auto closed = [&] { return Drain(), peerClosed_; };
-  return Pump(closed, ms);
+  return Pump([&] { return Drain(), peerClosed_; }, ms);
 }
 
 void RawClient::Reset() {
-  if (fd_ < 0) return;
-  linger l{1, 0};
-  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  ::close(fd_);
-  fd_ = -1;
+  const linger l{1, 0};
+  if (fd_ >= 0) ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  Close();
 }
 
 void RawClient::Close() {
