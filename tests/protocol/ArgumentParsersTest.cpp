@@ -45,15 +45,10 @@ TEST(ConnectionData, StoredAsGivenOrRefusedForItsReason) {
 }
 
 TEST(WcsData, SixStrictHexFieldsInStepsOfOneTenThousandth) {
-  auto v = Wcs("186A0,0,FFFE7960,0,0,0");
-  ASSERT_TRUE(v);
-  EXPECT_EQ(*v, (std::array<double, 6>{10.0, 0.0, -10.0, 0.0, 0.0, 0.0}));
-  v = Wcs("FFFFFFFF,7FFFFFFF,80000000,,,");
-  ASSERT_TRUE(v);
-  EXPECT_EQ((*v)[0], -0.0001);
-  EXPECT_EQ((*v)[1], 2147483647 / 10000.0);
-  EXPECT_LT((*v)[2], 0);
-  EXPECT_EQ((*v)[3], 0.0);  // empty fields count as 0
+  EXPECT_EQ(Wcs("186A0,0,FFFE7960,0,0,0"), (std::array<double, 6>{10.0, 0.0, -10.0, 0.0, 0.0, 0.0}));
+  // Empty fields count as 0.
+  EXPECT_EQ(Wcs("FFFFFFFF,7FFFFFFF,80000000,,,"),
+            (std::array<double, 6>{-0.0001, 2147483647 / 10000.0, -2147483648 / 10000.0, 0.0, 0.0, 0.0}));
   // Strict fields (upper-case hex, at most eight digits, no sign, no blank, a
   // carriage return ends the last field) or the request is refused whole; so
   // is one cut off before its line feed, or with another number of fields:
@@ -64,5 +59,5 @@ TEST(WcsData, SixStrictHexFieldsInStepsOfOneTenThousandth) {
         std::string("A,B"), std::string("A"), std::string("1,2,3,4,5,6,7")})
     EXPECT_FALSE(Wcs(text)) << text;
   EXPECT_FALSE(Wcs("1,2,3,4,5,6", /*terminated=*/false));
-  EXPECT_TRUE(Wcs(",,,,,"));
+  EXPECT_EQ(Wcs(",,,,,"), (std::array<double, 6>{}));
 }

@@ -174,11 +174,9 @@ TEST_F(MachineRequestsTest, EveryRefusalSaysWhyAndNothingQueuedIsLostAtTheEnd) {
   }
   ops.ReleaseMachine();  // the run's end
   EventLog::Instance().Close();
+  const std::string unfetched = "INFO  unfetched: waiting for a client as the run ended, not kept: ";
   for (const char* kept : {"Measure Data: 2,0,5,0,0,9C4,0,0,0,0,0,0,0\n", "Action Data: 0\n"})
-    EXPECT_NE(
-        ReadText(file).find(std::string("INFO  unfetched: waiting for a client as the run ended, not kept: ") + kept),
-        std::string::npos)
-        << kept;
+    EXPECT_NE(ReadText(file).find(unfetched + kept), std::string::npos) << kept;
 }
 
 // Numbers travel as the bit pattern of a 32-bit integer; reals scaled by

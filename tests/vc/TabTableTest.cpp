@@ -7,7 +7,10 @@ using namespace ostrana::vc;
 
 // Widths come from the header and never change: a value that does not fit
 // is refused, and a long value read from a hand-edited file stays in its line.
-TEST(TabTable, RoundTripKeepsTheHeaderWidths) {
+// Missing rows and columns are not writable. Refused whole: empty, no BEGIN,
+// no [END], a row without a number, NR not first, a row number wider than its
+// column.
+TEST(TabTable, RoundTripKeepsTheHeaderWidthsAndWhatIsNotATableIsRefused) {
   const std::string text = "BEGIN T.TAB MM\nNR  PARAM  NAME\n0   1.5    a\n7   -2\n8   0      a-long-name\n[END]\n";
   auto table = TabTable::Parse(text);
   ASSERT_TRUE(table);
@@ -19,25 +22,15 @@ TEST(TabTable, RoundTripKeepsTheHeaderWidths) {
   EXPECT_TRUE(table->SetCell(0, "PARAM", "-2.125"));
   EXPECT_FALSE(table->SetCell(0, "PARAM", "-2.1251"));  // seven characters: no blank before NAME
   EXPECT_FALSE(table->SetCell(0, "NAME", "abcde"));
-  EXPECT_EQ(table->Serialize(),
-            "BEGIN T.TAB MM\nNR  PARAM  NAME\n0   -2.125 a   \n7   -2         \n8   0      a-long-name\n[END]\n");
-}
-
-// Empty, no BEGIN, no [END], a row without a number, NR not first, a row
-// number wider than its column.
-TEST(TabTable, RefusesWhatIsNotATable) {
-  for (const char* text :
-       {"", "NR PARAM\n0 1\n[END]\n", "BEGIN T.TAB\nNR PARAM\n0 1\n", "BEGIN T.TAB\nNR PARAM\nx 1\n[END]\n",
-        "BEGIN T.TAB\nPARAM NR\n1 0\n[END]\n", "BEGIN T.TAB\nNR PARAM\n1234 5\n[END]\n"})
-    EXPECT_FALSE(TabTable::Parse(text)) << text;
-}
-
-TEST(TabTable, MissingRowsAndColumnsAreNotWritable) {
-  auto table = TabTable::Parse("BEGIN T.TAB\nNR PARAM\n1  0\n[END]\n");
-  ASSERT_TRUE(table);
-  for (const auto& [row, column] : {std::pair{2, "PARAM"}, {1, "OTHER"}, {1, "NR"}})  // NR is not a value
+  for (const auto& [row, column] : {std::pair{2, "PARAM"}, {7, "OTHER"}, {7, "NR"}})  // NR is not a value
     EXPECT_FALSE(table->SetCell(row, column, "1")) << row << column;
   EXPECT_FALSE(table->Cell(2, "PARAM"));
+  EXPECT_EQ(table->Serialize(),
+            "BEGIN T.TAB MM\nNR  PARAM  NAME\n0   -2.125 a   \n7   -2         \n8   0      a-long-name\n[END]\n");
+  for (const char* broken :
+       {"", "NR PARAM\n0 1\n[END]\n", "BEGIN T.TAB\nNR PARAM\n0 1\n", "BEGIN T.TAB\nNR PARAM\nx 1\n[END]\n",
+        "BEGIN T.TAB\nPARAM NR\n1 0\n[END]\n", "BEGIN T.TAB\nNR PARAM\n1234 5\n[END]\n"})
+    EXPECT_FALSE(TabTable::Parse(broken)) << broken;
 }
 
 TEST(TabTable, NumbersReadBackExactly) {
