@@ -130,10 +130,7 @@ TEST_P(ConnectTest, AnUnusableTableIsNamedAndLeftAsItIs) {
       {begin, "is damaged: no header line"},
       {begin + "PARAM  NR\n0      1\n[END]\n", "is damaged: first column is not NR"},
       {begin + "NR  NAME\n1   x\n[END]\n", "has no column PARAM"},
-      {std::string("\x7f"
-                   "ELF\x02\x01\x01\0\0\x03",
-                   10),
-       "is damaged: no BEGIN line"},  // binary
+      {std::string("\177ELF\2\1\1\0\0\3", 10), "is damaged: no BEGIN line"},  // binary
   };
   fs::create_directories(TableFile().parent_path());
   for (const auto& [text, why] : cases) {
@@ -215,8 +212,7 @@ TEST_P(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
   ASSERT_TRUE(machine.Connect());
   control.OnDataAccessReleased(nullptr);
   ASSERT_TRUE(access.valid());  // (its thread is waited for as it goes)
-  EXPECT_FALSE(heldUp);
-  EXPECT_EQ(component.created, 1);
+  EXPECT_EQ(std::pair(heldUp, component.created), std::pair(false, 1));
   control.InjectFault(vc::Op::ConnectionRequest, 1);
   EXPECT_FALSE(machine.Connect());
   EXPECT_FALSE(CellReadable());  // the connection that was up is gone too
@@ -273,9 +269,7 @@ TEST_P(ConnectTest, CellsThroughTheComponent) {
   EXPECT_FALSE(machine.Lib().WriteCell(1, 1));
   const auto log = control.TakeAccessLog();
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_TRUE(log[0].write);
-  EXPECT_EQ(log[0].row, 0);
-  EXPECT_EQ(log[0].value, 2.0);
+  EXPECT_EQ(std::tuple(log[0].write, log[0].row, log[0].value), std::tuple(true, 0, 2.0));
 }
 
 OSTRANA_ON_EVERY_BACKEND(ConnectTest);

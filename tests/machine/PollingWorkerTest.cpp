@@ -10,12 +10,11 @@
 
 using namespace ostrana;
 using namespace ostrana::test;
-using mailbox::MeasureRecord;
 
 namespace {
 
 // A record's fields as text, reals to six places: what the client would see.
-std::string Fields(const MeasureRecord& r) {
+std::string Fields(const mailbox::MeasureRecord& r) {
   char text[256];
   std::snprintf(text, sizeof text, "%d %d %d %d %d %.6f %.6f %.6f %.6f %.6f %.6f %.6f %.6f", r.kind, r.detail, r.id,
                 r.index, r.qualifier, r.value1, r.value2, r.value3, r.context, r.attached1, r.attached2, r.attached3,
@@ -25,8 +24,8 @@ std::string Fields(const MeasureRecord& r) {
 
 class WorkerTest : public MachineFixture {
  protected:
-  std::vector<MeasureRecord> WaitForMeasures(std::size_t count) {
-    std::vector<MeasureRecord> got;
+  std::vector<mailbox::MeasureRecord> WaitForMeasures(std::size_t count) {
+    std::vector<mailbox::MeasureRecord> got;
     WaitUntil([&] {
       while (auto r = stores().PopMeasure()) got.push_back(*r);
       return got.size() >= count;
@@ -48,8 +47,7 @@ TEST_P(WorkerTest, RecordsAlreadyInTheRingAreNeverDeliveredAndAFailedStartStopsN
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].id, 3);
   PassesGoBy();
-  EXPECT_FALSE(stores().PopMeasure());
-  EXPECT_EQ(nc.Pending(), 0);
+  EXPECT_EQ(std::pair(stores().PopMeasure().has_value(), nc.Pending()), std::pair(false, 0));
   nc.Set(kBase + 3, 5);  // a write slot outside the ring
   EXPECT_FALSE(machine->StartPolling());
   EXPECT_TRUE(machine->PollingRunning());
@@ -117,18 +115,15 @@ TEST_P(WorkerTest, SignalsWaitForAnEmptyRingAndQueueTheirActions) {
   EXPECT_EQ(stores().PopAction(), 1);
   nc.Signal(1);
   ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
-  EXPECT_EQ(nc.Get(kBase + 4), -1);
-  EXPECT_EQ(stores().PopAction(), 0);
+  EXPECT_EQ(std::pair(nc.Get(kBase + 4), stores().PopAction()), std::pair(-1.0, std::optional(0)));
   // An answer that cannot be written leaves the signal raised, no action yet.
   control.InjectFault(vc::Op::SetValue, 1 << 30);
   nc.Signal(2);
   PassesGoBy();
-  EXPECT_EQ(nc.Get(kBase + 4), 2);
-  EXPECT_EQ(stores().ActionCount(), 0u);
+  EXPECT_EQ(std::pair(nc.Get(kBase + 4), stores().ActionCount()), std::pair(2.0, std::size_t{0}));
   control.ClearFaults();
   ASSERT_TRUE(WaitUntil([&] { return stores().ActionCount() == 1; }));
-  EXPECT_EQ(nc.Get(kBase + 4), -2);
-  EXPECT_EQ(stores().PopAction(), 1);
+  EXPECT_EQ(std::pair(nc.Get(kBase + 4), stores().PopAction()), std::pair(-2.0, std::optional(1)));
   EXPECT_FALSE(stores().PopAction());
 }
 
@@ -147,8 +142,8 @@ TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   control.ClearFaults();
   ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
   PassesGoBy();
-  EXPECT_EQ(notifier.count, before + 2);
-  EXPECT_EQ(stores().ReadDeviceStatus().name, "Machine Tool");
+  EXPECT_EQ(std::pair(notifier.count.load(), stores().ReadDeviceStatus().name),
+            std::pair(before + 2, std::string("Machine Tool")));
   machine->Disconnect();
   ASSERT_TRUE(WaitUntil([&] { return !stores().ReadDeviceStatus().online; }));
   ASSERT_TRUE(machine->Connect());
@@ -171,8 +166,7 @@ TEST_P(WorkerTest, FullQueueLeavesRecordsInTheRing) {
   for (int i = 1; i <= 4; ++i) nc.Post(0, i, 0, 0, 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 3; }));
   PassesGoBy();
-  EXPECT_EQ(stores().MeasureCount(), 3u);
-  EXPECT_EQ(nc.Pending(), 1);
+  EXPECT_EQ(std::pair(stores().MeasureCount(), nc.Pending()), std::pair(std::size_t{3}, 1));
   std::vector<int> ids;
   for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(WaitUntil([&] { return stores().MeasureCount() > 0; }));

@@ -97,8 +97,7 @@ TEST_F(NcConsoleTest, DropsAPeerThatDoesNotReadAndStopsPromptly) {
   const auto stopping = std::chrono::steady_clock::now();
   console.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
-  net::Close(silent);
-  net::Close(other);
+  for (const net::Handle socket : {silent, other}) net::Close(socket);
 }
 
 // A handful of console peers are served; the next is refused at once.
