@@ -19,18 +19,17 @@ namespace {
 // A top-level X window with a title, as the CAM client's main window is.
 class TitledWindow {
  public:
-  explicit TitledWindow(const std::string& title) {
-    connection_ = xcb_connect(nullptr, nullptr);
+  explicit TitledWindow(const std::string& title) : connection_(xcb_connect(nullptr, nullptr)) {
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-    window_ = xcb_generate_id(connection_);
-    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 10, 10, 200, 100, 0,
+    const xcb_window_t window = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen->root, 10, 10, 200, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
                         static_cast<uint32_t>(title.size()), title.data());
-    xcb_map_window(connection_, window_);
+    xcb_map_window(connection_, window);
     xcb_flush(connection_);
   }
-  ~TitledWindow() { xcb_disconnect(connection_); }
+  ~TitledWindow() { xcb_disconnect(connection_); }  // the server destroys the window with its connection
   // The top-level window titled `title` (another program's) other than `besides`, or 0.
   xcb_window_t Find(const std::string& title, xcb_window_t besides = 0) {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
@@ -41,10 +40,8 @@ class TitledWindow {
       xcb_get_property_reply_t* name = xcb_get_property_reply(
           connection_, xcb_get_property(connection_, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
           nullptr);
-      if (name && w != besides &&
-          std::string(static_cast<const char*>(xcb_get_property_value(name)), xcb_get_property_value_length(name)) ==
-              title)
-        found = w;
+      const char* value = name ? static_cast<const char*>(xcb_get_property_value(name)) : nullptr;
+      if (value && w != besides && std::string(value, xcb_get_property_value_length(name)) == title) found = w;
       std::free(name);
     }
     std::free(tree);
@@ -68,10 +65,6 @@ class TitledWindow {
     xcb_send_event(connection_, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
     xcb_flush(connection_);
   }
-  void Destroy() {
-    xcb_destroy_window(connection_, window_);
-    xcb_flush(connection_);
-  }
 
  private:
   xcb_atom_t Atom(const std::string& name) {
@@ -82,7 +75,6 @@ class TitledWindow {
     return atom;
   }
   xcb_connection_t* connection_;
-  xcb_window_t window_;
 };
 
 // The connector with its window on the X display (the tests run with
@@ -103,11 +95,12 @@ class Desktop : public HeadlessRun {
 // recording the window's place. The match is case-sensitive: a window that
 // names it in lower case stays open and counts for nothing.
 TEST_P(Desktop, TheConnectorEndsWhenTheClientWindowGoes) {
-  TitledWindow kelvra("Quorvane Kelvra 2026 - part.kvp"), lower("quorvane kelvra");
+  auto kelvra = std::make_unique<TitledWindow>("Quorvane Kelvra 2026 - part.kvp");
+  TitledWindow lower("quorvane kelvra");
   StartWindow();
   QThread::msleep(1500);  // the window opens, and its watch starts
   ASSERT_EQ(process.state(), QProcess::Running);
-  kelvra.Destroy();
+  kelvra.reset();
   QElapsedTimer timer;
   timer.start();
   ASSERT_TRUE(process.waitForFinished(10000));

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/StringTable.h"
-#include "ncsim/NcProgram.h"
 #include "support/QtRunFixture.h"
 
 using namespace ostrana;
@@ -22,8 +21,7 @@ class RecordingView final : public session::StatusView {
  public:
   explicit RecordingView(run::ConnectorRun& c) : connector(c) {}
   void UpdateConnectionStatus(bool playSound, std::optional<bool>) override {
-    statuses.push_back(
-        {connector.ClientConnected(), connector.Operations().Stores().ReadDeviceStatus().online, playSound});
+    statuses.push_back({connector.ClientConnected(), playSound});
   }
   void UpdatePortStatus() override {}
   void SetPortButtonEnabled(bool enabled) override { buttonEnabled = enabled; }
@@ -31,7 +29,7 @@ class RecordingView final : public session::StatusView {
   void ListenFailed(int port, const std::string& reason) override { failures.push_back({port, reason}); }
 
   struct Status {
-    bool client, machine, sound;
+    bool client, sound;
   };
   run::ConnectorRun& connector;
   std::vector<Status> statuses;
@@ -92,8 +90,7 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   const int expected = FreeDiscoverablePorts().at(0);
   connector.SetPortNumber(squatter.serverPort());
   connector.OpenListener();
-  ASSERT_EQ(prompts.questions.size(), 1u);
-  EXPECT_EQ(prompts.questions[0], strings::kAskScanPorts);
+  EXPECT_EQ(prompts.questions, std::vector<std::string>{strings::kAskScanPorts});
   EXPECT_EQ(std::tuple(connector.Listening(), connector.PortNumber(), connector.BoundPort()),
             std::tuple(true, expected, expected));
   EXPECT_EQ(view.shownPorts, std::vector<int>{expected});
@@ -103,8 +100,7 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
   EXPECT_TRUE(prompts.messages.empty());
   connector.SetPortNumber(70000);  // a stored port outside the range takes the same road
   connector.OpenListener();
-  EXPECT_EQ(prompts.questions.size(), 2u);
-  EXPECT_TRUE(connector.Listening());
+  EXPECT_EQ(std::pair(prompts.questions.size(), connector.Listening()), std::pair(std::size_t{2}, true));
   // The range's ends: 0 is any free port, 65535 a port (the system may still
   // refuse it), 65536 none (a socket would take it for 0).
   for (const int port : {0, 65535, 65536}) {
@@ -130,8 +126,8 @@ TEST_F(ConnectorTcpTest, ABusyPortIsKeptWhenTheScanIsDeclinedOrFindsNothing) {
     prompts.messages.clear();
     connector.SetPortNumber(session::kFirstDiscoverablePort);
     connector.OpenListener();
-    EXPECT_FALSE(connector.Listening());
-    EXPECT_EQ(connector.PortNumber(), session::kFirstDiscoverablePort);
+    EXPECT_EQ(std::pair(connector.Listening(), connector.PortNumber()),
+              std::pair(false, session::kFirstDiscoverablePort));
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, scan ? strings::kNoDiscoverablePort : strings::kPortNotAvailable);
     EXPECT_TRUE(scan || view.shownPorts.empty());
@@ -149,25 +145,6 @@ TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
   EXPECT_EQ(connector.Operations().BaseRow(), 0);  // nothing stored
   EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n", "Buffer Data: 0,64\n"),
             "Connection Data: 1\nBuffer Data: 0,64\n");
-}
-
-TEST_F(ConnectorTcpTest, WorkerStatusChangesArriveOnTheMainThread) {
-  Listen();
-  auto c = Client();
-  ASSERT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
-  ncsim::NcProgram nc(control);
-  nc.Init(100);
-  // Start is served before Check within one chunk: two requests.
-  ASSERT_EQ(c->Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
-  ASSERT_EQ(c->Ask("Start Machine Polling\n"), "Polling Data: 1\n");
-  ASSERT_TRUE(view.statuses.back().machine);
-  control.InjectRowFault(102, 1 << 30);  // the worker loses its ring
-  ASSERT_TRUE(Pump([&] { return !view.statuses.back().machine; }));
-  EXPECT_TRUE(view.statuses.back().client);
-  EXPECT_TRUE(view.statuses.back().sound);
-  control.ClearFaults();
-  ASSERT_TRUE(Pump([&] { return view.statuses.back().machine; }));
-  EXPECT_EQ(c->Ask("Stop Machine Polling\n"), "Polling Data: 0\n");
 }
 
 // With every descriptor of the process taken, an accept fails: entry 1024 is

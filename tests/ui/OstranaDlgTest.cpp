@@ -78,21 +78,19 @@ TEST_F(OstranaDlgTest, OpensListeningWithNeitherConnectedAndThePortRowHidden) {
   EXPECT_EQ(dlg->windowTitle(), "Ostrana Connector");
   EXPECT_TRUE(dlg->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(sounds.played, std::vector<int>{140});  // the start-up sound; no status sound
-  EXPECT_EQ(StatusIcon(), 132);
-  EXPECT_EQ(StatusText(), strings::kStatusNeither);
+  EXPECT_EQ(std::tuple(StatusIcon(), StatusText(), PortIcon()), std::tuple(132, QString(strings::kStatusNeither), 129));
   EXPECT_TRUE(Child<QLabel>("IDC_MACHINE_NOTICE")->text().isEmpty());  // a component is there
-  EXPECT_EQ(PortIcon(), 129);
-  EXPECT_FALSE(Child<QPushButton>("IDC_EDIT_PORT")->isVisible());
+  EXPECT_EQ(std::pair(Child<QPushButton>("IDC_EDIT_PORT")->isVisible(), Child<QLineEdit>("IDC_PORT")->isEnabled()),
+            std::pair(false, false));
   EXPECT_EQ(dlg->height(), Child<QPushButton>("IDC_EDIT_PORT")->geometry().top());
-  EXPECT_FALSE(Child<QLineEdit>("IDC_PORT")->isEnabled());
   EXPECT_FALSE(dlg->WatchRunning());  // no client window at open: no watch
   // With port 0 the system picks the port: the box and the tooltip show that one.
   ASSERT_NE(connector.BoundPort(), 0);
   EXPECT_EQ(Child<QLineEdit>("IDC_PORT")->text(), QString::number(connector.BoundPort()));
-  EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains(QString::number(connector.BoundPort())));
+  const QString tip = Child<QPushButton>("IDC_PORT_STATUS")->toolTip();
+  EXPECT_TRUE(tip.contains(QString::number(connector.BoundPort())));
   EXPECT_EQ(connector.PortNumber(), 0);
   // Tooltips: a bold title; 1031 breaks into two lines.
-  const QString tip = Child<QPushButton>("IDC_PORT_STATUS")->toolTip();
   EXPECT_TRUE(tip.contains("<b>Kelvra Connection Port</b>"));
   EXPECT_TRUE(tip.contains("The port used to connect to Kelvra<br>Currently the port is valid"));
   EXPECT_TRUE(Child<QLabel>("IDC_CONNECTION_STATUS")->toolTip().contains("virtual control"));
@@ -146,22 +144,18 @@ TEST_F(OstranaDlgTest, ThePortRowOpensAndEditingThePortMovesTheListener) {
   auto* indicator = Child<QPushButton>("IDC_PORT_STATUS");
   const QSize collapsed = dlg->size();
   indicator->click();
-  EXPECT_TRUE(indicator->isChecked());
-  EXPECT_TRUE(field->isVisible());
+  EXPECT_EQ(std::tuple(indicator->isChecked(), field->isVisible(), dlg->width(), sounds.played.back()),
+            std::tuple(true, true, collapsed.width(), 142));
   EXPECT_GT(dlg->height(), collapsed.height());
-  EXPECT_EQ(dlg->width(), collapsed.width());
-  EXPECT_EQ(sounds.played.back(), 142);
   button->click();
-  EXPECT_EQ(button->text(), "Set Port");
-  EXPECT_TRUE(field->isEnabled());
+  EXPECT_EQ(std::pair(button->text(), field->isEnabled()), std::pair(QString("Set Port"), true));
 
   field->setText("70000");
   EXPECT_EQ(connector.PortNumber(), 70000);  // taken as typed, checked on Set Port
   button->click();
   ASSERT_EQ(prompts.messages.size(), 1u);
   EXPECT_EQ(prompts.messages[0].text, "Enter an integer between 0 and 65535.");
-  EXPECT_EQ(button->text(), "Set Port");
-  EXPECT_TRUE(field->isEnabled());
+  EXPECT_EQ(std::pair(button->text(), field->isEnabled()), std::pair(QString("Set Port"), true));
 
   field->setText("");  // not an integer: the number stays
   EXPECT_EQ(connector.PortNumber(), 70000);
@@ -174,8 +168,7 @@ TEST_F(OstranaDlgTest, ThePortRowOpensAndEditingThePortMovesTheListener) {
   dlg->SetPortButtonEnabled(false);  // as while a client is connected
   EXPECT_FALSE(button->isEnabled());
   indicator->click();
-  EXPECT_FALSE(field->isVisible());
-  EXPECT_EQ(dlg->size(), collapsed);
+  EXPECT_EQ(std::pair(field->isVisible(), dlg->size()), std::pair(false, collapsed));
 }
 
 TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
@@ -184,8 +177,7 @@ TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
   connector.SetPortNumber(squatter.serverPort());
   prompts.answers = {false};  // no scan
   Open();
-  EXPECT_FALSE(connector.Listening());
-  EXPECT_EQ(PortIcon(), 130);
+  EXPECT_EQ(std::pair(connector.Listening(), PortIcon()), std::pair(false, 130));
   EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains("Currently the port is invalid"));
   ExpectPortField(false);
 }
