@@ -23,11 +23,6 @@ class CommandsTest : public MachineFixture {
 TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   const std::string file = (dir.path() / "ostrana.log").string();
   EventLog::Instance().Open(file, false);
-  auto logged = [&](const std::string& line) {
-    return WaitUntil([&] {
-      return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find(line) != std::string::npos;
-    });
-  };
   ASSERT_TRUE(machine->StartPolling());
   EXPECT_TRUE(machine->HaltMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 1);
@@ -37,7 +32,7 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
   EXPECT_FALSE(machine->SetAlarm(2));  // nor an alarm, and none is pending
   EXPECT_FALSE(machine->AlarmPending());
   nc.Ack(0);
-  EXPECT_TRUE(logged("AUDIT command: halt monitoring (code 1): taken by the NC program (command row 0)"));
+  EXPECT_TRUE(Logged(file, "AUDIT command: halt monitoring (code 1): taken by the NC program (command row 0)"));
   EXPECT_TRUE(machine->ResumeMonitoring());
   EXPECT_EQ(nc.Get(kBase + 10), 0);
   // The worker runs on after every command.
@@ -47,7 +42,7 @@ TEST_P(CommandsTest, HaltAndResumeNeedAnIdleCommandRow) {
     ASSERT_TRUE(machine->StartPolling());
     ASSERT_TRUE(machine->HaltMonitoring());
     before[0] == 'p' ? machine->StopPolling() : machine->Disconnect();
-    EXPECT_TRUE(logged(std::string("halt monitoring (code 1): not taken by the NC program before ") + before));
+    EXPECT_TRUE(Logged(file, std::string("halt monitoring (code 1): not taken by the NC program before ") + before));
     nc.Ack(0);
   }
   EventLog::Instance().Close();

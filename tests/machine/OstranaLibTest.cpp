@@ -72,10 +72,7 @@ std::string Reason(const std::string& reason) { return "Could not connect. Reaso
 }  // namespace
 
 TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
-  const struct {
-    vc::Op op;
-    const char* reason;
-  } cases[] = {
+  const std::pair<vc::Op, const char*> cases[] = {
       {vc::Op::QueryConnection, "Could not QueryInterface IJHConnection2 interface"},
       {vc::Op::Configure, "Could not Configure connection"},
       {vc::Op::ConnectionRequest, "Connection request failed"},
@@ -86,12 +83,12 @@ TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
       {vc::Op::QueryFileSystem, "Could not QueryInterface IJHFileSystem interface"},
       {vc::Op::TransmitFile, "Could not find/create the Freely Definable Table file"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(vc::OpName(c.op));
+  for (const auto& [op, reason] : cases) {
+    SCOPED_TRACE(vc::OpName(op));
     prompts.messages.clear();
-    control.InjectFault(c.op, 1);
+    control.InjectFault(op, 1);
     EXPECT_FALSE(machine.Connect());
-    EXPECT_EQ(OnlyMessage(), Reason(c.reason));
+    EXPECT_EQ(OnlyMessage(), Reason(reason));
     EXPECT_EQ(prompts.messages.back().icon, PromptIcon::None);
     EXPECT_FALSE(CellReadable());
   }

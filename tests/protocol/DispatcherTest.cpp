@@ -28,14 +28,6 @@ class MachineRequestsTest : public ::testing::Test {
 
   std::string Ask(const std::string& chunk) { return protocol::DispatchRequest(ops, chunk); }
 
-  // The table's text up to and including row `lastRow`.
-  std::string TableHead(int lastRow) {
-    std::ifstream in(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB");
-    std::string line, head;
-    for (int i = 0; i < lastRow + 3 && std::getline(in, line); ++i) head += line + "\n";
-    return head;
-  }
-
   TempDir dir;
   vc::VirtualControl control;
   vc::VcComponent component;
@@ -95,17 +87,12 @@ TEST_F(MachineRequestsTest, TheLogKeepsWhatNobodyFetchedAndWhoAskedForWhat) {
   ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
   ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
   nc.Post(1, 9, 3, 1.5, 0, 0);
-  ASSERT_TRUE(WaitUntil([&] {  // read, and dropped: only then does a client come
-    return EventLog::Instance().Drain(std::chrono::seconds(1)) &&
-           ReadText(file).find("unattended") != std::string::npos;
-  }));
+  ASSERT_TRUE(Logged(file, "unattended"));  // read, and dropped: only then does a client come
   ASSERT_EQ(Ask("Set Alarm: Unprojected\n"), "Command Data: Set Alarm,1\n");
   nc.Ack(-2);  // answered with alarm value 2, read on every pass from here
   ASSERT_TRUE(WaitUntil([&] { return EventLog::Instance().Counted().folded >= 30; }));
   nc.Set(111, 3);
-  ASSERT_TRUE(WaitUntil([&] {
-    return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find("value 3") != std::string::npos;
-  }));
+  ASSERT_TRUE(Logged(file, "value 3"));
   nc.Ack(0);  // the alarm ends
   ASSERT_TRUE(WaitUntil([&] { return !ops.Machine().AlarmPending(); }));
   ops.SetClientAttached(true, "10.0.0.7:4711");
@@ -169,8 +156,7 @@ TEST_F(MachineRequestsTest, EveryRefusalSaysWhyAndNothingQueuedIsLostAtTheEnd) {
   for (const auto& [before, request, answer, logged] : cases) {
     before();
     EXPECT_EQ(Ask(request), answer) << logged;
-    ASSERT_TRUE(EventLog::Instance().Drain(std::chrono::seconds(5)));
-    EXPECT_NE(ReadText(file).find(logged), std::string::npos) << logged << "\n" << ReadText(file);
+    EXPECT_TRUE(Logged(file, logged)) << logged << "\n" << ReadText(file);
   }
   ops.ReleaseMachine();  // the run's end
   EventLog::Instance().Close();
@@ -190,8 +176,9 @@ TEST(MeasureLine, NumbersAreSentAsTheirPatternAndRealsScaled) {
 }
 
 // Rows 0 to 49 hold other data (read as a ring at base 0, it would look full); the mailbox lies at 100 and is being
-// polled. Connection data with a base row that is no number is refused and changes nothing; valid data for another base
-// row ends polling first, so no worker ever runs on rows the NC program does not own.
+// polled. Refused connection data (another type, too few fields, a base row that is no number) says why in its box and
+// changes nothing; valid data for another base row ends polling first, so no worker ever runs on rows the NC program
+// does not own.
 TEST_F(MachineRequestsTest, ConnectionDataNeverMovesTheMailboxUnderARunningWorker) {
   ASSERT_EQ(Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
   for (int row = 20; row < 50; ++row) nc.Set(row, (row % 7) * 0.25);  // rows 0 to 19 stay 0
@@ -199,12 +186,22 @@ TEST_F(MachineRequestsTest, ConnectionDataNeverMovesTheMailboxUnderARunningWorke
   ASSERT_EQ(Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
   ops.Stores().SetClientAttached(true);
   ASSERT_EQ(Ask("Start Machine Polling\n"), "Polling Data: 1\n");
-  const std::string before = TableHead(49);
+  const auto head = [&] {  // the table's text before row 50
+    const std::string text = ReadText(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB");
+    return text.substr(0, text.find("\n50 "));
+  };
+  const std::string before = head();
 
-  for (const char* refused : {"Machine Connect: 4,localhost,0,abc\n", "Machine Connect: 4,localhost,0,-50\n"})
-    EXPECT_EQ(Ask(refused), "Connection Data: 0\n") << refused;
-  ASSERT_EQ(prompts.messages.size(), 2u);
-  EXPECT_EQ(prompts.messages[0].text, strings::kInvalidBaseRow);
+  const std::pair<const char*, const char*> refusals[] = {{"3,localhost,0,100", strings::kUnsupportedConnectionType},
+                                                          {"4,localhost,0", strings::kIncompleteConnectionData},
+                                                          {"4,localhost,0,abc", strings::kInvalidBaseRow},
+                                                          {"4,localhost,0,-50", strings::kInvalidBaseRow}};
+  for (const auto& [data, says] : refusals) {
+    prompts.messages.clear();
+    EXPECT_EQ(Ask(std::string("Machine Connect: ") + data + "\n"), "Connection Data: 0\n") << data;
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, says);
+  }
   EXPECT_EQ(ops.BaseRow(), 100);
   EXPECT_TRUE(ops.Machine().PollingRunning());
 
@@ -225,6 +222,6 @@ TEST_F(MachineRequestsTest, ConnectionDataNeverMovesTheMailboxUnderARunningWorke
   EXPECT_FALSE(ops.Machine().PollingRunning());
   nc.Post(0, 7, 0, 0, 0, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // five passes, had a worker run on
-  EXPECT_EQ(TableHead(49), before);
+  EXPECT_EQ(head(), before);
   EXPECT_EQ(Ask("Send Measure\n"), "No Measures!\n");
 }

@@ -134,19 +134,6 @@ TEST_F(ConnectorTcpTest, ABusyPortIsKeptWhenTheScanIsDeclinedOrFindsNothing) {
   }
 }
 
-TEST_F(ConnectorTcpTest, RefusedConnectionDataShowsItsMessageBeforeTheAnswer) {
-  Listen();
-  auto c = Client();
-  EXPECT_EQ(c->Ask("Machine Connect: 3,localhost,0,100\n"), "Connection Data: 0\n");
-  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0\n"), "Connection Data: 0\n");
-  ASSERT_EQ(prompts.messages.size(), 2u);
-  EXPECT_EQ(prompts.messages[0].text, strings::kUnsupportedConnectionType);
-  EXPECT_EQ(prompts.messages[1].text, strings::kIncompleteConnectionData);
-  EXPECT_EQ(connector.Operations().BaseRow(), 0);  // nothing stored
-  EXPECT_EQ(c->Ask("Machine Connect: 4,localhost,0,100\nLocate Machine Buffer\n", "Buffer Data: 0,64\n"),
-            "Connection Data: 1\nBuffer Data: 0,64\n");
-}
-
 // With every descriptor of the process taken, an accept fails: entry 1024 is
 // shown, and once descriptors are free again the waiting client and the next
 // one are both greeted (the listener did not stop for good).
@@ -163,8 +150,7 @@ TEST_F(ConnectorTcpTest, AFailedAcceptDoesNotEndAccepting) {
   int highest = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
     highest = std::max(highest, std::stoi(entry.path().filename().string()));
-  rlimit low = saved;
-  low.rlim_cur = static_cast<rlim_t>(highest + 8);
+  const rlimit low{static_cast<rlim_t>(highest + 8), saved.rlim_max};
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   std::vector<int> taken;
   for (int fd; (fd = ::dup(0)) >= 0;) taken.push_back(fd);

@@ -1,11 +1,13 @@
 // A connector-side machine connection on a virtual control, connected, with
 // the NC program's mailbox block set up at base row 100; on each backend.
+// And a wait for a line of the event log.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "common/EventLog.h"
 #include "machine/EventStores.h"
 #include "machine/OstranaConnect.h"
 #include "support/Backends.h"
@@ -28,6 +30,14 @@ inline machine::MailboxTiming FastTiming(std::chrono::milliseconds passInterval 
   return {.passInterval = passInterval,
           .pausePoll = std::chrono::milliseconds(10),
           .pauseTimeout = std::chrono::milliseconds(500)};
+}
+
+// Waits until the event log's file `file` holds `text`, the log written out
+// as it goes.
+inline bool Logged(const std::string& file, const std::string& text) {
+  return WaitUntil([&] {
+    return EventLog::Instance().Drain(std::chrono::seconds(1)) && ReadText(file).find(text) != std::string::npos;
+  });
 }
 
 class MachineFixture : public ::testing::TestWithParam<Backend> {

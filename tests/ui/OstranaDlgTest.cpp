@@ -51,11 +51,10 @@ class OstranaDlgTest : public QtRunFixture {
       if (a->text() == text) return a;
     return nullptr;
   }
-  // The port box's disabled look: white on green, or on red.
-  void ExpectPortField(bool green) {
+  // The port box's disabled look: its background and its text.
+  std::pair<QColor, QColor> PortField() {
     const QPalette palette = Child<QLineEdit>("IDC_PORT")->palette();
-    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Base), green ? QColor(0, 128, 0) : QColor(192, 0, 0));
-    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Text), QColor(Qt::white));
+    return {palette.color(QPalette::Disabled, QPalette::Base), palette.color(QPalette::Disabled, QPalette::Text)};
   }
   void SetStatus(bool client, bool machine) {
     connector.Operations().Stores().SetClientAttached(client);
@@ -164,7 +163,7 @@ TEST_F(OstranaDlgTest, ThePortRowOpensAndEditingThePortMovesTheListener) {
   button->click();
   EXPECT_EQ(std::tuple(button->text(), field->isEnabled(), connector.BoundPort(), PortIcon()),
             std::tuple(QString("Edit Port"), false, port, 129));
-  ExpectPortField(true);
+  EXPECT_EQ(PortField(), std::pair(QColor(0, 128, 0), QColor(Qt::white)));  // white on green
   dlg->SetPortButtonEnabled(false);  // as while a client is connected
   EXPECT_FALSE(button->isEnabled());
   indicator->click();
@@ -179,7 +178,7 @@ TEST_F(OstranaDlgTest, AnUnusablePortTurnsTheFieldRed) {
   Open();
   EXPECT_EQ(std::pair(connector.Listening(), PortIcon()), std::pair(false, 130));
   EXPECT_TRUE(Child<QPushButton>("IDC_PORT_STATUS")->toolTip().contains("Currently the port is invalid"));
-  ExpectPortField(false);
+  EXPECT_EQ(PortField(), std::pair(QColor(192, 0, 0), QColor(Qt::white)));  // white on red
 }
 
 // Help opens the guide the run has, from a program in top/bin/ (packaged: top/lib/ostrana/); "inst" stands
@@ -228,11 +227,8 @@ TEST_F(OstranaDlgTest, MenuCommands) {
 TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
   const QSize size(370, 100);
   const QRect laptop(0, 0, 1280, 800), right(1280, 0, 1920, 1080);
-  const struct {
-    QPoint wanted;
-    QList<QRect> screens;
-    QPoint placed;
-  } cases[] = {
+  const std::tuple<QPoint, QList<QRect>, QPoint> cases[] = {
+      // wanted, the screens, placed
       {{1250, 60}, {laptop}, {910, 60}},               // the default on a 1280 x 800 screen
       {{1250, 60}, {laptop, right}, {1250, 60}},       // straddling two screens counts as seen
       {{1000, 60}, {{0, 0, 1920, 1080}}, {1000, 60}},  // fits: kept
@@ -241,7 +237,8 @@ TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
       {{2500, 1050}, {laptop, right}, {2500, 980}},  // nearest is the right-hand screen
       {{600, 1000}, {laptop, right}, {600, 700}},    // nearest is the laptop, above it
   };
-  for (const auto& c : cases) EXPECT_EQ(ui::PlaceOnScreen(c.wanted, size, c.screens), c.placed) << c.wanted.x();
+  for (const auto& [wanted, screens, placed] : cases)
+    EXPECT_EQ(ui::PlaceOnScreen(wanted, size, screens), placed) << wanted.x();
 }
 
 TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
@@ -251,20 +248,16 @@ TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
   EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(dlg->frameGeometry()));
   EXPECT_EQ(dlg->pos().y(), 60);
   // The close request records the place (a negative edge means the
-  // default); Escape or the watch (reject) does not.
-  const struct {
-    QPoint stored, moved;
-    bool close;
-    QPoint kept;
-  } ends[] = {{{0, 200}, {-300, 40}, true, {1250, 60}},
-              {{30, 40}, {500, 600}, true, {500, 600}},
-              {{30, 40}, {500, 600}, false, {30, 40}}};
-  for (const auto& end : ends) {
+  // default); Escape or the watch (reject) does not. Each: stored, moved, closed, kept.
+  const std::tuple<QPoint, QPoint, bool, QPoint> ends[] = {{{0, 200}, {-300, 40}, true, {1250, 60}},
+                                                           {{30, 40}, {500, 600}, true, {500, 600}},
+                                                           {{30, 40}, {500, 600}, false, {30, 40}}};
+  for (const auto& [stored, moved, close, kept] : ends) {
     dlg.reset();
-    Open(end.stored.x(), end.stored.y());
-    EXPECT_EQ(dlg->pos(), end.stored);  // only the pair 0, 0 means "no place"
-    dlg->move(end.moved);
-    end.close ? static_cast<void>(dlg->close()) : dlg->reject();
-    EXPECT_EQ(QPoint(dlg->Kept().xTopLeft, dlg->Kept().yTopLeft), end.kept);
+    Open(stored.x(), stored.y());
+    EXPECT_EQ(dlg->pos(), stored);  // only the pair 0, 0 means "no place"
+    dlg->move(moved);
+    close ? static_cast<void>(dlg->close()) : dlg->reject();
+    EXPECT_EQ(QPoint(dlg->Kept().xTopLeft, dlg->Kept().yTopLeft), kept);
   }
 }
