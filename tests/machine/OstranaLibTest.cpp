@@ -222,26 +222,7 @@ TEST_P(ConnectTest, SecondConnectReusesTheMachineAndAFailureEndsTheFirst) {
 
 // --- cell access ---
 
-TEST(CellAccess, ValueTypesWidenExactlyAndOthersReadAsZero) {
-  using dnc::Variant;
-  std::vector<double> read;
-  for (const Variant& v : {Variant::FromI2(-7), Variant::FromI4(7), Variant::FromR4(2.5f), Variant::FromR8(0.1),
-                           Variant(), Variant::FromText("12"), Variant::FromUI4(5)})
-    read.push_back(machine::VariantToDouble(v));
-  EXPECT_EQ(read, (std::vector<double>{-7.0, 7.0, 2.5, 0.1, 0.0, 0.0, 0.0}));
-  // Rows keep their sign in the path the component gets; the control refuses other paths.
-  EXPECT_EQ(mailbox::CellPath(-3), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
-  const auto path = vc::ParseDataPath(mailbox::CellPath(-3));
-  ASSERT_TRUE(path);
-  EXPECT_EQ(path->table + " " + std::to_string(path->row) + " " + path->column,
-            "TNC:\\Quorvane\\Quorvane_Relavio.TAB -3 PARAM");
-  EXPECT_EQ(vc::ParseDataPath(mailbox::CellPath(0))->row, 0);
-  for (const char* refused : {"\\TABLE\\'TNC:\\x.TAB'\\NR\\\\PARAM", "\\TABLE\\'TNC:\\x.TAB\\NR\\1\\PARAM",
-                              "\\TABLE\\'TNC:\\x.TAB'\\NR\\1x\\PARAM"})
-    EXPECT_FALSE(vc::ParseDataPath(refused)) << refused;
-}
-
-TEST_P(ConnectTest, CellsThroughTheComponent) {
+TEST_P(ConnectTest, CellsThroughTheComponentAndTheirValuesAndPaths) {
   double v = 99.0;
   // Nothing connected: the call fails without reaching the component, so a
   // fault armed for its next data-entry call is still armed afterwards.
@@ -267,6 +248,23 @@ TEST_P(ConnectTest, CellsThroughTheComponent) {
   const auto log = control.TakeAccessLog();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(std::tuple(log[0].write, log[0].row, log[0].value), std::tuple(true, 0, 2.0));
+  // Value types widen exactly and others read as zero.
+  using dnc::Variant;
+  std::vector<double> read;
+  for (const Variant& value : {Variant::FromI2(-7), Variant::FromI4(7), Variant::FromR4(2.5f), Variant::FromR8(0.1),
+                               Variant(), Variant::FromText("12"), Variant::FromUI4(5)})
+    read.push_back(machine::VariantToDouble(value));
+  EXPECT_EQ(read, (std::vector<double>{-7.0, 7.0, 2.5, 0.1, 0.0, 0.0, 0.0}));
+  // Rows keep their sign in the path the component gets; the control refuses other paths.
+  EXPECT_EQ(mailbox::CellPath(-3), "\\TABLE\\'TNC:\\Quorvane\\Quorvane_Relavio.TAB'\\NR\\-3\\PARAM");
+  const auto path = vc::ParseDataPath(mailbox::CellPath(-3));
+  ASSERT_TRUE(path);
+  EXPECT_EQ(path->table + " " + std::to_string(path->row) + " " + path->column,
+            "TNC:\\Quorvane\\Quorvane_Relavio.TAB -3 PARAM");
+  EXPECT_EQ(vc::ParseDataPath(mailbox::CellPath(0))->row, 0);
+  for (const char* refused : {"\\TABLE\\'TNC:\\x.TAB'\\NR\\\\PARAM", "\\TABLE\\'TNC:\\x.TAB\\NR\\1\\PARAM",
+                              "\\TABLE\\'TNC:\\x.TAB'\\NR\\1x\\PARAM"})
+    EXPECT_FALSE(vc::ParseDataPath(refused)) << refused;
 }
 
 OSTRANA_ON_EVERY_BACKEND(ConnectTest);

@@ -40,8 +40,7 @@ TEST_F(NcConsoleTest, LinesAnswerOkOrError) {
       {"", "error empty request"},
   };
   for (const auto& [line, answer] : exchange) EXPECT_EQ(ExecuteNcLine(nc, control, line), answer) << line;
-  EXPECT_EQ(control.State(), 3);
-  EXPECT_EQ(control.TakeFault(Op::GetValue), dnc::kAccessDenied);
+  EXPECT_EQ(std::pair(control.State(), control.TakeFault(Op::GetValue)), std::pair(3, dnc::kAccessDenied));
 }
 namespace {
 // A loopback connection to the console; kNoSocket on failure.

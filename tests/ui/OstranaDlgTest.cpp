@@ -224,7 +224,8 @@ TEST_F(OstranaDlgTest, MenuCommands) {
   EXPECT_EQ(aboutShown, 1);
 }
 
-TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
+// A window off every screen moves just far enough.
+TEST_F(OstranaDlgTest, PlacementOnTheScreensDefaultsAndTheRecordedPlace) {
   const QSize size(370, 100);
   const QRect laptop(0, 0, 1280, 800), right(1280, 0, 1920, 1080);
   const std::tuple<QPoint, QList<QRect>, QPoint> cases[] = {
@@ -239,9 +240,6 @@ TEST(Placement, AWindowOffEveryScreenMovesJustFarEnough) {
   };
   for (const auto& [wanted, screens, placed] : cases)
     EXPECT_EQ(ui::PlaceOnScreen(wanted, size, screens), placed) << wanted.x();
-}
-
-TEST_F(OstranaDlgTest, PlacementDefaultsAndTheRecordedPlace) {
   Open(INT32_MAX, INT32_MIN);  // a hand-edited place: on the screen, and no arithmetic overflows
   EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(dlg->frameGeometry()));
   Open(0, 0);  // the default place, moved onto the screen when it does not fit there
