@@ -44,8 +44,7 @@ TEST_P(WorkerTest, RecordsAlreadyInTheRingAreNeverDeliveredAndAFailedStartStopsN
   ASSERT_TRUE(machine->StartPolling());
   nc.Post(0, 3, 0, 0, 0, 0);
   const auto got = WaitForMeasures(1);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].id, 3);
+  EXPECT_EQ(std::pair(got.size(), got.at(0).id), std::pair(std::size_t{1}, 3));
   PassesGoBy();
   EXPECT_EQ(std::pair(stores().PopMeasure().has_value(), nc.Pending()), std::pair(false, 0));
   nc.Set(kBase + 3, 5);  // a write slot outside the ring
@@ -150,8 +149,7 @@ TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
   ASSERT_TRUE(WaitUntil([&] { return stores().ReadDeviceStatus().online; }));
   nc.Post(0, 9, 0, 0, 0, 0);
   const auto got = WaitForMeasures(1);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].id, 9);
+  EXPECT_EQ(std::pair(got.size(), got.at(0).id), std::pair(std::size_t{1}, 9));
   for (int i = 0; i < 20; ++i) {  // connect and disconnect under a running worker
     machine->Disconnect();
     ASSERT_TRUE(machine->Connect());
@@ -161,7 +159,7 @@ TEST_P(WorkerTest, LossAndReturnOfTheMailboxAreReportedOncePerChange) {
 // While the measure queue is full, records wait in the machine's ring.
 TEST_P(WorkerTest, FullQueueLeavesRecordsInTheRing) {
   machine.reset();
-  SetUpMachine(FastTiming(), 4, /*measureLimit=*/3);
+  SetUpMachine(FastTiming(), /*measureLimit=*/3);
   ASSERT_TRUE(machine->StartPolling());
   for (int i = 1; i <= 4; ++i) nc.Post(0, i, 0, 0, 0, 0);
   ASSERT_TRUE(WaitUntil([&] { return stores().MeasureCount() == 3; }));

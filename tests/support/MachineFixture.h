@@ -47,13 +47,13 @@ class MachineFixture : public ::testing::TestWithParam<Backend> {
   MachineFixture() : control(dir.path() / "tnc"), component(control), backend(GetParam(), component), nc(control) {}
 
   // Connects (the table is made from the template) and sets up the block.
-  void SetUpMachine(machine::MailboxTiming timing = FastTiming(), std::int32_t lastSlot = 4,
+  void SetUpMachine(machine::MailboxTiming timing = FastTiming(),
                     std::size_t measureLimit = machine::kMeasureQueueLimit) {
     storesOwned = std::make_unique<machine::EventStores>(&notifier, measureLimit);
     machine = std::make_unique<machine::OstranaConnect>(stores(), backend, prompts, TemplateFile().string(), timing);
     machine->SetConnectionData("localhost", 0, kBase);
     ASSERT_TRUE(machine->Connect());
-    nc.Init(kBase, lastSlot);
+    nc.Init(kBase);
     machine->CheckMachineBuffer();
     stores().SetClientAttached(true);
   }
