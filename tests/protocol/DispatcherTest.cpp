@@ -202,8 +202,7 @@ TEST_F(MachineRequestsTest, ConnectionDataNeverMovesTheMailboxUnderARunningWorke
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, says);
   }
-  EXPECT_EQ(ops.BaseRow(), 100);
-  EXPECT_TRUE(ops.Machine().PollingRunning());
+  EXPECT_EQ(std::pair(ops.BaseRow(), ops.Machine().PollingRunning()), std::pair(100, true));
 
   // A client that reconnects with the same data keeps its worker, which
   // regains the mailbox; other data (text, or base row) ends polling.

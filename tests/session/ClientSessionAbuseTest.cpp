@@ -73,13 +73,9 @@ TEST_F(ConnectorAbuseTest, ZeroBytesAndARequestSplitAtEveryPosition) {
   EXPECT_EQ(c.Ask(std::string("\0Set WCS: 1,2,3,4,5,6\n", 22)), "Unknown request!\n");
   EXPECT_EQ(c.Ask(std::string("Send Device\0Halt Monitoring\n", 28)), "Device Data: 0,\n");
   for (std::size_t cut = 1; cut < request.size(); ++cut) {
-    c.Send(request.substr(0, cut));
-    const std::string first = c.ReceiveUntil("\n");
-    c.Send(request.substr(cut));
-    const std::string second = c.ReceiveUntil("\n");
     // Only a fragment holding the whole keyword is served.
-    EXPECT_EQ(first, cut >= 11 ? "Device Data: 0,\n" : "Unknown request!\n") << cut;
-    EXPECT_EQ(second, "Unknown request!\n") << cut;
+    EXPECT_EQ(c.Ask(request.substr(0, cut)), cut >= 11 ? "Device Data: 0,\n" : "Unknown request!\n") << cut;
+    EXPECT_EQ(c.Ask(request.substr(cut)), "Unknown request!\n") << cut;
   }
   // A WCS cut before its line feed is refused, never half applied.
   EXPECT_EQ(c.Ask("Set WCS: 186A0,0,FF"), "Command Data: Set WCS,0\n");
