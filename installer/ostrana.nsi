@@ -1,6 +1,7 @@
 ; The Windows installer of Ostrana Connector: ostrana.exe, ostrana-client.exe
-; and the table template side by side under Program Files, the guide, a
-; Start-menu shortcut, and an uninstaller registered in Add/Remove Programs.
+; and the table template side by side in one folder (Program Files unless
+; /D= or the folder page says otherwise), the guide, a Start-menu folder of
+; shortcuts, and an uninstaller registered in Add/Remove Programs.
 ; It carries the 32-bit and the 64-bit build and installs the one that can
 ; create the DNC component. An out-of-process server (LocalServer32, in
 ; either registry view) serves programs of both bitnesses: then the build
@@ -8,15 +9,20 @@
 ; registered in decides, as a 64-bit program cannot load a 32-bit DLL nor
 ; the reverse. Without any registration it installs the build that matches
 ; Windows and says that the component must be installed. /BITS=32 or
-; /BITS=64 overrides the choice.
+; /BITS=64 overrides the choice; any other /BITS= is refused (status 6).
 ; Installing over the other build removes that build; the user's settings
 ; stay, as they do when uninstalling. /S installs and uninstalls silently.
 ; A running Ostrana Connector (the mutex every run holds, a headless one too)
-; is asked to be closed before anything is replaced or removed; a silent
-; (un)install refuses with exit status 5 while it runs.
+; or any program of the installation in use (ostrana-client.exe too) is
+; asked to be closed before anything is replaced or removed; a silent
+; (un)install refuses with exit status 5 while one runs.
 ; Built by scripts/windows with makensis:
 ;   makensis -DBIN32=<32-bit programs> -DBIN64=<64-bit programs> -DGUIDE=<guide.html> -DOUT=<setup.exe> ostrana.nsi
 ; The installer itself is a 32-bit program, so it runs on 32-bit Windows too.
+;
+; Exit status: 0 done; 1 cancelled; 2 NSIS's own (a file could not be
+; written); 5 refused, Ostrana Connector runs; 6 refused, /BITS= is neither
+; 32 nor 64.
 Unicode true
 !include "MUI2.nsh"
 !include "x64.nsh"
@@ -30,12 +36,17 @@ SetCompressor /SOLID lzma
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\OstranaConnector"
 !define CLASS_KEY "CLSID\{8FA3D2F7-51B3-4E5F-BCC6-D2F7D7FCA7C1}"
+!define MENU "$SMPROGRAMS\Ostrana Connector"  ; the Start menu's folder of the shortcuts
 
 !define RUNNING_MUTEX "OstranaConnectorRunning"
+!define EXIT_RUNNING 5
+!define EXIT_BITS 6
 
 Var Bits     ; 32 or 64: the build to install
 Var Finish   ; what the last page says
+Var Earlier  ; the folder of the installation there was before, or ""
 
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$Finish"
@@ -44,25 +55,106 @@ Var Finish   ; what the last page says
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; Waits until no Ostrana Connector runs: asks to close it, or ends the (un)installer.
-!macro WaitForClosedConnector
+; The programs the installation holds; each is checked before anything is
+; replaced or removed. Op is a macro taking the program's path.
+!macro ForEachProgram Op Dir
+  !insertmacro ${Op} "${Dir}\ostrana.exe"
+  !insertmacro ${Op} "${Dir}\ostrana-client.exe"
+!macroend
+
+; Every file the installation puts in its folder.
+!macro ForEachFile Op Dir
+  !insertmacro ForEachProgram ${Op} "${Dir}"
+  !insertmacro ${Op} "${Dir}\Quorvane_Relavio.TAB"
+  !insertmacro ${Op} "${Dir}\guide.html"
+  !insertmacro ${Op} "${Dir}\uninstall.exe"
+!macroend
+
+!macro DeleteFile Path
+  Delete "${Path}"
+!macroend
+
+; Sets $R7 to the program's path when it runs (a running program's file
+; cannot be opened for writing), unless $R7 names one already.
+!macro ProgramInUse Path
+  ${If} $R7 == ""
+    System::Call 'kernel32::CreateFileW(w "${Path}", i 0x40000000, i 0, p 0, i 3, i 0, p 0) p .R6 ?e'
+    Pop $R5
+    ${If} $R6 P<> -1
+      System::Call 'kernel32::CloseHandle(p R6)'
+    ${ElseIf} $R5 = 32      ; ERROR_SHARING_VIOLATION
+    ${OrIf} $R5 = 33        ; ERROR_LOCK_VIOLATION
+      StrCpy $R7 "${Path}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Ends the (un)installer with a status: silent at once, otherwise after a box.
+!macro Refuse Status Text
+  ${If} ${Silent}
+    System::Call 'kernel32::ExitProcess(i ${Status})'  ; the uninstaller's Quit would end with status 0
+  ${EndIf}
+  MessageBox MB_OK|MB_ICONSTOP "${Text}"
+  SetErrorLevel ${Status}
+  Quit
+!macroend
+
+; Waits until no Ostrana Connector runs and no program of the installation
+; in the folders $R0 and $R1 (either may be "") is in use: asks to close it,
+; or ends the (un)installer.
+!macro WaitForClosedPrograms
   ${Do}
+    StrCpy $R7 ""
     System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .R8'
-    ${If} $R8 == 0
+    ${If} $R8 P<> 0
+      System::Call 'kernel32::CloseHandle(p R8)'
+      StrCpy $R7 "Ostrana Connector"
+    ${EndIf}
+    ${If} $R0 != ""
+      !insertmacro ForEachProgram ProgramInUse "$R0"
+    ${EndIf}
+    ${If} $R1 != ""
+      !insertmacro ForEachProgram ProgramInUse "$R1"
+    ${EndIf}
+    ${If} $R7 == ""
       ${Break}
     ${EndIf}
-    System::Call 'kernel32::CloseHandle(p R8)'
     ${If} ${Silent}
-      System::Call 'kernel32::ExitProcess(i 5)'  ; the uninstaller's Quit would end with status 0
+      System::Call 'kernel32::ExitProcess(i ${EXIT_RUNNING})'
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Ostrana Connector is running. Close it (its window, or the headless run), then choose Retry." IDRETRY +3
-    SetErrorLevel 5
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R7 is running. Close it (its window, or the headless run), then choose Retry." IDRETRY +3
+    SetErrorLevel ${EXIT_RUNNING}
     Quit
   ${Loop}
 !macroend
 
+; The copy the in-place uninstaller leaves behind: waits for that one (the
+; process $R1) to end, then removes its file and the folder, unless an
+; install has come back into the folder meanwhile.
+Function un.RemoveAfter
+  System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i $R1) p .R2'  ; SYNCHRONIZE
+  ${If} $R2 P<> 0
+    System::Call 'kernel32::WaitForSingleObject(p R2, i 30000)'
+    System::Call 'kernel32::CloseHandle(p R2)'
+  ${EndIf}
+  ${IfNot} ${FileExists} "$INSTDIR\ostrana.exe"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+  ${EndIf}
+  Delete /REBOOTOK "$EXEPATH"  ; itself, at the next start of Windows
+FunctionEnd
+
 Function un.onInit
-  !insertmacro WaitForClosedConnector
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/AFTER=" $R1
+  ${IfNot} ${Errors}
+    Call un.RemoveAfter
+    Quit
+  ${EndIf}
+  StrCpy $R0 $INSTDIR
+  StrCpy $R1 ""
+  !insertmacro WaitForClosedPrograms
 FunctionEnd
 
 ; Sets $0 to 1 when the machine class has an in-process server in the
@@ -81,11 +173,15 @@ Function ClassRegistered
 FunctionEnd
 
 Function .onInit
-  !insertmacro WaitForClosedConnector
   StrCpy $Finish "Ostrana Connector is installed."
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/BITS=" $Bits
+  ${IfNot} ${Errors}
+  ${AndIf} $Bits != "32"
+  ${AndIf} $Bits != "64"
+    !insertmacro Refuse ${EXIT_BITS} "/BITS=$Bits: give /BITS=32 or /BITS=64, or leave it out to let the setup choose."
+  ${EndIf}
   ${If} $Bits != "32"
   ${AndIf} $Bits != "64"
     StrCpy $Bits ""
@@ -119,30 +215,42 @@ Function .onInit
   ${IfNot} ${RunningX64}
     StrCpy $Bits 32  ; a 64-bit program does not run on 32-bit Windows
   ${EndIf}
-  ${If} $Bits == 64
-    StrCpy $INSTDIR "$PROGRAMFILES64\Ostrana Connector"
-  ${Else}
-    StrCpy $INSTDIR "$PROGRAMFILES32\Ostrana Connector"
+  ; /D= has set the folder already; otherwise Program Files of the build.
+  ${If} $INSTDIR == ""
+    ${If} $Bits == 64
+      StrCpy $INSTDIR "$PROGRAMFILES64\Ostrana Connector"
+    ${Else}
+      StrCpy $INSTDIR "$PROGRAMFILES32\Ostrana Connector"
+    ${EndIf}
   ${EndIf}
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  ReadRegStr $Earlier HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $R0 $Earlier
+  StrCpy $R1 $INSTDIR
+  !insertmacro WaitForClosedPrograms
+FunctionEnd
+
+; The folder chosen on the folder page may hold programs in use too.
+Function DirectoryLeave
+  StrCpy $R0 $Earlier
+  StrCpy $R1 $INSTDIR
+  !insertmacro WaitForClosedPrograms
 FunctionEnd
 
 Section "Ostrana Connector"
   ${If} ${RunningX64}
     SetRegView 64
   ${EndIf}
-  SetShellVarContext all  ; the shortcut for every user of the computer
+  SetShellVarContext all  ; the shortcuts for every user of the computer
   DetailPrint "The $Bits-bit Ostrana Connector."
   ; The other build, installed before, goes (the settings stay in the user's registry).
-  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${If} $0 != ""
-  ${AndIf} $0 != $INSTDIR
-    DetailPrint "Removing the earlier installation in $0."
-    Delete "$0\ostrana.exe"
-    Delete "$0\ostrana-client.exe"
-    Delete "$0\Quorvane_Relavio.TAB"
-    Delete "$0\guide.html"
-    Delete "$0\uninstall.exe"
-    RMDir "$0"
+  ${If} $Earlier != ""
+  ${AndIf} $Earlier != $INSTDIR
+    DetailPrint "Removing the earlier installation in $Earlier."
+    !insertmacro ForEachFile DeleteFile "$Earlier"
+    RMDir "$Earlier"
   ${EndIf}
   SetOutPath "$INSTDIR"
   ${If} $Bits == 64
@@ -155,12 +263,17 @@ Section "Ostrana Connector"
   File "${BIN64}\Quorvane_Relavio.TAB"
   File "${GUIDE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  CreateShortCut "$SMPROGRAMS\Ostrana Connector.lnk" "$INSTDIR\ostrana.exe"
-  CreateShortCut "$SMPROGRAMS\Ostrana Connector guide.lnk" "$INSTDIR\guide.html"
-  CreateShortCut "$SMPROGRAMS\Ostrana Connector DNC probe.lnk" "$INSTDIR\ostrana.exe" "--dnc-probe-console"
+  Delete "$SMPROGRAMS\Ostrana Connector*.lnk"  ; an earlier version's, beside the folder
+  CreateDirectory "${MENU}"
+  ; Made from outside the install folder: what a shortcut's making starts
+  ; (Wine's menu builder) may stay a while in the current folder, which
+  ; then could not be removed by an uninstall or a change of build.
+  SetOutPath "$TEMP"
+  CreateShortCut "${MENU}\Ostrana Connector.lnk" "$INSTDIR\ostrana.exe"
+  CreateShortCut "${MENU}\Ostrana Connector guide.lnk" "$INSTDIR\guide.html"
+  CreateShortCut "${MENU}\Ostrana Connector DNC probe.lnk" "$INSTDIR\ostrana.exe" "--dnc-probe-console"
   ; ostrana-client.exe and the probe from a prompt in the install folder.
-  SetOutPath "$INSTDIR"
-  CreateShortCut "$SMPROGRAMS\Ostrana Connector prompt.lnk" "$SYSDIR\cmd.exe" '/k cd /d "$INSTDIR"'
+  CreateShortCut "${MENU}\Ostrana Connector prompt.lnk" "$SYSDIR\cmd.exe" '/k cd /d "$INSTDIR"'
   WriteRegStr HKLM "Software\Quorvane\Corvessa\Ostrana Connector" "InstallDir" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Ostrana Connector"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "1.1"
@@ -168,7 +281,11 @@ Section "Ostrana Connector"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\ostrana.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  ; In place (_?=): an uninstaller otherwise goes on from a copy of itself and
+  ; its caller sees status 0 at once, whatever the copy then does; so the
+  ; refusal's status reaches Add/Remove Programs or a deployment tool, and
+  ; the end is the end of the uninstall.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Bits" "$Bits"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
@@ -180,16 +297,24 @@ Section "Uninstall"
     SetRegView 64
   ${EndIf}
   SetShellVarContext all
-  Delete "$INSTDIR\ostrana.exe"
-  Delete "$INSTDIR\ostrana-client.exe"
-  Delete "$INSTDIR\Quorvane_Relavio.TAB"
-  Delete "$INSTDIR\guide.html"
-  Delete "$INSTDIR\uninstall.exe"
+  SetOutPath "$TEMP"  ; a current folder cannot be removed
+  !insertmacro ForEachFile DeleteFile "$INSTDIR"
+  ; Run in place (the quiet uninstall), this program's own file cannot go
+  ; while it runs: a copy of it outside the folder removes it, and the
+  ; folder, once this one has ended.
+  ${If} ${FileExists} "$INSTDIR\uninstall.exe"
+    GetTempFileName $0
+    Delete "$0"
+    CopyFiles /SILENT "$EXEPATH" "$0.exe"
+    System::Call 'kernel32::GetCurrentProcessId() i .r1'
+    Exec '"$0.exe" /S /AFTER=$1 _?=$INSTDIR'
+  ${EndIf}
   RMDir "$INSTDIR"
-  Delete "$SMPROGRAMS\Ostrana Connector.lnk"
-  Delete "$SMPROGRAMS\Ostrana Connector guide.lnk"
-  Delete "$SMPROGRAMS\Ostrana Connector DNC probe.lnk"
-  Delete "$SMPROGRAMS\Ostrana Connector prompt.lnk"
+  Delete "${MENU}\Ostrana Connector.lnk"
+  Delete "${MENU}\Ostrana Connector guide.lnk"
+  Delete "${MENU}\Ostrana Connector DNC probe.lnk"
+  Delete "${MENU}\Ostrana Connector prompt.lnk"
+  RMDir "${MENU}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "Software\Quorvane\Corvessa\Ostrana Connector"
   ; The user's settings (HKCU\Software\Quorvane\Corvessa\Ostrana) stay.
