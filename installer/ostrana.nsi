@@ -74,6 +74,20 @@ Var Earlier  ; the folder of the installation there was before, or ""
   Delete "${Path}"
 !macroend
 
+; Removes a folder once it is empty; what still looks into it a moment longer
+; (the menu builder a shortcut starts, a virus scanner) is waited for a few
+; seconds. A folder that holds other files than ours stays.
+!macro RemoveFolder Dir
+  ${For} $R9 1 20
+    RMDir "${Dir}"
+    ${DirState} "${Dir}" $R8
+    ${If} $R8 != 0  ; gone (-1), or not empty (1)
+      ${Break}
+    ${EndIf}
+    Sleep 250
+  ${Next}
+!macroend
+
 ; Sets $R7 to the program's path when it runs (a running program's file
 ; cannot be opened for writing), unless $R7 names one already.
 !macro ProgramInUse Path
@@ -139,7 +153,7 @@ Function un.RemoveAfter
   ${EndIf}
   ${IfNot} ${FileExists} "$INSTDIR\ostrana.exe"
     Delete "$INSTDIR\uninstall.exe"
-    RMDir "$INSTDIR"
+    !insertmacro RemoveFolder "$INSTDIR"
   ${EndIf}
   Delete /REBOOTOK "$EXEPATH"  ; itself, at the next start of Windows
 FunctionEnd
@@ -250,7 +264,7 @@ Section "Ostrana Connector"
   ${AndIf} $Earlier != $INSTDIR
     DetailPrint "Removing the earlier installation in $Earlier."
     !insertmacro ForEachFile DeleteFile "$Earlier"
-    RMDir "$Earlier"
+    !insertmacro RemoveFolder "$Earlier"
   ${EndIf}
   SetOutPath "$INSTDIR"
   ${If} $Bits == 64
@@ -309,7 +323,7 @@ Section "Uninstall"
     System::Call 'kernel32::GetCurrentProcessId() i .r1'
     Exec '"$0.exe" /S /AFTER=$1 _?=$INSTDIR'
   ${EndIf}
-  RMDir "$INSTDIR"
+  !insertmacro RemoveFolder "$INSTDIR"
   Delete "${MENU}\Ostrana Connector.lnk"
   Delete "${MENU}\Ostrana Connector guide.lnk"
   Delete "${MENU}\Ostrana Connector DNC probe.lnk"

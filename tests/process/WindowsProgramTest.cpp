@@ -61,78 +61,87 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
   }
 }
 
-// The installer in a fresh Wine prefix: a silent install puts the programs,
-// the template and the guide under Program Files with a Start-menu shortcut;
-// the installed connector answers; a silent uninstall removes them.
+// The installer in a fresh Wine prefix: a /BITS= other than 32 or 64 is
+// refused (status 6) before anything is done; a silent install puts the
+// programs, the template and the guide under Program Files with a Start-menu
+// folder of shortcuts; the installed client reaches the installed connector
+// (it prints only once greeted). While a program of the installation runs
+// (both, then the client alone, which holds no mutex), an
+// install over it, a change of build and the uninstall entry's quiet
+// uninstall refuse with status 5 and nothing goes; then the quiet uninstall
+// removes it all, the folders too, and says 0.
 TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
-  const std::filesystem::path prefix = dir.path() / "prefix";
-  const std::filesystem::path installed = prefix / "drive_c" / "Program Files" / "Ostrana Connector";
+  const std::filesystem::path drive = dir.path() / "prefix" / "drive_c",
+                              installed = drive / "Program Files/Ostrana Connector",
+                              x86 = drive / "Program Files (x86)/Ostrana Connector",
+                              menu = drive / "ProgramData/Microsoft/Windows/Start Menu/Programs/Ostrana Connector";
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("WINEPREFIX", QString::fromStdString(prefix.string()));
-  auto wine = [&](const QStringList& args) {  // the exit status
-    QProcess run;
-    run.setProcessEnvironment(env);
+  env.insert("WINEPREFIX", QString::fromStdString((dir.path() / "prefix").string()));
+  env.insert("LC_ALL", "C.UTF-8");  // a folder's "Ü" reaches Wine as it is
+  QProcess run;                     // the last program started by wine(): its exit status, what it printed
+  run.setProcessEnvironment(env);
+  auto wine = [&](const QStringList& args) {
     run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
     return run.waitForFinished(60000) ? run.exitCode() : -1;
   };
-  ASSERT_EQ(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}), 0);
-  for (const char* file : {"ostrana.exe", "ostrana-client.exe", "Quorvane_Relavio.TAB", "guide.html", "uninstall.exe"})
-    EXPECT_TRUE(std::filesystem::exists(installed / file)) << file;
-  for (const char* shortcut : {"Ostrana Connector.lnk", "Ostrana Connector guide.lnk",
-                               "Ostrana Connector DNC probe.lnk", "Ostrana Connector prompt.lnk"})
-    EXPECT_TRUE(std::filesystem::exists(prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" /
-                                        "Programs" / shortcut))
-        << shortcut;
+  const QString setup = "Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe";
+  for (const char* bits : {"/BITS=46", "/BITS=64x", "/BITS=-64", "/BITS="}) EXPECT_EQ(wine({setup, "/S", bits}), 6);
+  ASSERT_EQ(wine({setup, "/S"}), 0);
+  for (auto file : {"Quorvane_Relavio.TAB", "guide.html", "uninstall.exe", "Ostrana Connector.lnk",
+                    "Ostrana Connector guide.lnk", "Ostrana Connector DNC probe.lnk", "Ostrana Connector prompt.lnk"})
+    EXPECT_TRUE(std::filesystem::exists((QString(file).endsWith(".lnk") ? menu : installed) / file)) << file;
+  // The quiet uninstall as Add/Remove Programs or a deployment tool runs it: the command line as it stands.
+  wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OstranaConnector"});
+  const auto quiet = QProcess::splitCommand(
+      QRegularExpression("Quiet\\w+\\s+REG_SZ\\s+(.*\\S)").match(run.readAllStandardOutput()).captured(1));
 
+  const QString program = "C:\\Program Files\\Ostrana Connector\\ostrana";
   process.setProcessEnvironment(env);
   process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
-                {"C:\\Program Files\\Ostrana Connector\\ostrana.exe", "--headless", "--control", "none", "--port", "0",
-                 "--settings", Native(dir.path() / "settings.ini")});
-  ASSERT_TRUE(process.waitForStarted());
-  port = WaitForNumber("listening on port (\\d+)");
-  ASSERT_GT(port, 0) << output.toStdString();
-  RawClient cam(port);
-  EXPECT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
-  // While it runs, a silent uninstall or install over it refuses, and nothing goes.
-  EXPECT_EQ(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S", "_?=C:\\PROGRA~1\\OSTRAN~1"}),
-            5);  // in place (no blank: unquoted)
-  EXPECT_EQ(wine({"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"}), 5);
-  EXPECT_TRUE(std::filesystem::exists(installed / "Quorvane_Relavio.TAB"));
-  Stop();
-
-  ASSERT_EQ(wine({"C:\\Program Files\\Ostrana Connector\\uninstall.exe", "/S"}), 0);
-  // The uninstaller goes on from a copy of itself; the files go within moments.
-  EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed / "ostrana.exe"); }, 30000));
-  EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed); }, 30000));
+                {program + ".exe", "--headless", "--control", "none", "--port", "0"});
+  QProcess client;  // on the connector, waiting for requests on its input
+  client.setProcessEnvironment(env);
+  client.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
+               {program + "-client.exe", "--port", QString::number(WaitForNumber("listening on port (\\d+)"))});
+  ASSERT_TRUE(client.waitForReadyRead(60000));  // greeted
+  for (const bool connector : {true, false}) {  // both run, then the client alone, which holds no mutex
+    for (const QStringList& args : {QStringList{setup, "/S"}, QStringList{setup, "/S", "/BITS=32"}, quiet})
+      EXPECT_EQ(wine(args), 5) << connector << args.join(' ').toStdString();
+    EXPECT_TRUE(std::filesystem::exists(installed / "Quorvane_Relavio.TAB"));
+    if (connector) Stop();
+  }
+  client.closeWriteChannel();  // it ends with its input
+  ASSERT_TRUE(client.waitForFinished(30000));
+  ASSERT_EQ(wine(quiet), 0);
+  EXPECT_TRUE(Pump([&] { return !std::filesystem::exists(installed) && !std::filesystem::exists(menu); }, 30000));
 
   // The registry view the DNC component's DLL is registered in picks the
-  // build (read from the installed program's PE header); an out-of-process
+  // build (the installed programs are those of that build); an out-of-process
   // server, wherever registered, the one that matches Windows; /BITS=
-  // overrides it; installing one build removes the other.
-  const std::filesystem::path installed32 = prefix / "drive_c" / "Program Files (x86)" / "Ostrana Connector";
-  auto machine = [](const std::filesystem::path& program) {
-    QFile file(QString::fromStdString(program.string()));
-    const QByteArray header = file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray(4096, 0);
-    const auto pe = qFromLittleEndian<quint32>(header.constData() + 0x3C);
-    return pe + 6 <= 4096u ? qFromLittleEndian<quint16>(header.constData() + pe + 4) : 0;  // 0x14C: x86, 0x8664: x64
-  };
-  const struct {
-    int registered;    // the bitness the stand-in's DLL is registered for now; 0: its 32-bit server
-    const char* bits;  // /BITS=, or nothing
-    std::uint16_t expected;
-  } installs[] = {
-      {32, "", 0x14C}, {32, "/BITS=64", 0x8664}, {0, "", 0x8664}, {64, "", 0x8664}, {64, "/BITS=32", 0x14C}};
-  for (const auto& step : installs) {
-    SCOPED_TRACE(std::to_string(step.registered) + " " + step.bits);
-    ASSERT_TRUE(step.registered ? Register(step.registered, true, env) && Register(96 - step.registered, false, env)
-                                : Host(Hosting::Server32, env));
-    QStringList args{"Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe", "/S"};
-    if (*step.bits) args << step.bits;
-    ASSERT_EQ(wine(args), 0);
-    const auto& in = step.expected == 0x14C ? installed32 : installed;
-    EXPECT_EQ(machine(in / "ostrana.exe"), step.expected);
-    EXPECT_EQ(machine(in / "ostrana-client.exe"), step.expected);
-    EXPECT_FALSE(std::filesystem::exists((step.expected == 0x14C ? installed : installed32) / "ostrana.exe"));
+  // overrides it; /D= (with blanks, beyond ASCII) names the folder for
+  // either build; installing one build removes the other, its folder too.
+  // Each step: the bitness the stand-in's DLL is registered for now (0: its
+  // 32-bit server), the setup's arguments (/D= unquoted, as a prompt passes
+  // it), the bitness expected.
+  const std::tuple<int, const char*, int> installs[] = {
+      {32, "", 32},         {32, "/BITS=64 /D=C:\\My Tools", 64},
+      {0, "", 64},          {64, "", 64},
+      {64, "/BITS=32", 32}, {64, "/BITS=32 /D=C:\\Programme\\Maschinen-Übertragung", 32},
+      {64, "", 64}};
+  std::filesystem::path before = installed;
+  // A step registered as the one before follows the last install at once.
+  for (int was = -1; const auto& [registered, args, built] : installs) {
+    ASSERT_TRUE(was == registered ||
+                (registered ? Register(registered, true, env) && Register(96 - registered, false, env)
+                            : Host(Hosting::Server32, env)));
+    ASSERT_EQ(wine(QStringList{setup, "/S"} + QString(args).split(' ', Qt::SkipEmptyParts)), 0) << args;
+    const QString given = QString(args).section("/D=C:\\", 1).replace('\\', '/');
+    const auto in = !given.isEmpty() ? drive / given.toStdString() : built == 32 ? x86 : installed;
+    const QString bin = WindowsBuild(built == 32 ? Program::Windows32 : Program::Windows) + "/bin/";
+    for (const char* file : {"ostrana.exe", "ostrana-client.exe"})  // byte for byte the build's
+      EXPECT_TRUE(test::ReadText(in / file) == test::ReadText((bin + file).toStdString())) << file << args;
+    EXPECT_FALSE(before != in && std::filesystem::exists(before)) << before << args;
+    before = in, was = registered;
   }
 }
 
