@@ -103,12 +103,9 @@ Var Earlier  ; the folder of the installation there was before, or ""
   ${EndIf}
 !macroend
 
-; Ends the (un)installer with a status: silent at once, otherwise after a box.
+; Ends the (un)installer with a status, after a box unless silent.
 !macro Refuse Status Text
-  ${If} ${Silent}
-    System::Call 'kernel32::ExitProcess(i ${Status})'  ; the uninstaller's Quit would end with status 0
-  ${EndIf}
-  MessageBox MB_OK|MB_ICONSTOP "${Text}"
+  MessageBox MB_OK|MB_ICONSTOP "${Text}" /SD IDOK
   SetErrorLevel ${Status}
   Quit
 !macroend
@@ -122,7 +119,7 @@ Var Earlier  ; the folder of the installation there was before, or ""
     System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p .R8'
     ${If} $R8 P<> 0
       System::Call 'kernel32::CloseHandle(p R8)'
-      StrCpy $R7 "Ostrana Connector"
+      StrCpy $R7 "Ostrana Connector (a window, or a headless run)"
     ${EndIf}
     ${If} $R0 != ""
       !insertmacro ForEachProgram ProgramInUse "$R0"
@@ -133,10 +130,7 @@ Var Earlier  ; the folder of the installation there was before, or ""
     ${If} $R7 == ""
       ${Break}
     ${EndIf}
-    ${If} ${Silent}
-      System::Call 'kernel32::ExitProcess(i ${EXIT_RUNNING})'
-    ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R7 is running. Close it (its window, or the headless run), then choose Retry." IDRETRY +3
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$R7 is running. Close it, then choose Retry." /SD IDCANCEL IDRETRY +3
     SetErrorLevel ${EXIT_RUNNING}
     Quit
   ${Loop}
