@@ -10,8 +10,9 @@
 ; the reverse. Without any registration it installs the build that matches
 ; Windows and says that the component must be installed. /BITS=32 or
 ; /BITS=64 overrides the choice; any other /BITS= is refused (status 6).
-; Installing over the other build removes that build; the user's settings
-; stay, as they do when uninstalling. /S installs and uninstalls silently.
+; Installing the other build, or into another folder, removes the earlier
+; installation; the user's settings stay, as they do when uninstalling.
+; /S installs and uninstalls silently.
 ; A running Ostrana Connector (the mutex every run holds, a headless one too)
 ; or any program of the installation in use (ostrana-client.exe too) is
 ; asked to be closed before anything is replaced or removed; a silent
@@ -20,9 +21,9 @@
 ;   makensis -DBIN32=<32-bit programs> -DBIN64=<64-bit programs> -DGUIDE=<guide.html> -DOUT=<setup.exe> ostrana.nsi
 ; The installer itself is a 32-bit program, so it runs on 32-bit Windows too.
 ;
-; Exit status: 0 done; 1 cancelled; 2 NSIS's own (a file could not be
-; written); 5 refused, Ostrana Connector runs; 6 refused, /BITS= is neither
-; 32 nor 64.
+; Exit status: 0 done; 1 cancelled in the wizard; 2 stopped by an error (as
+; every NSIS installer); 5 refused, a program of it runs; 6 refused, /BITS=
+; is neither 32 nor 64.
 Unicode true
 !include "MUI2.nsh"
 !include "x64.nsh"

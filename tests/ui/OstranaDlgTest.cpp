@@ -121,7 +121,7 @@ TEST_F(OstranaDlgTest, FourConnectionStatesWithTheirIconsTextsAndSounds) {
 TEST_F(OstranaDlgTest, AMissingComponentIsSaidInTheWindow) {
   const std::string script = ReadText(OSTRANA_SOURCE_DIR "/installer/ostrana.nsi");
   // The Start menu's probe: the program itself, with the switch that asks and waits for Enter.
-  const char* probe = R"("$SMPROGRAMS\Ostrana Connector DNC probe.lnk" "$INSTDIR\ostrana.exe" "--dnc-probe-console")";
+  const char* probe = R"("${MENU}\Ostrana Connector DNC probe.lnk" "$INSTDIR\ostrana.exe" "--dnc-probe-console")";
   EXPECT_NE(script.find(std::string("CreateShortCut ") + probe), std::string::npos);
   using enum run::MachineAbsent;
   for (auto [why, says] : {std::pair{ByChoice, "started with --control none"},
