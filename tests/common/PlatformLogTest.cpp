@@ -10,6 +10,9 @@
 #include "common/Console.h"
 #include "common/EventLog.h"
 #include "support/TestSupport.h"
+#ifndef _WIN32
+#include "support/JournalReceiver.h"
+#endif
 
 using namespace ostrana;
 
@@ -100,3 +103,43 @@ TEST(PlatformLog, EventsGoFromTheWriterFoldedAndARefusalCostsOneLine) {
     EXPECT_EQ(seen.entries[3].event.machine, "TNC640,1");
   }
 }
+
+#ifndef _WIN32
+// The journal's socket, as sd_journal_send finds it: the fields read back as
+// written, a line feed in a value too. A journal that is not there, or does
+// not read, costs one line in the file, and the run does not wait for it.
+TEST(PlatformLog, TheJournalReadsTheFieldsBackAndOneThatRefusesCostsOneLine) {
+  std::string why;
+  if (!test::JournalReceiver::Isolate(&why)) GTEST_SKIP() << why;
+  enum Journal { Reading, NotReading, Absent };
+  for (const Journal kind : {Reading, NotReading, Absent}) {
+    test::TempDir dir;
+    auto receiver = kind == Absent ? nullptr : std::make_unique<test::JournalReceiver>(kind == Reading);
+    EventLog log;
+    log.SetPlatformSink(OpenPlatformSink({.journal = true}));
+    log.Open(dir.str() + "/ostrana.log", false);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i)
+      log.Write(LogLevel::Audit, "command", "WCS " + std::to_string(i),
+                LogEvent(EventId::CommandNotWritten).Values("1,2\n3").Result(false).Reason("a command is waiting"));
+    log.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << kind;
+    const std::string file = test::ReadText(dir.path() / "ostrana.log");
+    EXPECT_EQ(file.find("WARN  log: the systemd journal refused an event (") != std::string::npos, kind != Reading)
+        << kind << file;
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 40 + (kind != Reading)) << file;
+    if (kind != Reading) continue;
+    const auto entries = receiver->Where("OSTRANA_KIND", "audit");
+    ASSERT_EQ(entries.size(), 40u);
+    EXPECT_EQ(entries[7], (test::JournalReceiver::Entry{{"MESSAGE", "command: WCS 7"},
+                                                        {"PRIORITY", "6"},
+                                                        {"SYSLOG_IDENTIFIER", "ostrana"},
+                                                        {"OSTRANA_ID", "401"},
+                                                        {"OSTRANA_EVENT", "CommandNotWritten"},
+                                                        {"OSTRANA_KIND", "audit"},
+                                                        {"OSTRANA_VALUES", "1,2\n3"},
+                                                        {"OSTRANA_RESULT", "not written"},
+                                                        {"OSTRANA_REASON", "a command is waiting"}}));
+  }
+}
+#endif

@@ -141,7 +141,9 @@ void EventLog::Open(const std::string& file, bool mirror, Limits limits) {
     unhandled_ = 0;
     queueLimit_ = limits.queuedLines;
     fold_ = RepeatFold();
+    foldedEvents_.clear();
     tally_ = Tally();
+    reports_ = platform_.Installed();
   }
   writer_ = std::thread([this] { Run(); });
 }
@@ -183,11 +185,14 @@ void EventLog::Close() {
   held_ = false;
 }
 
-void EventLog::Write(LogLevel level, const std::string& subject, const std::string& text,
+void EventLog::Write(LogLevel level, const std::string& subject, const std::string& text, const LogEvent& event,
                      std::chrono::milliseconds fold) {
   const auto now = clock_();
   const std::string key = std::string(LevelName(level)) + " " + subject + ": " + text;
   std::string line = Printable(TimeText(now, true) + " " + mark_ + " " + key);
+  std::optional<PlatformEntry> entry;
+  if (event.id != EventId::None && reports_.load(std::memory_order_relaxed))
+    entry = PlatformEntry{level, Printable(subject + ": " + text), event, 0};
   {
     std::lock_guard guard(lock_);
     if (!open_ || stopping_) return;
@@ -195,15 +200,25 @@ void EventLog::Write(LogLevel level, const std::string& subject, const std::stri
     RepeatFold::Folded before;
     if (!fold_.Pass(key, now, fold, before)) {
       ++tally_.folded;
+      // Its count reaches the platform's log too, with the event.
+      if (entry) foldedEvents_.try_emplace(key, std::move(*entry));
       return;
     }
+    if (before.count) foldedEvents_.erase(key);
     if (queue_.size() >= queueLimit_) {
       ++dropped_;
       if (level == LogLevel::Audit) ++droppedAudit_;
       return;
     }
-    if (before.count) line += " (and " + Times(before.count) + " more since " + TimeText(before.first, false) + ")";
-    queue_.push_back({std::move(line) + "\n", level == LogLevel::Audit});
+    if (before.count) {
+      const std::string counted = " (and " + Times(before.count) + " more since " + TimeText(before.first, false) + ")";
+      line += counted;
+      if (entry) {
+        entry->message += counted;
+        entry->repeats = before.count;
+      }
+    }
+    queue_.push_back({std::move(line) + "\n", level == LogLevel::Audit, std::move(entry)});
     ++unhandled_;
   }
   wake_.notify_one();
@@ -213,11 +228,23 @@ void EventLog::QueueDue(bool all) {
   if (!fold_.NextDue()) return;
   const auto now = clock_();
   for (const auto& [key, folded] : fold_.TakeDue(now, all)) {
-    queue_.push_back({Printable(TimeText(now, true) + " " + mark_ + " " + key) + " (" + Times(folded.count) + " from " +
-                          TimeText(folded.first, false) + " to " + TimeText(folded.last, false) + ")\n",
-                      IsAudit(key)});
+    const std::string counted = " (" + Times(folded.count) + " from " + TimeText(folded.first, false) + " to " +
+                                TimeText(folded.last, false) + ")";
+    std::optional<PlatformEntry> entry;
+    if (auto found = foldedEvents_.extract(key)) {
+      entry = std::move(found.mapped());
+      entry->message += counted;
+      entry->repeats = folded.count;
+    }
+    queue_.push_back(
+        {Printable(TimeText(now, true) + " " + mark_ + " " + key) + counted + "\n", IsAudit(key), std::move(entry)});
     ++unhandled_;
   }
+}
+
+std::optional<PlatformEntry> EventLog::OwnEntry(EventId id, const std::string& message) const {
+  if (!reports_.load(std::memory_order_relaxed)) return std::nullopt;
+  return PlatformEntry{LogLevel::Warning, Printable(message), LogEvent(id), 0};
 }
 
 EventLog::Tally EventLog::Counted() {
@@ -256,8 +283,16 @@ std::string EventLog::OpenFile() {
     lockSaid_ = said;
     if (!out_.Open(own)) return {};
     notice = Stamp() + " WARN  log: " + said + "\n";
+    noticeEntry_ = OwnEntry(EventId::LogOfItsOwn, "log: " + said);
   }
   return notice;
+}
+
+void EventLog::Tell(Queued& queued) {
+  if (std::exchange(queued.told, true)) return;
+  const bool reported = queued.entry && platform_.Report(*queued.entry);
+  if (mirror_ && !(reported && platform_.TakesMirror()))
+    console::ErrPrintable(queued.line.substr(0, queued.line.size() - 1));
 }
 
 void EventLog::Run() {
@@ -287,13 +322,13 @@ void EventLog::Run() {
       held = held_;
     }
     // The audit file learns of its own lines not kept.
-    if (dropped)
-      batch.push_back({Stamp() + " WARN  log: " + std::to_string(dropped) + " lines were not kept" +
-                           (droppedAudit ? " (" + std::to_string(droppedAudit) + " of them AUDIT)\n" : "\n"),
-                       droppedAudit > 0});
-    for (const auto& queued : batch)
-      if (mirror_) console::ErrPrintable(queued.line.substr(0, queued.line.size() - 1));
-    if (held) {
+    if (dropped) {
+      const std::string said = "log: " + std::to_string(dropped) + " lines were not kept" +
+                               (droppedAudit ? " (" + std::to_string(droppedAudit) + " of them AUDIT)" : "");
+      batch.push_back({Stamp() + " WARN  " + said + "\n", droppedAudit > 0, OwnEntry(EventId::LinesNotKept, said)});
+    }
+    if (held) {  // stderr and the platform's log have the lines now; the file when it is kept
+      for (auto& queued : batch) Tell(queued);
       waiting.insert(waiting.end(), batch.begin(), batch.end());
       batch.clear();
     } else {
@@ -304,7 +339,6 @@ void EventLog::Run() {
     if (!held && !out_.InPlace()) {
       out_.Close();
       notice = OpenFile();
-      if (mirror_ && !notice.empty()) console::ErrPrintable(notice.substr(0, notice.size() - 1));
     }
     // The audit file goes with the log this run writes, once there is one and an AUDIT line for it.
     const bool audits = std::any_of(batch.begin(), batch.end(), [](const Queued& q) { return q.audit; });
@@ -312,20 +346,32 @@ void EventLog::Run() {
       audit_.Close();
       audit_.Open(AuditPath(out_.Path()));
     }
-    if (!notice.empty()) batch.push_front({std::exchange(notice, std::string())});
+    if (!notice.empty())
+      batch.push_front({std::exchange(notice, std::string()), false, std::exchange(noticeEntry_, std::nullopt)});
     std::uint64_t audited = 0;
-    for (const auto& [line, audit] : batch) {
-      out_.Append(line);
-      if (audit) {
-        audit_.Append(line);
+    for (auto& queued : batch) {
+      out_.Append(queued.line);
+      if (queued.audit) {
+        audit_.Append(queued.line);
         ++audited;
       }
+      Tell(queued);  // the file first: the platform's log is the second record, never the cause of a line missing
+    }
+    // A platform's log that refuses costs this one line in the file, once.
+    std::size_t said = 0;
+    if (const std::string refused = platform_.TakeNotice(); !refused.empty()) {
+      const std::string line = Stamp() + " WARN  log: " + refused;
+      out_.Append(line + "\n");
+      if (mirror_) console::ErrPrintable(line);
+      said = 1;
     }
     {
       std::lock_guard guard(lock_);
       unhandled_ = queue_.size();
-      tally_.lines += batch.size();
+      tally_.lines += batch.size() + said;
       tally_.auditLines += audited;
+      tally_.reported = platform_.Reported();
+      tally_.refused = platform_.Refused();
     }
     finished_.notify_all();
     if (stopping) break;

@@ -24,30 +24,39 @@
 // its path. What could steer a terminal or split a line is escaped
 // (Printable).
 //
+// A line that carries an event (LogEvent) also goes to the platform's log
+// service when a sink is installed (PlatformLog.h), from the writer thread
+// after the file; a line the service took stays off the stderr mirror when
+// the service keeps that stream anyway (the journal).
+//
 // Threads: Write may be called from any thread and never waits for the disk:
 // it hands the line to the log's own writer thread (a bounded queue; lines
-// beyond it are counted and the count is written). Open, Close and SetClock
-// are called by the owner of the run (the main thread); Close waits at most
+// beyond it are counted and the count is written). Open, Close, SetClock and
+// SetPlatformSink are called by the owner of the run (the main thread); Close waits at most
 // a second for the writer.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 #include "common/FileLock.h"
+#include "common/LogEvent.h"
 #include "common/LogGenerations.h"
+#include "common/PlatformLog.h"
 #include "common/RepeatFold.h"
 
 namespace ostrana {
-
-enum class LogLevel { Info, Warning, Error, Audit };
 
 class EventLog {
  public:
@@ -64,6 +73,8 @@ class EventLog {
     std::uint64_t lines = 0;       // written to the log (or counted as not kept)
     std::uint64_t auditLines = 0;  // of them, AUDIT lines (also written to the audit file)
     std::uint64_t folded = 0;      // repeats counted instead of written
+    std::uint64_t reported = 0;    // events the platform's log took
+    std::uint64_t refused = 0;     // events it refused (said once in the file)
   };
   using Clock = std::function<std::chrono::system_clock::time_point()>;
   // A line again within this long of the same one written is counted.
@@ -92,7 +103,15 @@ class EventLog {
   // `fold`: a caller whose line repeats on every pass may count its repeats
   // over a longer window (a minute): the line is then written when it changes.
   void Write(LogLevel level, const std::string& subject, const std::string& text,
+             std::chrono::milliseconds fold = kFold) {
+    Write(level, subject, text, LogEvent{}, fold);
+  }
+  // The same, for a line that is an event: it goes to the platform's log too.
+  void Write(LogLevel level, const std::string& subject, const std::string& text, const LogEvent& event,
              std::chrono::milliseconds fold = kFold);
+  // The platform's log service for the lines that carry an event (none:
+  // the file only). Set while the log is closed, before Open.
+  void SetPlatformSink(std::unique_ptr<PlatformSink> sink) { platform_.Install(std::move(sink)); }
   // Waits at most `bound` until the lines written so far are handled (kept,
   // or counted as lost); false when the writer has not got there.
   bool Drain(std::chrono::milliseconds bound);
@@ -118,7 +137,13 @@ class EventLog {
   struct Queued {
     std::string line;
     bool audit = false;
+    std::optional<PlatformEntry> entry;  // for the platform's log, when the line is an event
+    bool told = false;                   // mirrored and reported already (while the file was held)
   };
+  // Writer thread only: the line to the platform's log and the stderr mirror, once.
+  void Tell(Queued& queued);
+  // The platform's entry of a line the log itself writes.
+  std::optional<PlatformEntry> OwnEntry(EventId id, const std::string& message) const;
 
   std::string file_;  // the path asked for
   bool mirror_ = false;
@@ -131,6 +156,9 @@ class EventLog {
   std::deque<Queued> queue_;
   RepeatFold fold_;
   Tally tally_;
+  std::atomic<bool> reports_{false};  // a platform sink is installed: events are queued with their entries
+  // The events whose repeats are being counted, by the line's key: their count goes to the platform too.
+  std::unordered_map<std::string, PlatformEntry> foldedEvents_;
   std::size_t dropped_ = 0, droppedAudit_ = 0;
   std::size_t queueLimit_ = 0;
   std::size_t unhandled_ = 0;  // queued, or taken by the writer and not yet written
@@ -145,6 +173,8 @@ class EventLog {
   LogGenerations audit_{[this] { return Stamp(); }};
   FileLock logLock_;  // "<log>.lock": this run writes the log and its audit file
   std::string lockSaid_;  // why this run writes a file of its own, as said on stderr
+  PlatformLog platform_;
+  std::optional<PlatformEntry> noticeEntry_;  // the platform's entry of OpenFile's line
 };
 
 // `text` as one line that cannot steer a terminal: line feeds as blanks; the
@@ -157,6 +187,10 @@ std::string Printable(const std::string& text);
 inline void Log(LogLevel level, const std::string& subject, const std::string& text,
                 std::chrono::milliseconds fold = EventLog::kFold) {
   EventLog::Instance().Write(level, subject, text, fold);
+}
+inline void Log(LogLevel level, const std::string& subject, const std::string& text, const LogEvent& event,
+                std::chrono::milliseconds fold = EventLog::kFold) {
+  EventLog::Instance().Write(level, subject, text, event, fold);
 }
 
 }  // namespace ostrana

@@ -17,11 +17,12 @@ class LoggedPrompts final : public Prompts {
   }
   bool AskYesNo(const std::string& text) override {
     const bool yes = shown_.AskYesNo(text);
-    Log(LogLevel::Warning, "question", text + " " + (yes ? "Yes" : "No"));
+    Log(LogLevel::Warning, "question", text + " " + (yes ? "Yes" : "No"),
+        LogEvent(EventId::OperatorQuestion).Values(yes ? "Yes" : "No").Reason(text));
     return yes;
   }
   void Note(const std::string& text) override {
-    Log(LogLevel::Warning, "note", text);
+    Log(LogLevel::Warning, "note", text, LogEvent(EventId::OperatorNote).Reason(text));
     shown_.Note(text);
   }
 

@@ -28,11 +28,16 @@ bool OstranaConnect::Connect() {
   const std::string text = connectionText_;
   const std::int32_t number = connectionNumber_;
   bool ok = false;
+  std::string reason;  // why not, for the platform's log
   lib_.ClearLastFailure();
   dnc::TakeFailureText();
   if (!lib_.HasMachine() && lib_.CreateMachine() != dnc::kOk) {
     prompts_.ShowMessage(strings::kComponentMissing, PromptIcon::Exclamation);
-    if (const std::string why = dnc::TakeFailureText(); !why.empty()) prompts_.Note(why);
+    reason = strings::kComponentMissing;
+    if (const std::string why = dnc::TakeFailureText(); !why.empty()) {
+      prompts_.Note(why);
+      reason = why;
+    }
   } else if (lib_.OpenConnection(text, number) && lib_.OpenServices()) {
     // Row 1 itself, whatever the base row: is the table usable? When it is
     // not, the user is told what is wrong with which file.
@@ -41,18 +46,22 @@ bool OstranaConnect::Connect() {
     ok = lib_.ReadCell(1, probe);
     if (!ok) {
       const std::string why = dnc::TakeFailureText();
-      lib_.ReportConnectFailure(strings::TableUnusable(kTablePath, why.empty() ? "its row 1 cannot be read" : why));
+      reason = strings::TableUnusable(kTablePath, why.empty() ? "its row 1 cannot be read" : why);
+      lib_.ReportConnectFailure(reason);
     }
   }
-  const std::string where = text + "," + std::to_string(number) + ", base row " + std::to_string(worker_.BaseRow());
+  const std::string machine = text + "," + std::to_string(number);
+  const std::string where = machine + ", base row " + std::to_string(worker_.BaseRow());
   if (ok) {
-    Log(LogLevel::Info, "machine", "connected to " + where + ": " + dnc::MachineStateName(dnc::kStateMachineAvailable));
+    Log(LogLevel::Info, "machine", "connected to " + where + ": " + dnc::MachineStateName(dnc::kStateMachineAvailable),
+        LogEvent(EventId::MachineConnected).Machine(machine));
   } else {
     char status[16];
     std::snprintf(status, sizeof status, "0x%08X", static_cast<unsigned>(lib_.LastFailure()));
-    Log(LogLevel::Warning, "machine",
-        "connect to " + where + " failed" +
-            (dnc::Failed(lib_.LastFailure()) ? std::string(" (HRESULT ") + status + ")" : ""));
+    const std::string hresult = dnc::Failed(lib_.LastFailure()) ? std::string("HRESULT ") + status : "";
+    if (reason.empty()) reason = hresult.empty() ? "a connection step failed" : hresult;
+    Log(LogLevel::Warning, "machine", "connect to " + where + " failed" + (hresult.empty() ? "" : " (" + hresult + ")"),
+        LogEvent(EventId::MachineConnectFailed).Machine(machine).Reason(reason));
     ForgetWaitingCommand();  // a connection that was up is gone too
     lib_.ReleaseAll();
   }
@@ -61,13 +70,18 @@ bool OstranaConnect::Connect() {
 
 void OstranaConnect::Disconnect() {
   ForgetWaitingCommand();
-  if (lib_.HasMachine()) Log(LogLevel::Info, "machine", "disconnected");
+  if (lib_.HasMachine())
+    Log(LogLevel::Info, "machine", "disconnected", LogEvent(EventId::MachineDisconnected).Machine(MachineText()));
   lib_.ReleaseAll();
 }
 
 void OstranaConnect::ForgetWaitingCommand() {
   if (const auto command = worker_.TakeWaitingCommand())
-    Log(LogLevel::Audit, "command", *command + ": not taken by the NC program before the machine was disconnected");
+    Log(LogLevel::Audit, "command", *command + ": not taken by the NC program before the machine was disconnected",
+        LogEvent(EventId::CommandNotTaken)
+            .Machine(MachineText())
+            .Command(*command)
+            .Reason("the machine was disconnected"));
 }
 
 bool OstranaConnect::StartPolling() {
@@ -85,8 +99,10 @@ bool OstranaConnect::StartPolling() {
       "read slot set to " + std::to_string(read) + " at row " +
           std::to_string(std::int64_t{worker_.BaseRow()} + kReadSlotRow) + ": " +
           (known ? std::to_string(PendingCount(before, write, last)) : std::string("an unknown number of")) +
-          " records in the ring skipped");
+          " records in the ring skipped",
+      LogEvent(EventId::ReadSlotSet).Machine(MachineText()).Values(std::to_string(read)).Result(true));
   // Started when none runs; no thread to be had: polling stays off and the client is told 0.
+  worker_.NameMachine(MachineText());
   return worker_.Start() || Refuse("no thread for the polling worker");
 }
 
@@ -120,7 +136,8 @@ bool OstranaConnect::CommandRowIdle() {
   const std::int32_t command = IntegerReading(cell);
   if (command == 0)  // the NC program took the last command before the worker saw it
     if (const auto taken = worker_.TakeWaitingCommand())
-      Log(LogLevel::Audit, "command", *taken + ": taken by the NC program (command row 0)");
+      Log(LogLevel::Audit, "command", *taken + ": taken by the NC program (command row 0)",
+          LogEvent(EventId::CommandTaken).Machine(MachineText()).Command(*taken));
   return command == 0 || Refuse("a command is still waiting on the machine");
 }
 

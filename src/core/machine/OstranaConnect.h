@@ -63,6 +63,8 @@ class OstranaConnect {
     connectionNumber_ = number;
     worker_.SetBaseRow(base);
   }
+  // The connection text and number, as the log's events name the machine: "TNC640,1".
+  std::string MachineText() const { return connectionText_ + "," + std::to_string(connectionNumber_); }
 
  private:
   template <class Work>

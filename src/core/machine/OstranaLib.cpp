@@ -191,7 +191,8 @@ bool OstranaLib::ProvisionTable() {
   const auto size = std::filesystem::file_size(std::filesystem::u8path(TemplatePath()), ec);
   Log(LogLevel::Audit, "table",
       "transmitted " + TemplatePath() + " (" + (ec ? "size unknown" : std::to_string(size) + " bytes") + ") to " +
-          mailbox::kTablePath);
+          mailbox::kTablePath,
+      LogEvent(EventId::TableTransmitted).Values(TemplatePath() + " to " + mailbox::kTablePath).Result(true));
   return true;
 }
 

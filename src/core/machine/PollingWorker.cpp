@@ -70,6 +70,7 @@ bool PollingWorker::ReadSlotIndex(std::int32_t offset, std::int32_t last, std::i
 
 bool PollingWorker::Start() {
   if (thread_) return true;
+  machine_ = nextMachine_;
   // Cleared here, before the thread exists: were the new thread to clear it,
   // a stop requested right after this start could be erased and the join in
   // Stop would wait forever.
@@ -77,7 +78,7 @@ bool PollingWorker::Start() {
   try {
     thread_ = std::make_unique<std::thread>([this] { Loop(); });
   } catch (const std::system_error&) {
-    Log(LogLevel::Error, "polling", "no thread for the worker");
+    Log(LogLevel::Error, "polling", "no thread for the worker", LogEvent(EventId::WorkerNoThread).Machine(machine_));
     return false;
   }
   Log(LogLevel::Info, "polling",
@@ -148,13 +149,19 @@ void PollingWorker::Loop() {
     LogCounts(run, stopping);
     if (stopping) {
       if (const auto command = TakeWaitingCommand())
-        Log(LogLevel::Audit, "command", *command + ": not taken by the NC program before polling stopped");
+        Log(LogLevel::Audit, "command", *command + ": not taken by the NC program before polling stopped",
+            LogEvent(EventId::CommandNotTaken).Machine(machine_).Command(*command).Reason("polling stopped"));
       // The signal row is lowered as the worker leaves (not while a command holds the mailbox).
       const auto row = RowAt(baseRow_.load(), kSignalRow);
-      if (row && !mailboxBusy_.load())
+      if (row && !mailboxBusy_.load()) {
+        const bool written = lib_.WriteCell(*row, 0);
         Log(LogLevel::Audit, "signal",
-            "row " + std::to_string(*row) +
-                " cleared as polling stops: " + (lib_.WriteCell(*row, 0) ? "written" : "not written"));
+            "row " + std::to_string(*row) + " cleared as polling stops: " + (written ? "written" : "not written"),
+            LogEvent(EventId::SignalCleared)
+                .Machine(machine_)
+                .Values("row " + std::to_string(*row) + " = 0")
+                .Result(written));
+      }
       return;
     }
   }
@@ -168,7 +175,11 @@ void PollingWorker::LogCounts(RunState& run, bool stopping) {
   if (run.slotWrites || run.tagWrites)
     Log(LogLevel::Audit, "mailbox",
         "read slot advanced " + std::to_string(run.slotWrites) + " times, attachment tag cleared " +
-            std::to_string(run.tagWrites) + " times since the last count");
+            std::to_string(run.tagWrites) + " times since the last count",
+        LogEvent(EventId::MailboxWrites)
+            .Machine(machine_)
+            .Values("read slot " + std::to_string(run.slotWrites) + ", attachment tag " + std::to_string(run.tagWrites))
+            .Result(true));
   run.slotWrites = run.tagWrites = 0;
   if (stopping) {
     Log(LogLevel::Info, "polling",
@@ -201,14 +212,16 @@ void PollingWorker::Pass(RunState& run, bool lastPass) {
     if (stopRequested_.load()) return;  // the machine is reported offline as polling stops
     if (!run.machineLost) {
       run.machineLost = true;
-      Log(LogLevel::Warning, "mailbox", "lost: its read slot cannot be read: " + TakeAccessFailure());
+      const std::string why = TakeAccessFailure();
+      Log(LogLevel::Warning, "mailbox", "lost: its read slot cannot be read: " + why,
+          LogEvent(EventId::MachineLost).Machine(machine_).Reason("its read slot cannot be read: " + why));
       owner_.SetMachineStatus(false);
     }
     return;
   }
   if (run.machineLost) {
     run.machineLost = false;
-    Log(LogLevel::Info, "mailbox", "back");
+    Log(LogLevel::Info, "mailbox", "back", LogEvent(EventId::MachineBack).Machine(machine_));
     owner_.SetMachineStatus(true);
   }
   std::int32_t write = 0;
@@ -246,7 +259,12 @@ bool PollingWorker::AnswerSignal(RunState& run) {
     if (!WriteRow(kSignalRow, reply->answer)) return false;
     Log(LogLevel::Audit, "signal",
         std::to_string(signal) + " answered: " + std::to_string(reply->answer) + " written to row " +
-            std::to_string(std::int64_t{baseRow_.load()} + kSignalRow));
+            std::to_string(std::int64_t{baseRow_.load()} + kSignalRow),
+        LogEvent(EventId::SignalAnswered)
+            .Machine(machine_)
+            .Command("signal " + std::to_string(signal))
+            .Values(std::to_string(reply->answer))
+            .Result(true));
     for (std::int32_t i = 0; i < reply->actionCount; ++i) PushAction(run, reply->actions[i]);
   }
   return true;
@@ -268,7 +286,8 @@ void PollingWorker::FollowCommandRow(RunState& run) {
   const std::int32_t command = IntegerReading(cell);
   if (command == 0 && waiting)
     if (const auto taken = TakeWaitingCommand())  // not meanwhile audited by a disconnect
-      Log(LogLevel::Audit, "command", *taken + ": taken by the NC program (command row 0)");
+      Log(LogLevel::Audit, "command", *taken + ": taken by the NC program (command row 0)",
+          LogEvent(EventId::CommandTaken).Machine(machine_).Command(*taken));
   if (alarm) FollowAlarm(run, command);
 }
 
@@ -279,13 +298,15 @@ void PollingWorker::FollowAlarm(RunState& run, std::int32_t command) {
     if (!ReadRow(kArgumentRow1, cell)) return;
     const std::int32_t value = IntegerReading(cell);
     if (run.alarmAnswer != value)
-      Log(LogLevel::Audit, "alarm", "answered by the NC program: alarm value " + std::to_string(value));
+      Log(LogLevel::Audit, "alarm", "answered by the NC program: alarm value " + std::to_string(value),
+          LogEvent(EventId::AlarmAnswered).Machine(machine_).Values(std::to_string(value)));
     run.alarmAnswer = value;
     if (!owner_.StoreAlarmValue(value)) ++run.unattended;
   } else {
     alarmPending_.store(false);
     run.alarmAnswer.reset();
-    Log(LogLevel::Audit, "alarm", "ended by the NC program (command row " + std::to_string(command) + ")");
+    Log(LogLevel::Audit, "alarm", "ended by the NC program (command row " + std::to_string(command) + ")",
+        LogEvent(EventId::AlarmEnded).Machine(machine_).Values(std::to_string(command)));
     owner_.StoreAlarmValue(0);
   }
 }

@@ -50,6 +50,8 @@ class PollingWorker {
 
   // Starts the thread when none runs; false when no thread can be had.
   bool Start();
+  // The machine as the log's events name it ("TNC640,1"), for the next Start.
+  void NameMachine(std::string text) { nextMachine_ = std::move(text); }
   // Ends the thread after one whole pass begun after the request (every
   // record posted before it delivered, a signal raised before it answered):
   // the wait is at most the rest of the pass in progress, one pass interval
@@ -127,6 +129,8 @@ class PollingWorker {
   Mutex stateLock_;  // guards workerState_ only
   State workerState_ GUARDED_BY(stateLock_) = State::Running;
   std::unique_ptr<std::thread> thread_;  // main thread only
+  std::string nextMachine_;              // main thread only
+  std::string machine_;                  // set by Start before the thread exists, then read by the worker's events
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> mailboxBusy_{false};
   Mutex commandLock_;  // guards waitingCommand_ only

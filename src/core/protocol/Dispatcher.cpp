@@ -114,7 +114,11 @@ std::string DispatchRequest(RequestOperations& ops, const std::string& chunk) {
     if (!code)
       Log(LogLevel::Info, "request",
           "Set Alarm refused for its data '" + argument.text +
-              "': not one of the four alarm names ended by a line feed");
+              "': not one of the four alarm names ended by a line feed",
+          LogEvent(EventId::RequestDataRefused)
+              .Command("Set Alarm")
+              .Values(argument.text)
+              .Reason("not one of the four alarm names ended by a line feed"));
     reply += CommandData("Set Alarm", code && ops.SetAlarm(*code));
   }
   if (Has(chunk, "Set WCS")) reply += CommandData("Set WCS", ops.ApplyWcsData(ExtractArgument(chunk, "Set WCS: ")));

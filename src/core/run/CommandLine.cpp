@@ -13,6 +13,7 @@ struct OptionHelp {
   const char* names;
   const char* text;
   bool windowsOnly = false;
+  bool linuxOnly = false;
 };
 
 const OptionHelp kHelp[] = {
@@ -26,6 +27,7 @@ const OptionHelp kHelp[] = {
     {"--nc-console <N>", "Offer the virtual control's NC console on loopback port N (0: any)."},
     {"--log <FILE>", "Write the event log to FILE for this run."},
     {"--listen <ADDRESS>", "Listen on this local address only (default: all interfaces)."},
+    {"--journal", "Send the events to the systemd journal (as when the journal reads stderr).", false, true},
     {"--dnc-probe [TEXT NUMBER]",
      "Check what the DNC component offers against what the connector calls; with connection data, "
      "connect and show the machine's state.",
@@ -39,7 +41,7 @@ std::string HelpText(bool windows) {
       "Usage: ostrana [options]\n"
       "Ostrana Connector: bridges the Kelvra CAM client and a HEIDENHAIN TNC control.\n\nOptions:\n";
   for (const OptionHelp& option : kHelp) {
-    if (option.windowsOnly && !windows) continue;
+    if ((option.windowsOnly && !windows) || (option.linuxOnly && windows)) continue;
     std::string line = "  " + std::string(option.names);
     line.resize(std::max<std::size_t>(line.size() + 2, 30), ' ');
     const char* help = option.text ? option.text
@@ -101,6 +103,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, bo
     }
     if (name == "--headless" && takesNone()) {
       options.headless = true;
+      continue;
+    }
+    if (name == "--journal" && !windows && takesNone()) {
+      options.journal = true;
       continue;
     }
     if (name == "--dnc-probe-console" && windows && takesNone()) {

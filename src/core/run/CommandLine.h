@@ -21,6 +21,7 @@ struct Options {
   std::optional<int> ncConsolePort;
   std::string logFile;        // empty: the stored one, else the per-user state folder
   std::string listenAddress;  // empty: the stored one, else all interfaces
+  bool journal = false;       // --journal (Linux): the events go to the systemd journal
   // --dnc-probe (Windows): look at the DNC component instead of running;
   // with connection data, connect to it too.
   bool dncProbe = false;

@@ -36,7 +36,13 @@ bool MachineOperations::ParseConnectionData(const protocol::Argument& argument) 
                                                                             : nullptr;
   if (refused) {
     Log(LogLevel::Info, "request",
-        "Machine Connect from " + Client() + " refused for its data '" + argument.text + "': " + refused);
+        "Machine Connect from " + Client() + " refused for its data '" + argument.text + "': " + refused,
+        LogEvent(EventId::RequestDataRefused)
+            .Client(Client())
+            .Command("Machine Connect")
+            .Values(argument.text)
+            .Result(false)
+            .Reason(refused));
     prompts_.ShowMessage(refused, PromptIcon::None);
     return false;
   }
@@ -60,15 +66,29 @@ void MachineOperations::SetClientAttached(bool attached, const std::string& peer
 
 std::string MachineOperations::Client() const { return client_.empty() ? "no client" : client_; }
 
-void MachineOperations::Audit(const std::string& command, bool done) {
+void MachineOperations::Audit(const std::string& command, bool done, const std::string& values) {
+  const std::string refusal = done ? std::string() : machine_->Refusal();
   Log(LogLevel::Audit, "command",
-      command + " for " + Client() + ": " +
-          (done ? std::string("written, answer 1") : "not written (" + machine_->Refusal() + "), answer 0"));
+      command + (values.empty() ? "" : " " + values) + " for " + Client() + ": " +
+          (done ? std::string("written, answer 1") : "not written (" + refusal + "), answer 0"),
+      LogEvent(done ? EventId::CommandWritten : EventId::CommandNotWritten)
+          .Client(Client())
+          .Machine(machine_->MachineText())
+          .Command(command)
+          .Values(values)
+          .Result(done)
+          .Reason(refusal));
 }
 
 bool MachineOperations::Refused(const char* request, bool done) {
   if (!done)
-    Log(LogLevel::Warning, "request", std::string(request) + " from " + Client() + " refused: " + machine_->Refusal());
+    Log(LogLevel::Warning, "request", std::string(request) + " from " + Client() + " refused: " + machine_->Refusal(),
+        LogEvent(EventId::RequestRefused)
+            .Client(Client())
+            .Machine(machine_->MachineText())
+            .Command(request)
+            .Result(false)
+            .Reason(machine_->Refusal()));
   return done;
 }
 
@@ -79,10 +99,14 @@ bool MachineOperations::CheckMachineBuffer() { return Refused("Check Machine Buf
 bool MachineOperations::ApplyWcsData(const protocol::Argument& argument) {
   const auto values = ParseWcsFields(argument);
   if (!values) {  // refused: nothing is written
-    Log(LogLevel::Info, "request",
-        "Set WCS from " + Client() + " refused for its data '" + argument.text +
-            "': not six upper-case hexadecimal fields of at most 8 digits ended by a "
-            "line feed");
+    const char* why = "not six upper-case hexadecimal fields of at most 8 digits ended by a line feed";
+    Log(LogLevel::Info, "request", "Set WCS from " + Client() + " refused for its data '" + argument.text + "': " + why,
+        LogEvent(EventId::RequestDataRefused)
+            .Client(Client())
+            .Command("Set WCS")
+            .Values(argument.text)
+            .Result(false)
+            .Reason(why));
     return false;
   }
   const bool done = machine_->SetWcs(*values);
@@ -92,7 +116,7 @@ bool MachineOperations::ApplyWcsData(const protocol::Argument& argument) {
     std::snprintf(text, sizeof text, "%s%.4f", written.empty() ? "" : ",", v);
     written += text;
   }
-  Audit("WCS (code 3) sent " + argument.text + " as " + written, done);
+  Audit("WCS (code 3)", done, "sent " + argument.text + " as " + written);
   return done;
 }
 

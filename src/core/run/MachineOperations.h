@@ -55,7 +55,7 @@ class MachineOperations : public protocol::RequestOperations {
  private:
   std::string Client() const;  // the attached client's address:port, for the log
   // One AUDIT line: the command, who asked, and whether it was written (or why not).
-  void Audit(const std::string& command, bool done);
+  void Audit(const std::string& command, bool done, const std::string& values = {});
   // The request's answer; when it is a refusal, a line with the reason.
   bool Refused(const char* request, bool done);
 

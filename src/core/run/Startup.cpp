@@ -31,7 +31,9 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
   // Headless, the log's lines go to stderr too: a service manager's journal
   // keeps them. The file waits until the machine side is had: a run refused
   // because another connector has the drive makes no file (not even one of
-  // its own beside a log that connector writes).
+  // its own beside a log that connector writes). The events go to the
+  // platform's log service as well, where there is one.
+  EventLog::Instance().SetPlatformSink(OpenPlatformSink({.journal = options.journal}));
   EventLog::Instance().OpenHeld(prepared.logFile, headless);
   for (const auto& problem : prepared.settings.problems) prompts.Note(problem);
   prepared.listenAddress = ChooseListenAddress(options, prepared.settings, prompts);
@@ -48,7 +50,7 @@ bool Prepare(const Options& options, const platform::SettingsStore& store, Promp
 
 void Finish(Machine& machine) {
   if (machine.stop) machine.stop();
-  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped");
+  Log(LogLevel::Info, "stop", std::string(strings::kAppName) + " stopped", LogEvent(EventId::Stopped));
   EventLog::Instance().Close();
   console::Out("ostrana: stopped");
   // A console nobody reads does not keep the run: a second, then it ends.
@@ -74,11 +76,16 @@ std::string ChooseListenAddress(const Options& options, const platform::Settings
 void LogStart(const Options& options, const platform::Settings& settings, const platform::SettingsStore& store,
               const std::string& listenAddress, const std::string& logFile) {
   const std::string drive = options.tncRoot.empty() ? DefaultTncRoot() : options.tncRoot;
+  const std::string port = std::to_string(options.port.value_or(settings.portNumber));
+  // A shop with both builds on its PCs learns which one runs where.
+  const std::string build = std::string(strings::kVersion) + ", " + std::to_string(sizeof(void*) * 8) + "-bit";
   Log(LogLevel::Info, "start",
-      std::string(strings::kAppName) + " " + strings::kVersion + "; port " +
-          std::to_string(options.port.value_or(settings.portNumber)) + " on " +
+      std::string(strings::kAppName) + " " + strings::kVersion + "; port " + port + " on " +
           session::ListenAddressText(listenAddress) + "; control " + ControlName(options.control) + "; drive " + drive +
-          "; settings " + store.Location() + "; log " + logFile);
+          "; settings " + store.Location() + "; log " + logFile,
+      LogEvent(EventId::Started)
+          .Machine(std::string("control ") + ControlName(options.control))
+          .Values(build + ", port " + port + " on " + session::ListenAddressText(listenAddress)));
 }
 
 void CheckSettings(const platform::SettingsStore& store, Prompts& prompts) {
@@ -91,7 +98,7 @@ void SaveSettings(const platform::SettingsStore& store, const platform::Settings
   std::string why;
   if (store.Save(settings, &why)) return;
   const std::string text = strings::SettingsNotSaved(store.Location(), why);
-  Log(LogLevel::Error, "settings", text);
+  Log(LogLevel::Error, "settings", text, LogEvent(EventId::SettingsNotSaved).Reason(why));
   // Headless, the log's lines reach stderr already.
   if (!headless) console::Err("ostrana: " + text);
 }

@@ -45,14 +45,15 @@ void ClientSession::RecoverPort() {
   }
   if (view_) view_->ShowPortNumber();
   if (!found) {
-    Log(LogLevel::Error, "port", "no port from 50000 to 50100 is free");
+    Log(LogLevel::Error, "port", "no port from 50000 to 50100 is free", LogEvent(EventId::NoFreePort));
     prompts_.ShowMessage(strings::kNoDiscoverablePort, PromptIcon::None);
   }
 }
 
 void ClientSession::ListenOrRecover() {
   if (ListenOn(portNumber_)) return;
-  Log(LogLevel::Warning, "port", "cannot listen on port " + std::to_string(portNumber_) + ": " + listenError_);
+  Log(LogLevel::Warning, "port", "cannot listen on port " + std::to_string(portNumber_) + ": " + listenError_,
+      LogEvent(EventId::PortUnusable).Values(std::to_string(portNumber_)).Reason(listenError_));
   if (view_) view_->ListenFailed(portNumber_, listenError_);
   RecoverPort();
 }
@@ -65,20 +66,22 @@ void ClientSession::MoveListener() {
   if (view_) view_->UpdatePortStatus();
 }
 
-void ClientSession::DropClient() {
+void ClientSession::DropClient(const std::string& newcomer) {
   if (!client_) return;
   const ConnectionId old = client_;
   client_ = 0;
-  Log(LogLevel::Info, "client", "replaced: " + clientPeer_);
+  Log(LogLevel::Info, "client", "replaced: " + clientPeer_,
+      LogEvent(EventId::ClientReplaced).Client(clientPeer_).Reason("replaced by " + newcomer));
   transport_.Abort(old, /*report=*/false);  // a replaced connection ends without any status change
 }
 
 void ClientSession::OnAccepted(ConnectionId id) {
-  DropClient();
+  const std::string peer = transport_.Peer(id);
+  DropClient(peer);
   acceptFailing_ = false;
   client_ = id;
-  clientPeer_ = transport_.Peer(id);
-  Log(LogLevel::Info, "client", "accepted: " + clientPeer_);
+  clientPeer_ = peer;
+  Log(LogLevel::Info, "client", "accepted: " + clientPeer_, LogEvent(EventId::ClientAccepted).Client(peer));
   operations_.SetClientAttached(true, clientPeer_);
   if (view_) view_->UpdateConnectionStatus(true);
   transport_.Write(id, strings::Greeting());
@@ -86,7 +89,7 @@ void ClientSession::OnAccepted(ConnectionId id) {
 }
 
 void ClientSession::OnAcceptFailed(const std::string& reason) {
-  Log(LogLevel::Error, "client", "accept failed: " + reason);
+  Log(LogLevel::Error, "client", "accept failed: " + reason, LogEvent(EventId::AcceptFailed).Reason(reason));
   // The listener pauses after a failed accept. It must take the next client
   // once the cause (typically no free descriptor) has passed, so accepting
   // resumes after a short rest: soon enough for a client waiting in the
@@ -112,7 +115,8 @@ void ClientSession::OnReadable(ConnectionId id) {
     if (id == client_ && transport_.Open(id)) {
       transport_.Write(id, reply);
       if (transport_.Unsent(id) > kMaxUnreadReplies) {
-        Log(LogLevel::Warning, "client", "dropped: " + clientPeer_ + " leaves its answers unread");
+        Log(LogLevel::Warning, "client", "dropped: " + clientPeer_ + " leaves its answers unread",
+            LogEvent(EventId::ClientDropped).Client(clientPeer_).Reason("leaves its answers unread"));
         transport_.Abort(id, /*report=*/true);  // ends as a reset does: the client has left
         return;
       }
@@ -126,7 +130,7 @@ void ClientSession::OnClosed(ConnectionId id) {
   // either way the client has left and the port is free for the next one.
   if (id != client_) return;
   client_ = 0;
-  Log(LogLevel::Info, "client", "left: " + clientPeer_);
+  Log(LogLevel::Info, "client", "left: " + clientPeer_, LogEvent(EventId::ClientLeft).Client(clientPeer_));
   operations_.SetClientAttached(false, clientPeer_);
   if (view_) view_->UpdateConnectionStatus(true);
   if (!transport_.Listening()) ListenOrRecover();

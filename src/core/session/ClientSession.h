@@ -78,7 +78,7 @@ class ClientSession {
   // Listens on the port number; when that fails, tells the view why and runs port recovery.
   void ListenOrRecover();
   void RecoverPort();
-  void DropClient();
+  void DropClient(const std::string& newcomer);  // the new client's address:port
 
   ClientTransport& transport_;
   protocol::RequestOperations& operations_;

@@ -95,14 +95,16 @@ bool Acceptable(IDispatch* object, const Interface& published) {
   const Inspection inspection = Inspect(object, published);
   if (!inspection.AllOk()) {
     const std::string problems = inspection.Problems(published);
-    Log(LogLevel::Error, "dnc", problems + "; nothing was called on it");
+    Log(LogLevel::Error, "dnc", problems + "; nothing was called on it",
+        LogEvent(EventId::ComponentRefused).Reason(problems));
     dnc::SetFailureText(problems);
     return false;
   }
   if (!inspection.typeInformation)
     Log(LogLevel::Warning, "dnc",
         std::string("the DNC component's ") + published.name +
-            " gives no type information: its members are called by their published DISPIDs");
+            " gives no type information: its members are called by their published DISPIDs",
+        LogEvent(EventId::NoTypeInformation).Command(published.name));
   return true;
 }
 

@@ -183,7 +183,8 @@ void WinsockClientTransport::WatchListener() {
   waitingAtLastTick_ = false;
   if (accepted > 0)  // not when those waiting had all left already
     Log(LogLevel::Warning, "port",
-        "the listener missed a notification: accepted " + std::to_string(accepted) + " waiting");
+        "the listener missed a notification: accepted " + std::to_string(accepted) + " waiting",
+        LogEvent(EventId::ListenerMissed).Values(std::to_string(accepted)));
 }
 
 int WinsockClientTransport::AcceptAll() {

@@ -215,7 +215,7 @@ int main(int argc, char* argv[]) {
     run.machine.line = comdnc::MissingForThisProgram(comdnc::ReadRegistrations(comdnc::kMachineClass));
     if (!run.machine.line.empty()) {
       run.machine.absent = run::MachineAbsent::NotInstalled;
-      Log(LogLevel::Warning, "machine", run.machine.line);
+      Log(LogLevel::Warning, "machine", run.machine.line, LogEvent(EventId::ComponentMissing).Reason(run.machine.line));
     }
   }
   const int code =
