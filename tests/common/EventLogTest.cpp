@@ -39,11 +39,10 @@ TEST(EventLog, RotatesAtTheSizeLimitKeepingTheNewestGenerations) {
   log.Close();
   console::Drain(std::chrono::seconds(10));
   const std::string mirrored = testing::internal::GetCapturedStderr();
-  EXPECT_FALSE(fs::exists(file + ".3"));  // three files in all
-  EXPECT_EQ(test::ReadText(file + ".2").find(": xxx"), 39u);
-  EXPECT_EQ(test::ReadText(file + ".1").find("line 2\n"), line + 41);
-  EXPECT_EQ(test::ReadText(file).size(), 2 * line);
-  EXPECT_EQ(test::ReadText(file).find("line 4\n"), line + 41);
+  const std::string newest = test::ReadText(file);  // and three files in all
+  EXPECT_EQ(std::tuple(test::ReadText(file + ".2").find(": xxx"), test::ReadText(file + ".1").find("line 2\n"),
+                       newest.size(), newest.find("line 4\n"), fs::exists(file + ".3")),
+            std::tuple(39u, line + 41, 2 * line, line + 41, false));
   EXPECT_NE(mirrored.find(" INFO  test: line 4\n"), std::string::npos) << mirrored;
 }
 

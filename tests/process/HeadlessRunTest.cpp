@@ -2,6 +2,7 @@
 // component's stand-in: the whole exchange, the places it keeps, the
 // client tool.
 #include "process/ProgramRun.h"
+#include "support/JournalReceiver.h"
 
 #include <QTimer>
 #include <set>
@@ -443,6 +444,53 @@ TEST_P(HeadlessRun, TheClientToolFollowsWhatTheNcProgramPosts) {
   EXPECT_TRUE(r.out.contains("ostrana-client: 7 events (6 measures, 1 actions), 0 gaps")) << r.out.toStdString();
   Stop();  // while polling: the worker ends before the machine goes
   EXPECT_NE(test::ReadText(LogFile().toStdString()).find("cleared as polling stops: written"), std::string::npos);
+}
+
+// The events in the journal, each with its fields, under --journal: a client
+// replaced, an audit line, a refused command with its reason, the machine
+// lost. The journal lists exactly the audit as such, and the lines it took
+// stay off stderr.
+TEST_P(HeadlessRun, TheEventsReachTheJournalWithTheirFields) {
+  if (OnWindows()) GTEST_SKIP() << "the Application log's events: the Windows tests";
+  std::string why;
+  if (!JournalReceiver::Isolate(&why)) GTEST_SKIP() << why;
+  JournalReceiver journal(/*reading=*/true);
+  Start({"--nc-console", "0", "--journal"});
+  RawClient first(port), cam(port), nc(WaitForNumber("nc console on port (\\d+)"));
+  ASSERT_EQ(cam.ReceiveUntil("\n"), strings::Greeting());
+  ASSERT_EQ(cam.Ask("Machine Connect: 4,localhost,0,100\n"), "Connection Data: 1\n");
+  ASSERT_EQ(nc.Ask("init 100\n"), "ok\n");
+  ASSERT_EQ(cam.Ask("Check Machine Buffer\n"), "Buffer Data: 1,64\n");
+  ASSERT_EQ(cam.Ask("Start Machine Polling\n"), "Polling Data: 1\n");
+  ASSERT_EQ(cam.Ask("Set WCS: 186A0,0,FFFE7960,0,0,0\n"), "Command Data: Set WCS,1\n");
+  ASSERT_EQ(cam.Ask("Halt Monitoring\n"), "Command Data: Halt Monitoring,0\n");  // the WCS still waits
+  std::ofstream(dir.path() / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB") << "damaged";
+  EXPECT_TRUE(Pump([&] { return !journal.Where("OSTRANA_ID", "303").empty(); }, 10000));  // lost
+  Stop();
+  ASSERT_TRUE(Pump([&] { return !journal.Where("OSTRANA_ID", "101").empty(); }, 5000));  // stopped: the last one
+  const std::pair<const char*, std::vector<std::string>> expected[] = {
+      {"202", {"OSTRANA_KIND=client", "PRIORITY=6"}},
+      {"400",
+       {"OSTRANA_KIND=audit", "OSTRANA_MACHINE=localhost,0", "OSTRANA_COMMAND=WCS (code 3)", "OSTRANA_RESULT=written",
+        "OSTRANA_VALUES=sent 186A0,0,FFFE7960,0,0,0 as 10.0000,0.0000,-10.0000,0.0000,0.0000,0.0000"}},
+      {"401",
+       {"OSTRANA_COMMAND=halt monitoring (code 1)", "OSTRANA_RESULT=not written",
+        "OSTRANA_REASON=a command is still waiting on the machine"}},
+      {"303", {"OSTRANA_KIND=machine", "OSTRANA_MACHINE=localhost,0", "PRIORITY=4"}}};
+  for (const auto& [id, fields] : expected) {
+    const auto found = journal.Where("OSTRANA_ID", id);
+    ASSERT_EQ(found.size(), 1u) << id;
+    for (const std::string& field : fields)
+      EXPECT_EQ(field.substr(0, field.find('=') + 1) + found[0].at(field.substr(0, field.find('='))), field);
+  }
+  // The client replaced names the one that came: the one whose commands follow.
+  EXPECT_EQ(journal.Where("OSTRANA_ID", "202")[0].at("OSTRANA_REASON"),
+            "replaced by " + journal.Where("OSTRANA_ID", "400")[0].at("OSTRANA_CLIENT"));
+  EXPECT_EQ(static_cast<qsizetype>(journal.Where("OSTRANA_KIND", "audit").size()),
+            QString::fromStdString(ReadText(LogFile().toStdString())).count(" AUDIT "));
+  const QString mirrored = QString::fromLocal8Bit(process.readAllStandardError());
+  EXPECT_TRUE(mirrored.contains("INFO  polling: started") && !mirrored.contains("client: replaced"))
+      << mirrored.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Linux, HeadlessRun, ::testing::Values(Program::Linux), ProgramName);

@@ -13,12 +13,13 @@ ParsedCommandLine Parse(std::vector<std::string> args, bool windows = false) { r
 
 TEST(CommandLine, OptionsAreTaken) {
   auto p = Parse({"--headless", "--port", "0", "--settings", "/tmp/s.conf", "--tnc-root=/tmp/tnc", "--nc-console", "0",
-                  "--listen", "::1"});
+                  "--listen", "::1", "--journal"});
   ASSERT_TRUE(p.options) << p.error;
   const Options& o = *p.options;
-  EXPECT_EQ(std::tuple(o.headless, o.port, o.settingsFile, o.tncRoot, o.ncConsolePort, o.listenAddress, o.control),
-            std::tuple(true, std::optional<int>(0), "/tmp/s.conf", "/tmp/tnc", std::optional<int>(0), "::1",
-                       ControlKind::Virtual));
+  EXPECT_EQ(
+      std::tuple(o.headless, o.port, o.settingsFile, o.tncRoot, o.ncConsolePort, o.listenAddress, o.control, o.journal),
+      std::tuple(true, std::optional<int>(0), "/tmp/s.conf", "/tmp/tnc", std::optional<int>(0), "::1",
+                 ControlKind::Virtual, true));
   p = Parse({});
   ASSERT_TRUE(p.options);
   EXPECT_EQ(std::pair(p.options->port, p.options->headless), std::pair(std::optional<int>(), false));
@@ -55,6 +56,7 @@ TEST(CommandLine, MistakesAreNamed) {
 TEST(CommandLine, OnWindowsTheDncComponentIsTheDefaultAndCanBeProbed) {
   EXPECT_EQ(Parse({}, true).options.value_or(Options{}).control, ControlKind::Dnc);
   EXPECT_FALSE(Parse({"--nc-console", "0"}, true).options);  // the console needs the virtual control
+  EXPECT_FALSE(Parse({"--journal"}, true).options);          // the Application log takes the events there
   EXPECT_TRUE(Parse({"--control", "virtual", "--nc-console", "0"}, true).options);
   const auto p = Parse({"--dnc-probe", "--headless"}, true);  // (with a machine and a number: the probe's own tests)
   ASSERT_TRUE(p.options);

@@ -158,8 +158,8 @@ TEST_F(ConnectorTcpTest, AFailedAcceptDoesNotEndAccepting) {
   for (int fd : taken) ::close(fd);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
   ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.messages[0].text, strings::kCannotAccept);
-  EXPECT_EQ(prompts.messages[0].icon, PromptIcon::Exclamation);
+  EXPECT_EQ(std::tuple(prompts.messages[0].text, prompts.messages[0].icon),
+            std::tuple(strings::kCannotAccept, PromptIcon::Exclamation));
   EXPECT_EQ(first.ReceiveUntil("\n"), strings::Greeting());
   EXPECT_TRUE(connector.Listening());
   auto second = Client();
