@@ -112,7 +112,9 @@ int StartEcho(std::thread& thread) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int count = argc > 1 ? std::atoi(argv[1]) : 5000;
-  // OSTRANA_BENCH_LOG=FILE: the same figures with the event log on.
+  // OSTRANA_BENCH_LOG=FILE: the same figures with the event log on; and with
+  // the events in the journal too when JOURNAL_STREAM names stderr, as under systemd.
+  EventLog::Instance().SetPlatformSink(OpenPlatformSink({}));
   if (const char* log = std::getenv("OSTRANA_BENCH_LOG")) EventLog::Instance().Open(log, false);
   QuietPrompts prompts;
   dnc::MissingComponent component;
