@@ -3,7 +3,7 @@
 // feed in a value too), a repeat within its second once, then with its
 // count; a journal that is absent or does not read costs one line in the
 // file, and the run does not wait for it. The journal is used when it reads
-// our stderr, or when asked.
+// our stderr, or when asked. The guide lists the events as they are.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -23,6 +23,13 @@ TEST(PlatformLog, TheJournalReadsTheFieldsBackAndOneThatRefusesCostsOneLine) {
     EXPECT_EQ(OpenPlatformSink({}) != nullptr, stream != "1:2");
   }
   unsetenv("JOURNAL_STREAM");
+  // The guide's table is this one: a shop's filters are written from it.
+  const std::string guide = test::ReadText(std::filesystem::path(OSTRANA_SOURCE_DIR) / "docs" / "guide.md");
+  for (const EventInfo& e : kEvents)
+    EXPECT_NE(guide.find("| " + std::to_string(static_cast<int>(e.id)) + " | " + std::string(KindName(e.kind)) + " (" +
+                         std::to_string(CategoryOf(e.kind)) + ") | " + e.description + " |"),
+              std::string::npos)
+        << e.name;
   std::string why;
   if (!test::JournalReceiver::Isolate(&why)) GTEST_SKIP() << why;
   enum Journal { Reading, NotReading, Absent };

@@ -128,9 +128,8 @@ TEST_P(CommandsTest, FailedChecksAndRowsBeyondThe32BitRangeChangeNothing) {
   nc.Set(kBase + 3, 5.0);
   PassesGoBy();  // the worker tries it, and fails
   machine->SetConnectionData("localhost", 0, INT32_MAX - 5);
-  EXPECT_FALSE(machine->HaltMonitoring());
-  EXPECT_FALSE(machine->CheckMachineBuffer());
-  EXPECT_FALSE(machine->StartPolling());
+  EXPECT_EQ(std::tuple(machine->HaltMonitoring(), machine->CheckMachineBuffer(), machine->StartPolling()),
+            std::tuple(false, false, false));
   machine->StopPolling();
   EXPECT_THROW(nc.Init(INT32_MAX - 10), ncsim::NcError);
 }

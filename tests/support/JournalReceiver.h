@@ -80,15 +80,13 @@ class JournalReceiver {
       }
       Entry entry;
       for (std::size_t at = 0, end; size > 0 && (end = data.find('\n', at)) < std::size_t(size);) {
-        if (const std::size_t equals = data.find('=', at); equals < end) {
-          entry[data.substr(at, equals - at)] = data.substr(equals + 1, end - equals - 1);
-          at = end + 1;
-        } else {
-          std::uint64_t length = 0;
-          for (int i = 8; i >= 1; --i) length = length << 8 | static_cast<unsigned char>(data[end + i]);
-          entry[data.substr(at, end - at)] = data.substr(end + 9, length);
-          at = end + 9 + length + 1;
-        }
+        // NAME=value, or NAME, the value's length in 8 bytes, the value.
+        const std::size_t equals = data.find('=', at), name = equals < end ? equals : end,
+                          from = equals < end ? name + 1 : end + 9;
+        std::uint64_t length = equals < end ? end - from : 0;
+        for (int i = 8; equals > end && i >= 1; --i) length = length << 8 | static_cast<unsigned char>(data[end + i]);
+        entry[data.substr(at, name - at)] = data.substr(from, length);
+        at = from + length + 1;
       }
       std::lock_guard guard(lock_);
       if (size > 0) entries_.push_back(entry);
