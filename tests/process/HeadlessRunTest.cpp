@@ -469,6 +469,7 @@ TEST_P(HeadlessRun, TheEventsReachTheJournalWithTheirFields) {
   Stop();
   ASSERT_TRUE(Pump([&] { return !journal.Where("OSTRANA_ID", "101").empty(); }, 5000));  // stopped: the last one
   const std::pair<const char*, std::vector<std::string>> expected[] = {
+      {"100", {"OSTRANA_KIND=start"}},  // told while the file waited for the machine side, and not again
       {"202", {"OSTRANA_KIND=client", "PRIORITY=6"}},
       {"400",
        {"OSTRANA_KIND=audit", "OSTRANA_MACHINE=localhost,0", "OSTRANA_COMMAND=WCS (code 3)", "OSTRANA_RESULT=written",
