@@ -14,4 +14,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
 # The IDL compiler and the folder of Wine's stdole2.tlb (the DNC component's stand-in).
 set(OSTRANA_WIDL_NAME i686-w64-mingw32-widl)
+# The message compiler: the events' message table in ostrana.exe.
+set(OSTRANA_WINDMC i686-w64-mingw32-windmc)
 set(OSTRANA_WINE_LIBRARIES /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)

@@ -153,6 +153,29 @@ Function un.RemoveAfter
   Delete /REBOOTOK "$EXEPATH"  ; itself, at the next start of Windows
 FunctionEnd
 
+; The events' source in the Application log, for the build installed: its
+; ostrana.exe carries the texts and the category names (its message table).
+; The EventLog key is one for both registry views; the 64-bit view is named
+; on 64-bit Windows all the same, so that the key written is the one the
+; event log service reads. Installing the other build over it points it at
+; the new program. CategoryCount is kCategoryCount of EventIds.h.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Ostrana Connector"
+!macro RegisterEventSource
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\ostrana.exe"
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "CategoryMessageFile" "$INSTDIR\ostrana.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7  ; error, warning, information
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "CategoryCount" 6
+!macroend
+!macro UnregisterEventSource
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+!macroend
+
 Function un.onInit
   ${GetParameters} $R0
   ClearErrors
@@ -298,6 +321,7 @@ Section "Ostrana Connector"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Bits" "$Bits"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  !insertmacro RegisterEventSource
   DetailPrint "$Finish"
 SectionEnd
 
@@ -326,5 +350,6 @@ Section "Uninstall"
   RMDir "${MENU}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "Software\Quorvane\Corvessa\Ostrana Connector"
+  !insertmacro UnregisterEventSource
   ; The user's settings (HKCU\Software\Quorvane\Corvessa\Ostrana) stay.
 SectionEnd

@@ -1,12 +1,14 @@
 // The resources ostrana.exe carries, read back from the built program the
 // way the window loads them: every text of the string table as the shared
 // texts say it, each icon at the sizes it is used at, the sounds, the
-// dialogs and the menu.
+// dialogs and the menu; the events' texts and categories as Event Viewer
+// formats them from the program.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 
+#include "common/EventIds.h"
 #include "common/StringTable.h"
 
 namespace {
@@ -69,6 +71,21 @@ TEST_F(ResourcesTest, TextsSoundsIconsAndTheMenu) {
     EXPECT_STREQ(label, text);
   }
   DestroyMenu(menu);
+  // Every event's text with its fields in their places, every category's name, and nothing beyond them.
+  auto message = [&](DWORD id) {
+    const char* fields[] = {"line", "client", "machine", "command", "values", "result", "reason", "3"};
+    char text[1024] = "";
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, id, 0,
+                                        text, sizeof text, reinterpret_cast<va_list*>(const_cast<char**>(fields)));
+    return std::string(text, length);
+  };
+  for (const auto& event : ostrana::kEvents)
+    EXPECT_EQ(message(static_cast<DWORD>(event.id)),
+              event.description + std::string("\r\nline\r\nClient: client\r\nMachine: machine\r\nCommand: command\r\n"
+                                              "Values: values\r\nResult: result\r\nReason: reason\r\nRepeats: 3\r\n"));
+  const char* categories[] = {"", "Start and stop", "Client", "Machine", "Audit", "DNC component", "Log", ""};
+  for (int id = 1; id <= ostrana::kCategoryCount + 1; ++id)
+    EXPECT_EQ(message(static_cast<DWORD>(id)), categories[id] + std::string(*categories[id] ? "\r\n" : "")) << id;
 }
 
 // Windows refuses a program whose manifest names another architecture.
