@@ -52,34 +52,25 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   bool ThroughDnc() const { return GetParam() == Program::WindowsDnc || GetParam() == Program::Windows32Dnc; }
   QString Build() const { return WindowsBuild(GetParam()); }
   // Registers (or unregisters) the stand-in of one bitness in the Wine prefix of `env`.
-  static bool Register(int bits, bool registered, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+  bool Register(int bits, bool registered, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
     QStringList args{bits == 32 ? "C:\\windows\\syswow64\\regsvr32.exe" : "regsvr32", "/s"};
     if (!registered) args << "/u";
-    QProcess run;
-    run.setProcessEnvironment(env);
-    run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
-              args << "Z:" + WindowsBuild(bits == 32 ? Program::Windows32 : Program::Windows) + "/bin/dnc-standin.dll");
-    return run.waitForFinished(60000) && run.exitCode() == 0;
+    Wine(args << "Z:" + WindowsBuild(bits == 32 ? Program::Windows32 : Program::Windows) + "/bin/dnc-standin.dll", env);
+    return status == 0;
   }
   // How the stand-in is hosted: the DLL of each bitness, in-process (its
   // threading model Both or Apartment), or the server program of one
   // bitness, out of process, registered in its own view only.
   enum class Hosting { Both, Apartment, Server32, Server64 };
-  static bool Host(Hosting hosting, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
+  bool Host(Hosting hosting, QProcessEnvironment env = QProcessEnvironment::systemEnvironment()) {
     env.insert("OSTRANA_STANDIN_THREADING", hosting == Hosting::Apartment ? "Apartment" : "Both");
     if (hosting == Hosting::Both || hosting == Hosting::Apartment)
       return Register(32, true, env) && Register(64, true, env);
-    QProcess run;
-    run.setProcessEnvironment(env);
-    auto wine = [&](const QStringList& args) {
-      run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
-      return run.waitForFinished(60000) && run.exitCode() == 0;
-    };
     // Activation in a Wine prefix that has just started waits for its RPC service.
-    const auto rpc = [&] { return wine({"sc", "query", "RpcSs"}) && run.readAllStandardOutput().contains("RUNNING"); };
-    EXPECT_TRUE(Pump(rpc, 60000));
+    EXPECT_TRUE(Pump([&] { return Wine({"sc", "query", "RpcSs"}, env).contains("RUNNING") && status == 0; }, 60000));
     const QString server = WindowsBuild(hosting == Hosting::Server32 ? Program::Windows32 : Program::Windows);
-    return wine({server + "/bin/dnc-standin-server.exe", "/RegServer"});
+    Wine({server + "/bin/dnc-standin-server.exe", "/RegServer"}, env);
+    return status == 0;
   }
   // Runs the probe of this build (with `args`, on the stand-in `variant`)
   // and returns its exit code; `probed` has what it printed.
@@ -212,13 +203,17 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   }
   // Runs the Windows program with its settings in the registry of the build's Wine prefix.
   bool inRegistry = false;
-  // Runs a Windows program of the build under Wine and returns what it printed.
-  QString Wine(const QStringList& args) {
+  // Runs a Windows program under Wine, in the build's prefix or the one
+  // `env` names, and returns what it printed; `status` is its exit status
+  // (-1: it did not end).
+  QString Wine(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess wine;
+    wine.setProcessEnvironment(env);
     wine.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
-    wine.waitForFinished(30000);
-    return QString::fromLocal8Bit(wine.readAllStandardOutput());
+    status = wine.waitForFinished(60000) ? wine.exitCode() : -1;
+    return QString::fromLocal8Bit(wine.readAllStandardOutput()).remove('\r');
   }
+  int status = 0;
   TempDir dir;
   QProcess process;
   QString output, settingsFile = QString::fromStdString((dir.path() / "settings.conf").string());
