@@ -75,17 +75,12 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   // Runs the probe of this build (with `args`, on the stand-in `variant`)
   // and returns its exit code; `probed` has what it printed.
   int Probe(const QStringList& args = {}, const QString& variant = {}, Program program = Program::Linux) {
-    QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("OSTRANA_STANDIN_TNC_ROOT", Native(dir.path() / "tnc"));
     env.insert("OSTRANA_STANDIN_VARIANT", variant);
-    probe.setProcessEnvironment(env);
     const QString build = WindowsBuild(program == Program::Linux ? GetParam() : program);
-    probe.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"),
-                QStringList{build + "/bin/ostrana.exe", "--dnc-probe"} + args);
-    if (!probe.waitForFinished(30000)) return -1;
-    probed = QString::fromLocal8Bit(probe.readAllStandardOutput()).remove('\r');
-    return probe.exitCode();
+    probed = Wine(QStringList{build + "/bin/ostrana.exe", "--dnc-probe"} + args, env);
+    return status;
   }
   QString probed;
   // Runs with the NC console of the machine and returns its port: the
