@@ -113,7 +113,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
   }
   void Launch(QStringList args) {
     if (OnWindows()) {
-      args.prepend(Build() + "/bin/ostrana.exe");
+      args.prepend(programAt.isEmpty() ? Build() + "/bin/ostrana.exe" : programAt);
       process.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
     } else {  // under the command OSTRANA_UNDER names, when set (CI's memory checker)
       QStringList command = qEnvironmentVariable("OSTRANA_UNDER").split(' ', Qt::SkipEmptyParts)
@@ -196,6 +196,7 @@ class HeadlessRun : public ::testing::TestWithParam<Program> {
     out += QString::fromLocal8Bit(client.readAllStandardOutput());
     return {client.exitCode(), out.remove('\r'), QString::fromLocal8Bit(client.readAllStandardError()).remove('\r')};
   }
+  QString programAt;  // Windows: another ostrana.exe than the build's (a copy elsewhere)
   // Runs the Windows program with its settings in the registry of the build's Wine prefix.
   bool inRegistry = false;
   // Runs a Windows program under Wine, in the build's prefix or the one

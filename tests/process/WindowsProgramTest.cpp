@@ -205,5 +205,88 @@ void HeadlessRun::EndsInOrder(bool headless, const QStringList& ending) {
 TEST_P(HeadlessRun, ClosingTheConsoleEndsTheRunInOrder) { EndsInOrder(true, {Build() + "/bin/close-console.exe"}); }
 TEST_P(HeadlessRun, TheSessionsEndEndsTheWindowRunInOrder) { EndsInOrder(false, {"wineboot", "--end-session"}); }
 
+// Folders and texts in a shop's own language, each road through ostrana.exe
+// of both builds: the program in a folder with "Ü" (its template transmitted
+// on connect, by the virtual control and through the stand-in), settings,
+// log and drive in one with "ü", a connection text with "Ü" from the client
+// (in the ANSI code page) as the stand-in received it, the local application
+// data (the known folder) in a folder with "ü" or missing, and the probe's
+// connection number read as the connector reads it. Every road ends in a
+// working run or a message; nothing lands in a wrongly named folder.
+class WindowsPaths : public HeadlessRun {};
+TEST_P(WindowsPaths, FoldersAndTextsBeyondAsciiWorkOrAreRefusedWithAMessage) {
+  namespace fs = std::filesystem;
+  const fs::path home = dir.path() / "Jürgen", local = home / "AppData" / "Local", program = home / "Übertragung";
+  fs::create_directories(program), fs::create_directories(local);
+  for (const char* file : {"ostrana.exe", "Quorvane_Relavio.TAB"})
+    fs::copy_file(Build().toStdString() + "/bin/" + file, program / file);
+  programAt = Native(program / "ostrana.exe");
+  const fs::path calls = dir.path() / "calls.txt";
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("OSTRANA_STANDIN_CALLS", Native(calls));
+  env.insert("OSTRANA_STANDIN_TNC_ROOT", Native(home / "standin-tnc"));
+  process.setProcessEnvironment(env);
+  const QString key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  auto knownFolder = [&](const QString& folder) {
+    Wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", folder, "/f"});
+  };
+  const QStringList run{"--headless", "--port", "0", "--settings", Native(home / "settings.conf")};
+  const QString ours = "%USERPROFILE%\\AppData\\Local", inHome = Native(local).replace('/', '\\'),
+                missing = Native(home / "none").replace('/', '\\');
+  const struct {
+    QString knownFolder;
+    QStringList args;
+    const char* connect;  // a client's "Machine Connect" (a run), or none (the program ends by itself)
+    int exit;
+    QString said, called;  // in its output, in the stand-in's call log
+    fs::path made;
+  } roads[] = {
+      {ours,
+       run + QStringList{"--control", "virtual", "--tnc-root", Native(home / "tnc"), "--log", Native(home / "l.log")},
+       "4,localhost,0,100", 0, "ostrana: stopped", "", home / "tnc" / "Quorvane" / "Quorvane_Relavio.TAB"},
+      {ours, run + QStringList{"--control", "dnc", "--log", Native(home / "l.log")}, "4,Maschine-\xDC,0,100", 0,
+       "ostrana: stopped", "propertyValue 0 text Maschine-Ü",
+       home / "standin-tnc" / "Quorvane" / "Quorvane_Relavio.TAB"},
+      {inHome,
+       {"--dnc-probe", "Maschine-Ü", "+1"},
+       nullptr,
+       0,
+       "(connection number 1): done",
+       "propertyValue 0 text Maschine-Ü",
+       local / "Ostrana" / "dnc-probe.txt"},
+      {ours, {"--dnc-probe", "x", " 1"}, nullptr, 0, "(connection number 1): done", "", {}},
+      {ours, {"--dnc-probe", "x", "99999999999"}, nullptr, 0, "(connection number 2147483647): done", "", {}},
+      {ours, {"--dnc-probe", "x", "abc"}, nullptr, 0, "(connection number 0): done", "", {}},
+      {ours, {"--dnc-probe", "x,y", "1"}, nullptr, 2, "cannot come from a client", "", {}},
+      {missing, run, nullptr, 1, "the system names no local application data folder", "", {}},
+      {missing, {"--dnc-probe"}, nullptr, 2, "This report could not be kept: the system names no local", "", {}},
+  };
+  for (const auto& road : roads) {
+    SCOPED_TRACE(road.args.join(' ').toStdString());
+    knownFolder(road.knownFolder);
+    fs::remove(calls);
+    output.clear();
+    Launch(road.args);
+    if (road.connect) {
+      RawClient cam(WaitForNumber("listening on port (\\d+)"));
+      EXPECT_EQ(cam.Ask(std::string("Machine Connect: ") + road.connect + "\n", "Connection Data: 1\n"),
+                strings::Greeting() + "Connection Data: 1\n");
+      if (process.state() != QProcess::NotRunning) Stop();  // (one that has ended has no process to signal)
+    }
+    EXPECT_TRUE(process.state() == QProcess::NotRunning || process.waitForFinished(60000));
+    output += QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), road.exit) << output.toStdString();
+    EXPECT_TRUE(output.contains(road.said)) << output.toStdString();
+    EXPECT_TRUE(QString::fromStdString(ReadText(calls)).contains(road.called)) << ReadText(calls);
+    EXPECT_TRUE(road.made.empty() || fs::exists(road.made)) << road.made;
+  }
+  knownFolder(ours);
+  for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().string().find("Ã"), std::string::npos) << entry.path();
+}
+INSTANTIATE_TEST_SUITE_P(Windows, WindowsPaths, OnWindowsBuild(Program::Windows), ProgramName);
+INSTANTIATE_TEST_SUITE_P(Windows32, WindowsPaths, OnWindowsBuild(Program::Windows32), ProgramName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsPaths);
+
 INSTANTIATE_TEST_SUITE_P(Windows, WindowsProgram, OnWindowsBuild(Program::Windows), ProgramName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(WindowsProgram);

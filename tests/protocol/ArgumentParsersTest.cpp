@@ -42,6 +42,13 @@ TEST(ConnectionData, StoredAsGivenOrRefusedForItsReason) {
   const std::pair<const char*, int> decimals[] = {
       {"  +12abc", 12}, {"-0", 0}, {"abc", 0}, {"99999999999999999999", INT_MAX}, {"-99999999999999999999", INT_MIN}};
   for (const auto& [text, value] : decimals) EXPECT_EQ(ReadDecimal(text), value) << text;
+  // The probe's text and number, as a request would carry them, or refused where none could.
+  for (const auto& [number, read] : {std::pair{"+1", 1}, {" 1", 1}, {"99999999999", INT_MAX}, {"abc", 0}})
+    EXPECT_EQ(ConnectionAsRequested("Maschine-\xC3\x9C", number).value_or(ConnectionData{"", -1, 0}).connectionNumber,
+              read)
+        << number;
+  for (const auto& [text, number] : {std::pair{"a,b", "1"}, {"a", "1,2"}, {"a\n", "1"}})
+    EXPECT_FALSE(ConnectionAsRequested(text, number)) << text << " " << number;
 }
 
 TEST(WcsData, SixStrictHexFieldsInStepsOfOneTenThousandth) {

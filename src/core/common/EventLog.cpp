@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "common/Console.h"
+#include "common/PathText.h"
 #include "common/Process.h"
 
 namespace ostrana {
@@ -118,8 +119,8 @@ EventLog& EventLog::Instance() {
 }
 
 std::string EventLog::AuditPath(const std::string& log) {
-  const fs::path path(log);
-  return (path.parent_path() / (path.stem().string() + "-audit" + path.extension().string())).string();
+  const fs::path path = PathOf(log);
+  return TextOf(path.parent_path() / PathOf(TextOf(path.stem()) + "-audit" + TextOf(path.extension())));
 }
 
 EventLog::EventLog() : mark_(RunMark()) {}
@@ -261,7 +262,7 @@ void EventLog::Say(const std::string& text) { console::Err("ostrana: " + text); 
 
 std::string EventLog::OpenFile() {
   std::error_code ec;
-  const fs::path path(file_);
+  const fs::path path = PathOf(file_);
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
   if (!out_.Open(file_)) return {};
   std::string notice;
@@ -274,7 +275,7 @@ std::string EventLog::OpenFile() {
     // folder, a link, a file this user cannot write at its name): this run
     // keeps its own beside it rather than share it unannounced.
     out_.Close();
-    const std::string own = (path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log")).string();
+    const std::string own = TextOf(path.parent_path() / ("ostrana-" + std::to_string(CurrentProcessId()) + ".log"));
     const std::string said = (why.empty() ? "the log " + file_ + " is in use by another connector" +
                                                 (holder.empty() ? std::string() : " (process " + holder + ")")
                                           : "the log's lock " + file_ + ".lock cannot be had (" + why + ")") +

@@ -5,6 +5,7 @@
 
 #include "common/FileLock.h"
 #include "common/SystemText.h"
+#include "common/WideText.h"
 
 namespace ostrana {
 
@@ -26,8 +27,9 @@ std::string MarkName(HANDLE file) {
 // Whether a connector holds the lock file at `path` (another has it open).
 bool ConnectorHolds(const std::string& path) {
   // Opened for its attributes only, which no sharing mode refuses.
-  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const std::string name = MarkName(file);
   CloseHandle(file);
@@ -46,12 +48,12 @@ bool FileLock::Take(const std::string& path, std::string* holder, std::string* w
   if (why) why->clear();
   // Shared for reading only: a second run's open for writing is refused, and
   // it can still read who holds the lock.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION && ConnectorHolds(path)) {
-      HANDLE reading = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      HANDLE reading = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       char text[32] = "";
       DWORD n = 0;

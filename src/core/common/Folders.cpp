@@ -7,21 +7,23 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/PathText.h"
+
 namespace ostrana {
 
 bool UsableFolder(const std::string& folder, std::string* why) {
   namespace fs = std::filesystem;
   std::error_code error;
-  fs::create_directories(fs::path(folder), error);
-  if (error || !fs::is_directory(fs::path(folder), error)) {
+  const fs::path place = PathOf(folder);
+  fs::create_directories(place, error);
+  if (error || !fs::is_directory(place, error)) {
     *why = "it cannot be created";
     return false;
   }
   // A probe file with a name no other run uses at the same time.
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const fs::path probe =
-      fs::path(folder) / (".ostrana-probe-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  const fs::path probe = place / (".ostrana-probe-" + std::to_string(stamp) + "-" + std::to_string(counter++));
   {
     std::ofstream file(probe, std::ios::binary | std::ios::trunc);
     if (!file) {

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <filesystem>
+
+#include "common/PathText.h"
 #include <system_error>
 #include <thread>
 
@@ -75,24 +77,25 @@ void LogGenerations::Rotate() {
     // A file another program holds open for a moment (a virus scanner, an
     // indexer) cannot be renamed on Windows: tried again a little later.
     for (int attempt = 0; attempt < 5; ++attempt) {
-      fs::rename(from, path_ + "." + std::to_string(i), ec);
+      fs::rename(PathOf(from), PathOf(path_ + "." + std::to_string(i)), ec);
       std::error_code missing;
-      if (!ec || !fs::exists(from, missing)) break;
+      if (!ec || !fs::exists(PathOf(from), missing)) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (i == 1) renamed = ec;
   }
   std::string notice;
   std::error_code missing;
-  if (renamed && fs::exists(path_, missing)) {
+  if (renamed && fs::exists(PathOf(path_), missing)) {
     // The log itself cannot be renamed (on Windows, a viewer holding it
     // without delete sharing): it is kept as the newest older generation by
     // a copy where it can be, and emptied so that it stays within its size.
     // Tried again at every rotation; said on stderr once until one succeeds.
     std::error_code copyFailed, emptied;
-    const bool copied = fs::copy_file(path_, path_ + ".1", fs::copy_options::overwrite_existing, copyFailed) &&
-                        fs::is_regular_file(path_ + ".1", copyFailed);
-    fs::resize_file(path_, 0, emptied);
+    const bool copied =
+        fs::copy_file(PathOf(path_), PathOf(path_ + ".1"), fs::copy_options::overwrite_existing, copyFailed) &&
+        fs::is_regular_file(PathOf(path_ + ".1"), copyFailed);
+    fs::resize_file(PathOf(path_), 0, emptied);
     const std::string why = "the log " + path_ + " could not be rotated (" + renamed.message() + ")";
     notice = why + (emptied  ? ", nor emptied (" + emptied.message() + "): it grows past its size"
                     : copied ? ": it was copied to " + path_ + ".1 and emptied"

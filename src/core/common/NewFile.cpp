@@ -4,6 +4,8 @@
 #include <random>
 #include <system_error>
 
+#include "common/PathText.h"
+
 namespace ostrana {
 
 std::string RandomName() {
@@ -16,10 +18,10 @@ std::string RandomName() {
 bool ReplaceFile(const std::filesystem::path& file, const std::string& text, std::string* why) {
   namespace fs = std::filesystem;
   std::string name = ".";  // (built in steps: GCC 12 warns falsely on "." + a string)
-  name += file.filename().string();
+  name += TextOf(file.filename());
   name += ".ostrana-" + RandomName() + ".tmp";
   const fs::path temp = file.parent_path() / name;
-  if (!WriteNewFile(temp.string(), text, why)) return false;
+  if (!WriteNewFile(TextOf(temp), text, why)) return false;
   std::error_code ec, missing;
   const fs::file_status old = fs::status(file, missing);
   if (fs::exists(old)) fs::permissions(temp, old.permissions(), ec);

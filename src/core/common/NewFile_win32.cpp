@@ -4,12 +4,13 @@
 
 #include "common/NewFile.h"
 #include "common/SystemText.h"
+#include "common/WideText.h"
 
 namespace ostrana {
 
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* why) {
   // CREATE_NEW fails on anything already there, a link included.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     if (why) *why = SystemText(GetLastError());
     return false;
@@ -20,7 +21,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string*
   CloseHandle(file);
   if (error) {
     if (why) *why = SystemText(error);
-    DeleteFileA(path.c_str());
+    DeleteFileW(Wide(path).c_str());
     return false;
   }
   return true;

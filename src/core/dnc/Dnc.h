@@ -90,7 +90,9 @@ class IJHFileSystem : public IUnknown {
   // Succeeds when `name` exists in the selected folder (flags: kLookUpFlags);
   // *found receives a text the connector does not use.
   virtual HRESULT LookUpFile(const std::string& name, std::int32_t flags, std::string* found) = 0;
-  // Copies a file of this computer to a path on the control.
+  // Copies a file of this computer to a path on the control. `workstationPath`
+  // is a path of this program (UTF-8, see common/PathText.h); `controlPath` is
+  // the control's text, like every other text handed to the component.
   virtual HRESULT TransmitFile(const std::string& workstationPath, const std::string& controlPath) = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/EventLog.h"
+#include "common/PathText.h"
 #include "common/StringTable.h"
 #include "dnc/MachineStates.h"
 #include "mailbox/MailboxLayout.h"
@@ -188,7 +189,7 @@ bool OstranaLib::ProvisionTable() {
   dnc::TakeFailureText();
   if (FailedStep(fileSystem_->TransmitFile(TemplatePath(), mailbox::kTablePath))) return false;
   std::error_code ec;
-  const auto size = std::filesystem::file_size(std::filesystem::u8path(TemplatePath()), ec);
+  const auto size = std::filesystem::file_size(PathOf(TemplatePath()), ec);
   Log(LogLevel::Audit, "table",
       "transmitted " + TemplatePath() + " (" + (ec ? "size unknown" : std::to_string(size) + " bytes") + ") to " +
           mailbox::kTablePath,

@@ -13,6 +13,7 @@
 #include "common/EventLog.h"
 #include "common/Folders.h"
 #include "common/NewFile.h"
+#include "common/PathText.h"
 
 namespace ostrana::platform {
 namespace {
@@ -150,6 +151,8 @@ bool OpensForWriting(const fs::path& file, std::string& why) {
 
 }  // namespace
 
+std::string FileSettingsStore::Location() const { return TextOf(file_); }
+
 Settings FileSettingsStore::Load() const {
   Settings settings;
   std::string text, why;
@@ -244,7 +247,7 @@ bool FileSettingsStore::Writable(std::string* why) const {
     if (!OpensForWriting(target, *why)) return false;
   }
   // The new file is made beside it.
-  return UsableFolder(target.has_parent_path() ? target.parent_path().string() : ".", why);
+  return UsableFolder(target.has_parent_path() ? TextOf(target.parent_path()) : ".", why);
 }
 
 }  // namespace ostrana::platform

@@ -39,7 +39,7 @@ class FileSettingsStore final : public SettingsStore {
   Settings Load() const override;
   bool Save(const Settings& settings, std::string* why) const override;
   bool Writable(std::string* why) const override;
-  std::string Location() const override { return file_.string(); }
+  std::string Location() const override;
 
  private:
   std::filesystem::path file_;

@@ -73,6 +73,13 @@ ConnectionParse ParseConnectionFields(const std::string& argument) {
   return result;
 }
 
+std::optional<ConnectionData> ConnectionAsRequested(const std::string& text, const std::string& number) {
+  if ((text + number).find_first_of(",\n") != std::string::npos) return std::nullopt;
+  const ConnectionParse parsed = ParseConnectionFields("4," + text + "," + number + ",0");
+  if (parsed.refusal != ConnectionRefusal::None) return std::nullopt;
+  return parsed.data;
+}
+
 std::optional<double> ParseWcsField(const std::string& field) {
   static const std::string kDigits = "0123456789ABCDEF";
   if (field.size() > 8) return std::nullopt;

@@ -42,6 +42,12 @@ struct ConnectionParse {
 // the base row's digits is ignored ("100\r" is 100).
 ConnectionParse ParseConnectionFields(const std::string& argument);
 
+// A connection text and number as "Machine Connect" would hand them over
+// (the probe's, to connect as a client's request would): the number read
+// by ReadDecimal. Nothing when no request could carry them as given: a
+// comma or a line's end in either would split the request's fields.
+std::optional<ConnectionData> ConnectionAsRequested(const std::string& text, const std::string& number);
+
 // Six values in steps of 0.0001, or nothing when the data is refused: the
 // argument must have ended at a line feed and hold exactly six fields, each
 // empty (0) or at most 8 digits of "0123456789ABCDEF".

@@ -51,6 +51,9 @@ bool IsListenAddress(const std::string& text);
 std::string DefaultTncRoot();
 // The event log when none is given: the per-user state folder.
 std::string DefaultLogFile();
+// Why the two above cannot be had, "" when they can: on Windows, a user for
+// whom the system names no local application data folder (both are "" then).
+std::string DefaultFoldersProblem();
 // The Linux program's settings file when none is given: the per-user
 // configuration folder (the Windows program keeps them in the registry).
 std::string DefaultSettingsFile();

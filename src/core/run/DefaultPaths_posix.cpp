@@ -23,6 +23,8 @@ std::string DefaultLogFile() {
   return (state.empty() ? Environment("HOME") + "/.local/state" : state) + "/ostrana/ostrana.log";
 }
 
+std::string DefaultFoldersProblem() { return {}; }
+
 std::string DefaultSettingsFile() {
   // Where the file has always been: a configuration folder given as a
   // relative path is not taken.

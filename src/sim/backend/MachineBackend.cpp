@@ -7,6 +7,7 @@
 #include "common/EventLog.h"
 #include "common/FileLock.h"
 #include "common/Folders.h"
+#include "common/PathText.h"
 #include "common/StringTable.h"
 #include "ncsim/NcConsole.h"
 #include "ncsim/NcProgram.h"
@@ -40,11 +41,11 @@ std::string DriveHeld(const std::string& root, const std::string& holder) {
 bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Machine& m) {
   const std::string root = options.tncRoot.empty() ? run::DefaultTncRoot() : options.tncRoot;
   auto parts = std::make_shared<VirtualMachine>();
-  parts->control = std::make_unique<vc::VirtualControl>(root);  // makes the folder when missing
+  parts->control = std::make_unique<vc::VirtualControl>(PathOf(root));  // makes the folder when missing
   // One connector a drive: two would interleave their table writes. A lock
   // that cannot be had stops the run as a held one does: going on without it
   // would leave the tables open to a second run.
-  const std::string lockFile = parts->control->LockFile().string();
+  const std::string lockFile = TextOf(parts->control->LockFile());
   std::string holder, why;
   if (!parts->driveLock.Take(lockFile, &holder, &why)) {
     prompts.ShowMessage(why.empty() ? DriveHeld(root, holder) : strings::DriveNotLocked(root, lockFile, why),
@@ -54,7 +55,7 @@ bool SetUpVirtualControl(const run::Options& options, Prompts& prompts, run::Mac
   }
   if (!UsableFolder(root, &why)) prompts.ShowMessage(strings::DriveUnusable(root, why), PromptIcon::Exclamation);
   for (const auto& file : parts->control->RemoveStaleTemporaries())
-    Log(LogLevel::Info, "drive", "removed " + file.string() + ", left by a run that ended in the middle of a write");
+    Log(LogLevel::Info, "drive", "removed " + TextOf(file) + ", left by a run that ended in the middle of a write");
   m.line = "the virtual control";
   m.keep = parts;
   m.component = std::make_unique<vc::VcComponent>(*parts->control);

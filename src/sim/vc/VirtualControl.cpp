@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "common/NewFile.h"
+#include "common/PathText.h"
 
 namespace ostrana::vc {
 namespace fs = std::filesystem;
@@ -81,7 +82,7 @@ bool WriteFileAtomically(const fs::path& file, const std::string& text, std::str
     return false;
   }
   const fs::path temp = TemporaryName(file);
-  if (!WriteNewFile(temp.string(), text, why)) return false;
+  if (!WriteNewFile(TextOf(temp), text, why)) return false;
   ec.clear();
   if (fs::exists(was)) fs::permissions(temp, mode, ec);
   if (!ec) fs::rename(temp, file, ec);
@@ -93,8 +94,8 @@ bool WriteFileAtomically(const fs::path& file, const std::string& text, std::str
 
 fs::path TemporaryName(const fs::path& file) {
   std::string name = ".";  // appended, not "." + ...: mingw's GCC 12 warns falsely of an overlap there
-  name += file.filename().string() + ".ostrana-" + RandomName() + ".tmp";
-  return file.parent_path() / name;
+  name += TextOf(file.filename()) + ".ostrana-" + RandomName() + ".tmp";
+  return file.parent_path() / PathOf(name);
 }
 
 bool IsTemporaryName(const std::string& name) {
@@ -148,7 +149,7 @@ std::vector<fs::path> VirtualControl::RemoveStaleTemporaries() {
   std::vector<fs::path> stale;
   for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec))
-    if (IsTemporaryName(it->path().filename().string()) && it->is_regular_file(ec)) stale.push_back(it->path());
+    if (IsTemporaryName(TextOf(it->path().filename())) && it->is_regular_file(ec)) stale.push_back(it->path());
   std::vector<fs::path> removed;
   for (const auto& file : stale)
     if (fs::remove(file, ec)) removed.push_back(file);
@@ -254,7 +255,7 @@ std::optional<fs::path> VirtualControl::MapPath(const std::string& controlPath, 
   auto flush = [&]() -> bool {
     if (part == ".." || part.find('\0') != std::string::npos) return false;
     if (!part.empty() && part != ".") {
-      result /= part;
+      result /= PathOf(part);
       parts.push_back(part);
     }
     part.clear();
@@ -291,11 +292,11 @@ HRESULT VirtualControl::MakeDirectory(const std::string& controlPath) {
   std::error_code ec;
   if (fs::is_directory(*dir, ec)) return dnc::kFail;  // exists already, as a control says
   if (!fs::is_directory(dir->parent_path(), ec)) {
-    dnc::SetFailureText("the folder " + dir->parent_path().string() + " does not exist");
+    dnc::SetFailureText("the folder " + TextOf(dir->parent_path()) + " does not exist");
     return dnc::kPathNotFound;
   }
   if (fs::create_directory(*dir, ec)) return dnc::kOk;
-  dnc::SetFailureText("the folder " + dir->string() + " cannot be created: " + ec.message());
+  dnc::SetFailureText("the folder " + TextOf(*dir) + " cannot be created: " + ec.message());
   return dnc::kFail;
 }
 
@@ -312,10 +313,10 @@ HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::
   if (!target) return dnc::kInvalidArg;
   std::error_code ec;
   if (!fs::is_directory(target->parent_path(), ec)) {
-    dnc::SetFailureText("the folder " + target->parent_path().string() + " does not exist");
+    dnc::SetFailureText("the folder " + TextOf(target->parent_path()) + " does not exist");
     return dnc::kPathNotFound;
   }
-  auto text = ReadFile(workstationPath);
+  auto text = ReadFile(PathOf(workstationPath));
   if (!text) {
     dnc::SetFailureText("the table template " + workstationPath + " cannot be read");
     return dnc::kFileNotFound;
@@ -323,7 +324,7 @@ HRESULT VirtualControl::Transmit(const std::string& workstationPath, const std::
   MutexLock guard(lock_);
   std::string why;
   if (!WriteFileAtomically(*target, *text, &why)) {
-    dnc::SetFailureText(target->string() + " cannot be written: " + why);
+    dnc::SetFailureText(TextOf(*target) + " cannot be written: " + why);
     return dnc::kFail;
   }
   tables_.erase(*target);
@@ -346,7 +347,7 @@ VirtualControl::CachedTable* VirtualControl::LoadLocked(const fs::path& file, co
   auto table = text ? TabTable::Parse(*text, &why) : std::nullopt;
   if (!table) {
     tables_.erase(file);
-    dnc::SetFailureText("the table " + file.string() + " is damaged: " + why);
+    dnc::SetFailureText("the table " + TextOf(file) + " is damaged: " + why);
     *status = dnc::kFail;
     return nullptr;
   }
@@ -360,7 +361,7 @@ HRESULT VirtualControl::SaveLocked(const fs::path& file, CachedTable& cached) {
   std::string why;
   if (!WriteFileAtomically(file, text, &why)) {
     tables_.erase(file);  // the file still holds the old content; read it again next time
-    dnc::SetFailureText("the table " + file.string() + " cannot be written: " + why);
+    dnc::SetFailureText("the table " + TextOf(file) + " cannot be written: " + why);
     return dnc::kFail;
   }
   cached.seen = EntryOf(file);
@@ -404,7 +405,7 @@ HRESULT VirtualControl::ReadCell(const std::string& tablePath, std::int64_t row,
   });
   if (dnc::Failed(hr)) return hr;
   if (!cell) {
-    dnc::SetFailureText("the table " + MapPath(tablePath)->string() + " has no " +
+    dnc::SetFailureText("the table " + TextOf(*MapPath(tablePath)) + " has no " +
                         (hasColumn ? "row " + std::to_string(row) : "column " + column));
     return dnc::kInvalidArg;
   }

@@ -8,6 +8,7 @@
 #include "comdnc/MemberCheck.h"
 #include "comdnc/Registration.h"
 #include "common/EventLog.h"
+#include "common/WideText.h"
 
 namespace ostrana::comdnc {
 
@@ -37,6 +38,15 @@ class Arguments {
     VariantInit(&v);
     v.vt = VT_BSTR;
     v.bstrVal = ToBstr(text);
+    list_.push_back(v);
+    return *this;
+  }
+  // A path of this computer: from the program's UTF-8, whatever the code page.
+  Arguments& Path(const std::string& utf8) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(Wide(utf8).c_str());
     list_.push_back(v);
     return *this;
   }
@@ -221,7 +231,7 @@ class ComFileSystem final : public dnc::RefCounted<dnc::IJHFileSystem> {
   dnc::HRESULT TransmitFile(const std::string& workstationPath, const std::string& controlPath) override {
     if (!*session_) return Closed();
     Arguments arguments;
-    arguments.Text(workstationPath).Text(controlPath);
+    arguments.Path(workstationPath).Text(controlPath);
     return object_.Call(published::kTransmitFile, arguments.List(), nullptr);
   }
 

@@ -3,7 +3,6 @@
 #include <ole2.h>
 #include <windows.h>
 
-#include <charconv>
 #include <cstdint>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "comdnc/MemberCheck.h"
 #include "comdnc/Published.h"
 #include "comdnc/Registration.h"
+#include "common/WideText.h"
 #include "dnc/Dnc.h"
 #include "dnc/MachineStates.h"
 #include "mailbox/MailboxLayout.h"
@@ -67,6 +67,15 @@ VARIANT Text(const std::string& text) {
   return v;
 }
 
+// A text typed for the probe, as it was typed (the program's UTF-8).
+VARIANT Typed(const std::string& utf8) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(Wide(utf8).c_str());
+  return v;
+}
+
 // Calls `member` of `object` (a reference of the caller's), clearing the arguments.
 HRESULT Call(IDispatch* object, const Interface& published, const Member& member, std::vector<VARIANT> arguments,
              VARIANT* result = nullptr) {
@@ -84,18 +93,16 @@ std::string Said(HRESULT hr) {
 }
 
 // Connects as the connector does; false (and why) when it cannot.
-bool Connect(IDispatch* machine, IDispatch* connection, const std::string& machineText, const std::string& number,
+bool Connect(IDispatch* machine, IDispatch* connection, const std::string& machineText, std::int32_t signedNumber,
              std::FILE* out) {
-  std::int32_t signedNumber = 0;
-  std::from_chars(number.data(), number.data() + number.size(), signedNumber);
-  std::fprintf(out, "\nConnecting to %s, connection %s:\n", machineText.c_str(), number.c_str());
+  std::fprintf(out, "\nConnecting to %s, connection %ld:\n", machineText.c_str(), static_cast<long>(signedNumber));
   std::fprintf(out, "  configure (%d, %d): %s\n", dnc::kConfigureFirst, dnc::kConfigureSecond,
                Said(Call(connection, published::kConnection, published::kConfigure,
                          {Long(dnc::kConfigureFirst), Long(dnc::kConfigureSecond)}))
                    .c_str());
   std::fprintf(out, "  set property %d (connection text): %s\n", dnc::kPropertyConnectionText,
                Said(Call(connection, published::kConnection, published::kPropertyValuePut,
-                         {Long(dnc::kPropertyConnectionText), Text(machineText)}))
+                         {Long(dnc::kPropertyConnectionText), Typed(machineText)}))
                    .c_str());
   VARIANT unsignedNumber;
   VariantInit(&unsignedNumber);
@@ -166,7 +173,7 @@ IDispatch* SomeDataEntry(IDispatch* access, std::FILE* out) {
 
 }  // namespace
 
-int RunProbe(const std::string& machineText, const std::string& number, std::FILE* out) {
+int RunProbe(const std::string& machineText, std::int32_t number, std::FILE* out) {
   const Registrations registrations = ReadRegistrations(kMachineClass);
   ReportRegistrations(registrations, out);
   IDispatch* machine = nullptr;

@@ -10,6 +10,7 @@
 // object whose members did not pass. Main thread, COM entered.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +23,8 @@ inline constexpr int kProbeNotConnected = 2;    // no connection data, or the co
 inline constexpr int kProbeMismatch = 3;        // a name or shape does not match (the report names which)
 inline constexpr int kProbeEntryUnchecked = 4;  // no data entry to check: is the table on the control?
 
-int RunProbe(const std::string& machineText, const std::string& number, std::FILE* out);
+// `machineText` is UTF-8 (as typed, or given on the command line), handed to
+// the component as it was typed; `number` as the connector reads it.
+int RunProbe(const std::string& machineText, std::int32_t number, std::FILE* out);
 
 }  // namespace ostrana::comdnc

@@ -2,6 +2,8 @@
 
 #include <ole2.h>
 
+#include "common/WideText.h"
+
 namespace ostrana::comdnc {
 namespace {
 
@@ -17,9 +19,7 @@ std::string Value(HKEY key, const wchar_t* subkey, const wchar_t* name) {
   const LONG result = RegQueryValueExW(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
   RegCloseKey(opened);
   if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-  char narrow[MAX_PATH * 2] = "";
-  WideCharToMultiByte(CP_ACP, 0, data, -1, narrow, sizeof narrow - 1, nullptr, nullptr);
-  return narrow;
+  return Utf8(std::wstring(data));  // a path: the program's UTF-8
 }
 
 ClassRegistration Read(const std::wstring& classKey, REGSAM view) {
@@ -101,10 +101,10 @@ std::string Hosting(const Registrations& registrations) {
   else if (const auto end = Lower(program).find(".exe"); end != std::string::npos)
     program.resize(end + 4);
   DWORD type = 0;
-  const char* bits = !GetBinaryTypeA(program.c_str(), &type) ? "a program that cannot be read"
-                     : type == SCS_64BIT_BINARY              ? "a 64-bit program"
-                     : type == SCS_32BIT_BINARY              ? "a 32-bit program"
-                                                             : "a program of another kind";
+  const char* bits = !GetBinaryTypeW(Wide(program).c_str(), &type) ? "a program that cannot be read"
+                     : type == SCS_64BIT_BINARY                    ? "a 64-bit program"
+                     : type == SCS_32BIT_BINARY                    ? "a 32-bit program"
+                                                                   : "a program of another kind";
   return "an out-of-process server, " + std::string(bits) + ": " + local;
 }
 

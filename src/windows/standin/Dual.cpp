@@ -66,6 +66,14 @@ Options OptionsFromEnvironment() {
   return options;
 }
 
+void LogOnly(const std::string& line) {
+  if (const char* file = std::getenv("OSTRANA_STANDIN_CALLS"); file && *file)
+    if (std::FILE* out = std::fopen(file, "a")) {
+      std::fprintf(out, "%s\n", line.c_str());
+      std::fclose(out);
+    }
+}
+
 void RecordCall(const std::string& call, DWORD madeOn) {
   std::lock_guard guard(callLock);
   calls.push_back(call);
@@ -168,6 +176,15 @@ std::string Narrow(BSTR text) {
   const int length = WideCharToMultiByte(CP_ACP, 0, text, wide, nullptr, 0, nullptr, nullptr);
   std::string result(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, 0, text, wide, result.data(), length, nullptr, nullptr);
+  return result;
+}
+
+std::string Utf8Of(BSTR text) {
+  if (!text) return {};
+  const int wide = static_cast<int>(SysStringLen(text));
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, wide, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, wide, result.data(), length, nullptr, nullptr);
   return result;
 }
 

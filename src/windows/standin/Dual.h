@@ -49,6 +49,8 @@ Options OptionsFromEnvironment();
 // the calling thread and `madeOn`, the thread that made the object called:
 // "IJHMachine.Disconnect<TAB>12 8".
 void RecordCall(const std::string& call, DWORD madeOn = 0);
+// A line in the call log only (OSTRANA_STANDIN_CALLS), not a call counted.
+void LogOnly(const std::string& line);
 std::vector<std::string> Calls();
 int CallCount(const std::string& member);  // calls whose record begins with `member`
 void ClearCalls();
@@ -70,6 +72,8 @@ HRESULT RegisterTypeLibrary();
 // Texts and values between COM and the virtual control (the ANSI code page).
 BSTR Wide(const std::string& text);
 std::string Narrow(BSTR text);
+// A path of this computer as the program holds one: UTF-8.
+std::string Utf8Of(BSTR text);
 dnc::Variant FromCom(const VARIANT& value);
 void ToCom(const dnc::Variant& value, VARIANT* out);
 

@@ -4,6 +4,7 @@
 #include <olectl.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -36,10 +37,11 @@ dnc::IComponent& ProcessComponent() {
   std::lock_guard guard(lock);
   if (!made) {
     made = new Control;
-    const char* root = std::getenv("OSTRANA_STANDIN_TNC_ROOT");
-    const char* local = std::getenv("LOCALAPPDATA");
-    made->control = std::make_unique<vc::VirtualControl>(
-        root && *root ? std::string(root) : std::string(local ? local : ".") + "\\Ostrana\\standin-tnc");
+    const wchar_t* root = _wgetenv(L"OSTRANA_STANDIN_TNC_ROOT");
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    made->control = std::make_unique<vc::VirtualControl>(root && *root ? std::filesystem::path(root)
+                                                                       : std::filesystem::path(local ? local : L".") /
+                                                                             L"Ostrana" / L"standin-tnc");
     made->component = std::make_unique<vc::VcComponent>(*made->control);
     if (const char* port = std::getenv("OSTRANA_STANDIN_NC_CONSOLE"); port && *port) {
       made->program = std::make_unique<ncsim::NcProgram>(*made->control);

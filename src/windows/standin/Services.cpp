@@ -199,7 +199,7 @@ class FileSystem final : public Handed<IJHFileSystem, dnc::IJHFileSystem> {
   HRESULT STDMETHODCALLTYPE TransmitFile(BSTR source, BSTR destination) override {
     Record("IJHFileSystem.TransmitFile");
     auto files = Held();
-    return files ? Answer(files->TransmitFile(Narrow(source), Narrow(destination))) : E_UNEXPECTED;
+    return files ? Answer(files->TransmitFile(Utf8Of(source), Narrow(destination))) : E_UNEXPECTED;
   }
 
   HRESULT STDMETHODCALLTYPE GetDiskSpace(BSTR, VARIANT*, VARIANT*) override {

@@ -144,6 +144,9 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
     }
     HRESULT STDMETHODCALLTYPE put_propertyValue(LONG property, VARIANT value) override {
       Record("IJHConnection2.propertyValue put");
+      // The text as it arrived, for a test to compare with the one it gave.
+      if (value.vt == VT_BSTR && value.bstrVal)
+        LogOnly("IJHConnection2.propertyValue " + std::to_string(property) + " text " + Utf8Of(value.bstrVal));
       auto settings = Settings();
       return settings ? Answer(settings->SetProperty(property, FromCom(value))) : E_UNEXPECTED;
     }

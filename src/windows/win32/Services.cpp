@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/StringTable.h"
+#include "common/WideText.h"
 
 namespace ostrana::win32 {
 
@@ -37,9 +38,10 @@ int BoxPrompts::Show(const std::string& text, UINT style) {
   HWND owner = owner_ ? owner_() : nullptr;
   // An owner passes on its topmost place and is disabled by the box's modal
   // loop; an unowned box asks for its place itself (system-modal is the
-  // topmost style that Wine's boxes honour too).
+  // topmost style that Wine's boxes honour too). Wide: a path in the text
+  // shows as itself.
   if (!owner) style |= MB_TOPMOST | MB_SYSTEMMODAL;
-  return MessageBoxA(owner, text.c_str(), strings::kAppName, style | MB_SETFOREGROUND);
+  return MessageBoxW(owner, Wide(text).c_str(), Wide(strings::kAppName).c_str(), style | MB_SETFOREGROUND);
 }
 
 void BoxPrompts::ShowMessage(const std::string& text, PromptIcon icon) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/SystemText.h"
+#include "common/WideText.h"
 
 namespace ostrana::win32 {
 namespace {
@@ -32,7 +33,7 @@ LONG Query(HKEY key, const char* name, DWORD& type, std::vector<BYTE>& data) {
   data.resize(64);
   for (int attempt = 0;; ++attempt) {
     DWORD size = static_cast<DWORD>(data.size());
-    const LONG status = RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
+    const LONG status = RegQueryValueExW(key, Wide(name).c_str(), nullptr, &type, data.data(), &size);
     if (status == ERROR_MORE_DATA && attempt < 4) {
       data.resize(size);  // it may grow meanwhile: asked again
       continue;
@@ -61,9 +62,10 @@ std::string ReadString(HKEY key, const char* name, platform::Settings& settings,
   const LONG status = Query(key, name, type, data);
   if (status == ERROR_FILE_NOT_FOUND) return {};
   const std::string why = Unusable(status, type, data.size(), REG_SZ, 0, "a text");
-  if (why.empty())
-    return std::string(reinterpret_cast<const char*>(data.data()),
-                       strnlen(reinterpret_cast<const char*>(data.data()), data.size()));
+  if (why.empty()) {  // read wide, held as the program's UTF-8 (a log file's path among them)
+    const auto* text = reinterpret_cast<const wchar_t*>(data.data());
+    return Utf8(text, wcsnlen(text, data.size() / sizeof(wchar_t)));
+  }
   settings.problems.push_back(std::string("the registry value ") + name + " " + why + ": " + instead);
   return otherwise;
 }

@@ -12,9 +12,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <utility>
 #include <memory>
 #include <string>
@@ -22,12 +19,13 @@
 
 #include "backend/MachineBackend.h"
 #include "comdnc/ComComponent.h"
-#include "comdnc/Probe.h"
 #include "comdnc/Registration.h"
 #include "common/Console.h"
 #include "common/EventLog.h"
 #include "common/LoggedPrompts.h"
+#include "common/PathText.h"
 #include "common/StringTable.h"
+#include "common/WideText.h"
 #include "net/Socket.h"
 #include "platform/FileSettingsStore.h"
 #include "run/CommandLine.h"
@@ -38,6 +36,7 @@
 #include "win32/EndRequests.h"
 #include "win32/MessageWindow.h"
 #include "win32/OstranaDlg.h"
+#include "win32/ProbeConsole.h"
 #include "win32/Services.h"
 #include "win32/SettingsStores.h"
 #include "win32/WinConnectorRun.h"
@@ -47,9 +46,34 @@ namespace {
 using namespace ostrana;
 
 std::string ModulePath() {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
+  wchar_t path[MAX_PATH] = L"";
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return Utf8(std::wstring(path));
+}
+
+// The command line as typed, in the program's UTF-8 (the C runtime's argv
+// has it in the ANSI code page, with what that cannot hold lost).
+std::vector<std::string> Arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; wide && i < count; ++i) arguments.push_back(Utf8(std::wstring(wide[i])));
+  LocalFree(wide);
+  return arguments;
+}
+
+// A default folder the run would use but the system names none for: said, and the run refused.
+bool DefaultFoldersMissing(const run::Options& options, Prompts& prompts) {
+  const std::string why = run::DefaultFoldersProblem();
+  const bool needed =
+      options.logFile.empty() || (options.control == run::ControlKind::Virtual && options.tncRoot.empty());
+  if (why.empty() || !needed) return false;
+  prompts.ShowMessage("ostrana cannot start: " + why +
+                          ". Give the event log with --log and, on the virtual "
+                          "control, its drive with --tnc-root.",
+                      PromptIcon::Exclamation);
+  console::Drain(std::chrono::seconds(1));
+  return true;
 }
 
 int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
@@ -71,8 +95,8 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   win32::ResourceSounds sounds;
   win32::KelvraWatch watch;
   auto open = [](const std::string& target) {
-    return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) >
-           32;
+    return reinterpret_cast<INT_PTR>(
+               ShellExecuteW(nullptr, L"open", Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
   };
   return run::RunWindow(options, store, settings, connector.Run(), listenAddress, sounds, [&](run::RunControl& run) {
     win32::OstranaDlg dialog({run, prompts, sounds, watch, open, machine.line, logFile, machine.absent}, settings.xTopLeft,
@@ -92,86 +116,15 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   });
 }  // the worker stops, then the machine is released
 
-// The connection text and number of the last accepted "Machine Connect" in
-// the event log, for the probe console's defaults; "localhost" and 0 without one.
-std::pair<std::string, std::string> LastConnection() {
-  std::pair<std::string, std::string> last{"localhost", "0"};
-  std::ifstream log(run::DefaultLogFile());
-  const std::string mark = "INFO  machine: connected to ";
-  for (std::string line; std::getline(log, line);) {
-    const auto at = line.find(mark);
-    const auto base = line.rfind(", base row ");
-    if (at == std::string::npos || base == std::string::npos) continue;
-    const std::string data = line.substr(at + mark.size(), base - at - mark.size());  // "TEXT,NUMBER"
-    const auto comma = data.rfind(',');
-    if (comma != std::string::npos) last = {data.substr(0, comma), data.substr(comma + 1)};
-  }
-  return last;
-}
-
-// Reads one answer at the console; the default when it is left empty.
-std::string Ask(const char* question, const std::string& answer) {
-  std::printf("%s [%s]: ", question, answer.c_str());
-  std::fflush(stdout);
-  char line[256] = "";
-  if (!std::fgets(line, sizeof line, stdin)) return answer;
-  std::string text = line;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text.empty() ? answer : text;
-}
-
-// The probe's report on the console and, to be mailed to whoever supports
-// the machine, in %LOCALAPPDATA%\Ostrana\dnc-probe.txt with the date, the
-// version and the bitness of the program that made it.
-int Probe(run::Options options) {
-  if (options.probeAsk) {
-    const auto [text, number] = LastConnection();
-    options.probeMachineText = Ask("The control's connection text", text);
-    options.probeNumber = Ask("The connection number", number);
-  }
-  std::FILE* report = std::tmpfile();
-  if (!report) return comdnc::RunProbe(options.probeMachineText, options.probeNumber, stdout);
-  const std::time_t now = std::time(nullptr);
-  char date[32];
-  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
-  std::fprintf(report, "%s %s, %d-bit: DNC probe of %s (connection %s, %s)\n\n", strings::kAppName, strings::kVersion,
-               comdnc::ProgramBits(), date,
-               options.probeMachineText.empty() ? "none given" : options.probeMachineText.c_str(),
-               options.probeNumber.empty() ? "-" : options.probeNumber.c_str());
-  const int code = comdnc::RunProbe(options.probeMachineText, options.probeNumber, report);
-  std::fprintf(report, "Exit code %d.\n", code);
-  std::rewind(report);
-  std::string text;
-  char chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, report)) > 0;) text.append(chunk, n);
-  std::fclose(report);
-  std::fputs(text.c_str(), stdout);
-  const std::string folder = std::filesystem::path(run::DefaultLogFile()).parent_path().string();
-  const std::string file = folder + "\\dnc-probe.txt";
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (std::FILE* kept = std::fopen(file.c_str(), "w")) {
-    std::fputs(text.c_str(), kept);
-    std::fclose(kept);
-    std::printf("\nThis report is also in %s, to be sent to whoever supports the machine.\n", file.c_str());
-  } else {
-    std::printf("\nThis report could not be kept in %s.\n", file.c_str());
-  }
-  if (options.probeAsk) {
-    std::printf("\nPress Enter to close this window.");
-    std::fflush(stdout);
-    std::fgetc(stdin);
-  }
-  std::fflush(stdout);
-  return code;
-}
-
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main() {
   win32::JoinParentConsole();
   int exitCode = 0;
-  const auto parsed = run::OptionsOrExit(argc, argv, true, &exitCode);
+  std::vector<std::string> arguments = Arguments();
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  const auto parsed = run::OptionsOrExit(static_cast<int>(argv.size()), argv.data(), true, &exitCode);
   if (!parsed) return exitCode;
   const run::Options& options = *parsed;
   if (options.headless || options.dncProbe) {
@@ -196,16 +149,17 @@ int main(int argc, char* argv[]) {
   // The polling worker calls the machine from its own thread.
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (options.dncProbe) {
-    const int code = Probe(options);
+    const int code = win32::RunProbeConsole(options);
     CoUninitialize();
     return code;
   }
+  if (DefaultFoldersMissing(options, shown)) return run::kExitStartFailed;
   LoggedPrompts prompts(shown);
   std::unique_ptr<platform::SettingsStore> store;
   if (options.settingsFile.empty())
     store = std::make_unique<win32::RegistrySettingsStore>();
   else
-    store = std::make_unique<platform::FileSettingsStore>(options.settingsFile);
+    store = std::make_unique<platform::FileSettingsStore>(PathOf(options.settingsFile));
   const backend::DncFactory dnc = [] { return std::make_unique<comdnc::ComComponent>(); };
   run::Prepared run;
   if (!run::Prepare(options, *store, prompts, headless, backend::SetUpMachine(dnc), run))
