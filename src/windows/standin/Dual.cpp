@@ -66,20 +66,13 @@ Options OptionsFromEnvironment() {
   return options;
 }
 
-void LogOnly(const std::string& line) {
-  if (const char* file = std::getenv("OSTRANA_STANDIN_CALLS"); file && *file)
-    if (std::FILE* out = std::fopen(file, "a")) {
-      std::fprintf(out, "%s\n", line.c_str());
-      std::fclose(out);
-    }
-}
-
-void RecordCall(const std::string& call, DWORD madeOn) {
+void RecordCall(const std::string& call, DWORD madeOn, const std::string& detail) {
   std::lock_guard guard(callLock);
   calls.push_back(call);
   if (const char* file = std::getenv("OSTRANA_STANDIN_CALLS"); file && *file)
     if (std::FILE* out = std::fopen(file, "a")) {
-      std::fprintf(out, "%s\t%lu %lu\n", call.c_str(), GetCurrentThreadId(), madeOn);
+      std::fprintf(out, "%s%s%s\t%lu %lu\n", call.c_str(), detail.empty() ? "" : " ", detail.c_str(), GetCurrentThreadId(),
+                   madeOn);
       std::fclose(out);
     }
 }

@@ -48,9 +48,8 @@ Options OptionsFromEnvironment();
 // Appended to the file OSTRANA_STANDIN_CALLS names, when it names one, with
 // the calling thread and `madeOn`, the thread that made the object called:
 // "IJHMachine.Disconnect<TAB>12 8".
-void RecordCall(const std::string& call, DWORD madeOn = 0);
-// A line in the call log only (OSTRANA_STANDIN_CALLS), not a call counted.
-void LogOnly(const std::string& line);
+// `detail` goes into the call log's line only (OSTRANA_STANDIN_CALLS).
+void RecordCall(const std::string& call, DWORD madeOn = 0, const std::string& detail = {});
 std::vector<std::string> Calls();
 int CallCount(const std::string& member);  // calls whose record begins with `member`
 void ClearCalls();
@@ -90,7 +89,7 @@ class Dual : public Interface {
  public:
   Dual(const Options& options, REFIID iid) : types_(TypesOf(options, iid)), options_(options) {}
   // A call of one of this object's members.
-  void Record(const std::string& call) const { RecordCall(call, madeOn_); }
+  void Record(const std::string& call, const std::string& detail = {}) const { RecordCall(call, madeOn_, detail); }
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;

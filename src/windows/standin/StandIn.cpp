@@ -143,10 +143,8 @@ class Machine final : public Counted<Dual<IJHMachine4>> {
       return NotHere("IJHConnection2.propertyValue get");
     }
     HRESULT STDMETHODCALLTYPE put_propertyValue(LONG property, VARIANT value) override {
-      Record("IJHConnection2.propertyValue put");
-      // The text as it arrived, for a test to compare with the one it gave.
-      if (value.vt == VT_BSTR && value.bstrVal)
-        LogOnly("IJHConnection2.propertyValue " + std::to_string(property) + " text " + Utf8Of(value.bstrVal));
+      // A text as it arrived, in the call log, for a test to compare with the one it gave.
+      Record("IJHConnection2.propertyValue put", value.vt == VT_BSTR ? "text " + Utf8Of(value.bstrVal) : "");
       auto settings = Settings();
       return settings ? Answer(settings->SetProperty(property, FromCom(value))) : E_UNEXPECTED;
     }

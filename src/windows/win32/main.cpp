@@ -116,9 +116,7 @@ int RunWindow(const run::Options& options, const platform::SettingsStore& store,
   });
 }  // the worker stops, then the machine is released
 
-}  // namespace
-
-int main() {
+int Run() {
   win32::JoinParentConsole();
   int exitCode = 0;
   std::vector<std::string> arguments = Arguments();
@@ -179,4 +177,17 @@ int main() {
   CoUninitialize();
   win32::RunEnded();
   return code;
+}
+
+}  // namespace
+
+// A path no file function could take throws no further than here: said, and the run ended.
+int main() {
+  try {
+    return Run();
+  } catch (const std::exception& failure) {
+    console::Err(std::string("ostrana: stopped: ") + failure.what());
+    console::Drain(std::chrono::seconds(1));
+    return run::kExitStartFailed;
+  }
 }
