@@ -68,7 +68,7 @@ bool DefaultFoldersMissing(const run::Options& options, Prompts& prompts) {
   const bool needed =
       options.logFile.empty() || (options.control == run::ControlKind::Virtual && options.tncRoot.empty());
   if (why.empty() || !needed) return false;
-  prompts.ShowMessage("ostrana cannot start: " + why +
+  prompts.ShowMessage("The connector cannot start: " + why +
                           ". Give the event log with --log and, on the virtual "
                           "control, its drive with --tnc-root.",
                       PromptIcon::Exclamation);
