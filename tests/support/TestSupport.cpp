@@ -11,10 +11,11 @@ namespace ostrana::test {
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("ostrana-test-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
+  // A folder an earlier process of the same number left (killed, its tables read-only) is passed over.
+  do
+    path_ = std::filesystem::temp_directory_path() /
+            ("ostrana-test-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++));
+  while (!std::filesystem::create_directories(path_));
 }
 
 TempDir::~TempDir() {
