@@ -247,18 +247,24 @@ Function .onInit
   ${IfNot} ${RunningX64}
     StrCpy $Bits 32  ; a 64-bit program does not run on 32-bit Windows
   ${EndIf}
-  ; /D= has set the folder already; otherwise Program Files of the build.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+  ReadRegStr $Earlier HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ; /D= has set the folder already; otherwise a folder chosen for an earlier
+  ; installation stays its folder (an update does not move it); otherwise
+  ; Program Files of the build.
   ${If} $INSTDIR == ""
-    ${If} $Bits == 64
+    ${If} $Earlier != ""
+    ${AndIf} $Earlier != "$PROGRAMFILES64\Ostrana Connector"
+    ${AndIf} $Earlier != "$PROGRAMFILES32\Ostrana Connector"
+      StrCpy $INSTDIR $Earlier
+    ${ElseIf} $Bits == 64
       StrCpy $INSTDIR "$PROGRAMFILES64\Ostrana Connector"
     ${Else}
       StrCpy $INSTDIR "$PROGRAMFILES32\Ostrana Connector"
     ${EndIf}
   ${EndIf}
-  ${If} ${RunningX64}
-    SetRegView 64
-  ${EndIf}
-  ReadRegStr $Earlier HKLM "${UNINSTALL_KEY}" "InstallLocation"
   StrCpy $R0 $Earlier
   StrCpy $R1 $INSTDIR
   !insertmacro WaitForClosedPrograms

@@ -147,14 +147,19 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   // build (the installed programs are those of that build); an out-of-process
   // server, wherever registered, the one that matches Windows; /BITS=
   // overrides it; /D= (with blanks, beyond ASCII) names the folder for
-  // either build; installing one build removes the other, its folder too.
+  // either build, and an update without it stays there; installing one build
+  // removes the other, its folder too.
   // Each step: the bitness the stand-in's DLL is registered for now (0: its
   // 32-bit server), the setup's arguments (/D= unquoted, as a prompt passes
   // it), the bitness expected.
   const std::tuple<int, const char*, int> installs[] = {
-      {32, "", 32},         {32, "/BITS=64 /D=C:\\My Tools", 64},
-      {0, "", 64},          {64, "", 64},
-      {64, "/BITS=32", 32}, {64, "/BITS=32 /D=C:\\Programme\\Maschinen-Übertragung", 32},
+      {32, "", 32},
+      {0, "", 64},
+      {64, "", 64},
+      {64, "/BITS=32", 32},
+      {32, "/BITS=64 /D=C:\\My Tools", 64},
+      {32, "", 32},
+      {64, "/BITS=32 /D=C:\\Programme\\Maschinen-Übertragung", 32},
       {64, "", 64}};
   std::filesystem::path before = installed;
   // A step registered as the one before follows the last install at once.
@@ -164,7 +169,8 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
                             : Host(Hosting::Server32, env)));
     ASSERT_EQ(wine(QStringList{setup, "/S"} + QString(args).split(' ', Qt::SkipEmptyParts)), 0) << args;
     const QString given = QString(args).section("/D=C:\\", 1).replace('\\', '/');
-    const auto in = !given.isEmpty() ? drive / given.toStdString() : built == 32 ? x86 : installed;
+    const bool chosen = before != installed && before != x86;  // kept by an update
+    const auto in = !given.isEmpty() ? drive / given.toStdString() : chosen ? before : built == 32 ? x86 : installed;
     const QString bin = WindowsBuild(built == 32 ? Program::Windows32 : Program::Windows) + "/bin/";
     for (const char* file : {"ostrana.exe", "ostrana-client.exe"})  // byte for byte the build's
       EXPECT_TRUE(test::ReadText(in / file) == test::ReadText((bin + file).toStdString())) << file << args;
