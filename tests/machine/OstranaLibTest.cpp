@@ -112,7 +112,9 @@ TEST_P(ConnectTest, EachFailureShowsItsOwnReasonAndLeavesNothingConnected) {
     prompts.messages.clear();
     control.SetState(state);
     EXPECT_EQ(machine.Connect(), state == 7);
-    if (state != 7) EXPECT_EQ(OnlyMessage(), Reason("Machine is not available. State = " + name));
+    if (state != 7) {
+      EXPECT_EQ(OnlyMessage(), Reason("Machine is not available. State = " + name));
+    }
   }
   EXPECT_TRUE(prompts.messages.empty());
 }

@@ -129,7 +129,9 @@ TEST_P(HeadlessRunThroughDnc, AWholeExchangeThroughTheStandInHoweverHosted) {
       return threads.size() != 2 || threads[0] != threads[1];
     });
     EXPECT_GT(lines.size(), 20);
-    if (hosting < Hosting::Server32) EXPECT_EQ(elsewhere > 0, hosting == Hosting::Both) << elsewhere;
+    if (hosting < Hosting::Server32) {
+      EXPECT_EQ(elsewhere > 0, hosting == Hosting::Both) << elsewhere;
+    }
   }
   qunsetenv("OSTRANA_STANDIN_CALLS");
   EXPECT_TRUE(Host(Hosting::Both));
@@ -323,7 +325,9 @@ TEST_P(HeadlessRun, QuickConnectCyclesNeverStopTheListener) {
     RawClient cycle(port);
     ASSERT_TRUE(cycle.Connected()) << i;
     const int kind = i < 300 ? 1 : i % 3;  // 0: greeted, 1: reset, 2: closed
-    if (kind == 0 || i == 300) ASSERT_EQ(cycle.ReceiveUntil("\n", 15000), strings::Greeting()) << i;
+    if (kind == 0 || i == 300) {
+      ASSERT_EQ(cycle.ReceiveUntil("\n", 15000), strings::Greeting()) << i;
+    }
     if (kind == 1) cycle.Reset();
   }
   EXPECT_EQ(RawClient(port).ReceiveUntil("\n", 15000), strings::Greeting());

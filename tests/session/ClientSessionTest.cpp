@@ -109,7 +109,9 @@ TEST_F(ConnectorTcpTest, ABusyPortIsRecoveredOnTheLowestFreeDiscoverablePort) {
     connector.OpenListener();
     const bool failed = view.failures.size() > failures;
     EXPECT_EQ(failed && view.failures.back().second == "no such port", port == 65536) << port;
-    if (!failed) EXPECT_EQ(connector.BoundPort() == port, port != 0) << port;
+    if (!failed) {
+      EXPECT_EQ(connector.BoundPort() == port, port != 0) << port;
+    }
   }
 }
 

@@ -64,6 +64,7 @@ enum class EventId : std::uint16_t {
   LogOfItsOwn = 601,
   OperatorNote = 602,
   OperatorQuestion = 603,
+  OperatorMessage = 604,
 };
 
 struct EventInfo {
@@ -113,6 +114,7 @@ inline constexpr EventInfo kEvents[] = {
     {EventId::LogOfItsOwn, EventKind::Log, "LogOfItsOwn", "The log is in use: this run writes a file of its own."},
     {EventId::OperatorNote, EventKind::Log, "OperatorNote", "A note for the operator."},
     {EventId::OperatorQuestion, EventKind::Log, "OperatorQuestion", "A question to the operator, answered."},
+    {EventId::OperatorMessage, EventKind::Log, "OperatorMessage", "A message to the operator (a box in the window)."},
 };
 
 // The entry of `id` in the table; nullptr for None or a number not in it.

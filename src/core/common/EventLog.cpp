@@ -82,6 +82,17 @@ bool Steers(char32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F
 
 }  // namespace
 
+std::string PrintableField(const std::string& text) {
+  std::string out;
+  for (std::size_t from = 0;;) {
+    const std::size_t end = text.find('\n', from);
+    out += Printable(text.substr(from, end == std::string::npos ? std::string::npos : end - from));
+    if (end == std::string::npos) return out;
+    out += '\n';
+    from = end + 1;
+  }
+}
+
 std::string Printable(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -192,8 +203,13 @@ void EventLog::Write(LogLevel level, const std::string& subject, const std::stri
   const std::string key = std::string(LevelName(level)) + " " + subject + ": " + text;
   std::string line = Printable(TimeText(now, true) + " " + mark_ + " " + key);
   std::optional<PlatformEntry> entry;
-  if (event.id != EventId::None && reports_.load(std::memory_order_relaxed))
+  if (event.id != EventId::None && reports_.load(std::memory_order_relaxed)) {
     entry = PlatformEntry{level, Printable(subject + ": " + text), event, 0};
+    // A client's bytes in a field steer no collector's terminal either.
+    for (std::string* field : {&entry->event.client, &entry->event.machine, &entry->event.command,
+                               &entry->event.values, &entry->event.result, &entry->event.reason})
+      *field = PrintableField(*field);
+  }
   {
     std::lock_guard guard(lock_);
     if (!open_ || stopping_) return;
@@ -358,13 +374,18 @@ void EventLog::Run() {
       }
       Tell(queued);  // the file first: the platform's log is the second record, never the cause of a line missing
     }
-    // A platform's log that refuses costs this one line in the file, once.
+    // A platform's log that refuses costs this one line in the file, once
+    // (with the lines that wait, while the file waits).
     std::size_t said = 0;
     if (const std::string refused = platform_.TakeNotice(); !refused.empty()) {
-      const std::string line = Stamp() + " WARN  log: " + refused;
-      out_.Append(line + "\n");
-      if (mirror_) console::ErrPrintable(line);
-      said = 1;
+      Queued notice{Stamp() + " WARN  log: " + refused + "\n", false, std::nullopt};
+      Tell(notice);
+      if (held) {
+        waiting.push_back(std::move(notice));
+      } else {
+        out_.Append(notice.line);
+        said = 1;
+      }
     }
     {
       std::lock_guard guard(lock_);

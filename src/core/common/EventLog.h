@@ -182,6 +182,8 @@ class EventLog {
 // not UTF-8 as "\xNN"; a backslash before "x" or another backslash (or before
 // an escape) as "\\", so that what a client typed never reads as an escape.
 std::string Printable(const std::string& text);
+// A field of an event for the platform's log: as Printable, its line feeds kept.
+std::string PrintableField(const std::string& text);
 
 // Shorthand for the process's log.
 inline void Log(LogLevel level, const std::string& subject, const std::string& text,

@@ -12,7 +12,8 @@ class LoggedPrompts final : public Prompts {
  public:
   explicit LoggedPrompts(Prompts& shown) : shown_(shown) {}
   void ShowMessage(const std::string& text, PromptIcon icon) override {
-    Log(icon == PromptIcon::Exclamation ? LogLevel::Error : LogLevel::Warning, "message", text);
+    Log(icon == PromptIcon::Exclamation ? LogLevel::Error : LogLevel::Warning, "message", text,
+        LogEvent(EventId::OperatorMessage).Reason(text));
     shown_.ShowMessage(text, icon);
   }
   bool AskYesNo(const std::string& text) override {
