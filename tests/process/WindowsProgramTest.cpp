@@ -215,7 +215,8 @@ TEST_P(HeadlessRun, TheSessionsEndEndsTheWindowRunInOrder) { EndsInOrder(false, 
 // of both builds: the program in a folder with "Ü" (its template transmitted
 // on connect, by the virtual control and through the stand-in), settings,
 // log and drive in one with "ü", a connection text with "Ü" from the client
-// (in the ANSI code page) as the stand-in received it, the local application
+// (in the ANSI code page) as the stand-in received it, a log's folder with
+// "Ü" in a settings file saved in the ANSI code page, the local application
 // data (the known folder) in a folder with "ü" or missing, and the probe's
 // connection number read as the connector reads it. Every road ends in a
 // working run or a message; nothing lands in a wrongly named folder.
@@ -237,6 +238,7 @@ TEST_P(WindowsPaths, FoldersAndTextsBeyondAsciiWorkOrAreRefusedWithAMessage) {
     Wine({"reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", folder, "/f"});
   };
   const QStringList run{"--headless", "--port", "0", "--settings", Native(home / "settings.conf")};
+  std::ofstream(home / "ansi.conf") << "LogFile=" << (Native(program) + "/o.log").toLatin1().toStdString() << "\n";
   const QString ours = "%USERPROFILE%\\AppData\\Local", inHome = Native(local).replace('/', '\\'),
                 missing = Native(home / "none").replace('/', '\\');
   const struct {
@@ -253,6 +255,13 @@ TEST_P(WindowsPaths, FoldersAndTextsBeyondAsciiWorkOrAreRefusedWithAMessage) {
       {ours, run + QStringList{"--control", "dnc", "--log", Native(home / "l.log")}, "4,Maschine-\xDC,0,100", 0,
        "ostrana: stopped", "propertyValue put text Maschine-Ü",
        home / "standin-tnc" / "Quorvane" / "Quorvane_Relavio.TAB"},
+      {ours,  // a settings file saved in the ANSI code page
+       {"--headless", "--port", "0", "--settings", Native(home / "ansi.conf"), "--control", "virtual"},
+       "4,localhost,0,100",
+       0,
+       "ostrana: stopped",
+       "",
+       program / "o.log"},
       {inHome,
        {"--dnc-probe", "Maschine-Ü", "+1"},
        nullptr,

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "common/FileLock.h"
+#include "common/PathText.h"
 #include "common/SystemText.h"
-#include "common/WideText.h"
 
 namespace ostrana {
 
@@ -28,7 +28,7 @@ std::string MarkName(HANDLE file) {
 bool ConnectorHolds(const std::string& path) {
   // Opened for its attributes only, which no sharing mode refuses.
   HANDLE file =
-      CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(PathOf(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const std::string name = MarkName(file);
@@ -48,12 +48,12 @@ bool FileLock::Take(const std::string& path, std::string* holder, std::string* w
   if (why) why->clear();
   // Shared for reading only: a second run's open for writing is refused, and
   // it can still read who holds the lock.
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+  HANDLE file = CreateFileW(PathOf(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION && ConnectorHolds(path)) {
-      HANDLE reading = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      HANDLE reading = CreateFileW(PathOf(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       char text[32] = "";
       DWORD n = 0;

@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include "common/LogFile.h"
+#include "common/PathText.h"
 #include "common/SystemText.h"
-#include "common/WideText.h"
 
 namespace ostrana {
 namespace {
@@ -20,7 +20,7 @@ bool SameFile(HANDLE a, HANDLE b) {
 
 bool LogFile::Open(const std::string& path, std::string* why) {
   Close();
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+  HANDLE file = CreateFileW(PathOf(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -59,7 +59,7 @@ bool LogFile::Write(const std::string& line, std::string* why) {
 
 bool LogFile::StillAt(const std::string& path) const {
   HANDLE named =
-      CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(PathOf(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (named == INVALID_HANDLE_VALUE) return false;
   const bool same = SameFile(Handle(handle_), named);

@@ -3,14 +3,15 @@
 #include <cstdio>
 
 #include "common/NewFile.h"
+#include "common/PathText.h"
 #include "common/SystemText.h"
-#include "common/WideText.h"
 
 namespace ostrana {
 
 bool WriteNewFile(const std::string& path, const std::string& text, std::string* why) {
   // CREATE_NEW fails on anything already there, a link included.
-  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(PathOf(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     if (why) *why = SystemText(GetLastError());
     return false;
@@ -21,7 +22,7 @@ bool WriteNewFile(const std::string& path, const std::string& text, std::string*
   CloseHandle(file);
   if (error) {
     if (why) *why = SystemText(error);
-    DeleteFileW(Wide(path).c_str());
+    DeleteFileW(PathOf(path).c_str());
     return false;
   }
   return true;

@@ -3,8 +3,9 @@
 // is made from such a text, and turned back into one, only through these two:
 // on Windows they convert to and from the wide (UTF-16) names the W functions
 // take, so a folder named "Übertragung" or "Jürgen" is the same folder however
-// it reached the program. Neither throws: a text that is no UTF-8 gives a
-// path with U+FFFD in it, which names no folder and is refused as such. One
+// it reached the program. Neither throws. On Windows a text that is no UTF-8
+// (a settings file saved in the ANSI code page) is read in the ANSI code page,
+// so "\xDCbertragung" names the same folder as "Übertragung". One
 // implementation per platform (PathText_posix.cpp, PathText_win32.cpp). Any
 // thread.
 #pragma once

@@ -44,8 +44,12 @@ bool IsUtf8(const std::string& text) {
 }
 
 // Never a path from a narrow string directly: the library reads its bytes as
-// Latin-1, not as UTF-8.
-std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(Wide(utf8)); }
+// Latin-1, not as UTF-8. A text that is no UTF-8 came from a file saved in the
+// ANSI code page (an older editor's default), so it is read in that page: the
+// folder it names is the one the user sees.
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(ToWide(utf8, IsUtf8(utf8) ? CP_UTF8 : CP_ACP));
+}
 std::string TextOf(const std::filesystem::path& path) { return Utf8(path.native()); }
 
 }  // namespace ostrana
