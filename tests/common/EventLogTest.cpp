@@ -194,5 +194,10 @@ TEST(EventLog, PrintableEscapesWhatSteersATerminalOrSplitsALine) {
       {"typed \\x1B, \\\\ and C:\\Users\\ok\\", "typed \\\\x1B, \\\\\\ and C:\\Users\\ok\\"},
       {"\\\x1B \xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0", "\\\\\\x1B \xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0"},
   };
-  for (const auto& [text, printed] : cases) EXPECT_EQ(Printable(text), printed) << text;
+  for (const auto& [text, printed] : cases) {
+    EXPECT_EQ(Printable(text), printed) << text;
+    std::string back = text;  // read back, the line feed as the blank it became
+    std::replace(back.begin(), back.end(), '\n', ' ');
+    EXPECT_EQ(FromPrintable(printed), back) << printed;
+  }
 }

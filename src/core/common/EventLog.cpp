@@ -1,6 +1,7 @@
 #include "common/EventLog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -122,6 +123,25 @@ std::string Printable(const std::string& text) {
     at += length;
   }
   return out;
+}
+
+std::string FromPrintable(const std::string& printed) {
+  auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  std::string text;
+  bool afterBackslash = false;
+  for (std::size_t at = 0; at < printed.size();) {
+    if (afterBackslash && printed[at] == '\\') ++at;  // the doubling before an escape's or a backslash's start
+    afterBackslash = false;
+    if (at >= printed.size()) break;
+    if (printed.compare(at, 2, "\\x") == 0 && at + 3 < printed.size() && hex(printed[at + 2]) && hex(printed[at + 3])) {
+      text += static_cast<char>(std::stoi(printed.substr(at + 2, 2), nullptr, 16));
+      at += 4;
+      continue;
+    }
+    afterBackslash = printed[at] == '\\';
+    text += printed[at++];
+  }
+  return text;
 }
 
 EventLog& EventLog::Instance() {

@@ -185,6 +185,10 @@ std::string Printable(const std::string& text);
 // A field of an event for the platform's log: as Printable, its line feeds kept.
 std::string PrintableField(const std::string& text);
 
+// What Printable made of a text, as that text again (a line feed stays the
+// blank it became): for a reader of the log that acts on what it holds.
+std::string FromPrintable(const std::string& printed);
+
 // Shorthand for the process's log.
 inline void Log(LogLevel level, const std::string& subject, const std::string& text,
                 std::chrono::milliseconds fold = EventLog::kFold) {

@@ -14,6 +14,7 @@
 
 #include "comdnc/Probe.h"
 #include "comdnc/Registration.h"
+#include "common/EventLog.h"
 #include "common/NewFile.h"
 #include "common/PathText.h"
 #include "common/Process.h"
@@ -32,7 +33,8 @@ namespace fs = std::filesystem;
 void Say(const std::string& text) { WriteToStream(stdout, text.data(), text.size()); }
 
 // A text of the event log in the program's UTF-8: a client's connection
-// text is logged as it came, in the ANSI code page.
+// text is logged as it came, in the ANSI code page (its bytes that are no
+// UTF-8 escaped as "\xNN": undone first).
 std::string AsUtf8(const std::string& text) { return IsUtf8(text) ? text : Utf8FromCodePage(text, CP_ACP); }
 
 // The connection text and number of the last accepted "Machine Connect" in
@@ -47,7 +49,7 @@ std::pair<std::string, std::string> LastConnection() {
     if (at == std::string::npos || base == std::string::npos || base < at + mark.size()) continue;
     const std::string data = line.substr(at + mark.size(), base - at - mark.size());  // "TEXT,NUMBER"
     const auto comma = data.rfind(',');
-    if (comma != std::string::npos) last = {AsUtf8(data.substr(0, comma)), data.substr(comma + 1)};
+    if (comma != std::string::npos) last = {AsUtf8(FromPrintable(data.substr(0, comma))), data.substr(comma + 1)};
   }
   return last;
 }
