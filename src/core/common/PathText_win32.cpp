@@ -43,6 +43,14 @@ bool IsUtf8(const std::string& text) {
          MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0) > 0;
 }
 
+std::string ProgramFile() {
+  for (std::wstring path(MAX_PATH, L'\0');; path.resize(path.size() * 2)) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) return Utf8(path.data(), length);  // otherwise cut short: a larger buffer
+  }
+}
+
 // Never a path from a narrow string directly: the library reads its bytes as
 // Latin-1, not as UTF-8. A text that is no UTF-8 came from a file saved in the
 // ANSI code page (an older editor's default), so it is read in that page: the

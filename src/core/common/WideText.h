@@ -17,5 +17,8 @@ std::string Utf8FromCodePage(const std::string& text, unsigned codePage);
 std::string CodePageFromUtf8(const std::string& utf8, unsigned codePage);
 // Whether `text` is UTF-8 throughout (an empty text is).
 bool IsUtf8(const std::string& text);
+// The running program's own file in UTF-8, whole however deep its folder
+// (GetModuleFileNameW with a buffer grown until the path fits).
+std::string ProgramFile();
 
 }  // namespace ostrana

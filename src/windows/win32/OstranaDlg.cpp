@@ -299,9 +299,7 @@ void OstranaDlg::OnInfoCommand(int commandId) {
       char page[MAX_PATH] = "";
       LoadStringA(Module(), IDS_INFORMATION_PAGE, page, sizeof page);
       // Installed, the guide lies beside the program; a build's lies in its doc/.
-      wchar_t program[MAX_PATH] = L"";
-      GetModuleFileNameW(nullptr, program, MAX_PATH);
-      std::string folder = Utf8(std::wstring(program));
+      std::string folder = ProgramFile();
       folder = folder.substr(0, folder.find_last_of("\\/"));
       const std::string path = face::GuideFile(folder, page, "");
       if (services_.open && (path.empty() || !services_.open(path)))

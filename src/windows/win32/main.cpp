@@ -45,12 +45,6 @@ namespace {
 
 using namespace ostrana;
 
-std::string ModulePath() {
-  wchar_t path[MAX_PATH] = L"";
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return Utf8(std::wstring(path));
-}
-
 // The command line as typed, in the program's UTF-8 (the C runtime's argv
 // has it in the ANSI code page, with what that cannot hold lost).
 std::vector<std::string> Arguments() {
@@ -78,7 +72,7 @@ bool DefaultFoldersMissing(const run::Options& options, Prompts& prompts) {
 
 int RunHeadless(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
                 run::Machine& machine, Prompts& prompts, const std::string& listenAddress) {
-  win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
+  win32::WinConnectorRun connector(*machine.component, prompts, ProgramFile());
   connector.Run().Session().WhenListening(machine.listening);
   win32::EndRequestsTo(connector.Window().Handle());
   const int code =
@@ -90,7 +84,7 @@ int RunHeadless(const run::Options& options, const platform::SettingsStore& stor
 int RunWindow(const run::Options& options, const platform::SettingsStore& store, const platform::Settings& settings,
               run::Machine& machine, Prompts& prompts, win32::BoxPrompts& boxes, const std::string& listenAddress,
               const std::string& logFile) {
-  win32::WinConnectorRun connector(*machine.component, prompts, ModulePath());
+  win32::WinConnectorRun connector(*machine.component, prompts, ProgramFile());
   connector.Run().Session().WhenListening(machine.listening);
   win32::ResourceSounds sounds;
   win32::KelvraWatch watch;
