@@ -42,6 +42,7 @@ SetCompressor /SOLID lzma
 !define RUNNING_MUTEX "OstranaConnectorRunning"
 !define EXIT_RUNNING 5
 !define EXIT_BITS 6
+!define EXIT_FOLDER 7
 
 Var Bits     ; 32 or 64: the build to install
 Var Finish   ; what the last page says
@@ -214,6 +215,16 @@ Function .onInit
   ${AndIf} $Bits != "64"
     !insertmacro Refuse ${EXIT_BITS} "/BITS=$Bits: give /BITS=32 or /BITS=64, or leave it out to let the setup choose."
   ${EndIf}
+  ; A /D= the setup does not take (relative, on no drive, quoted) leaves no
+  ; folder: refused rather than installed in the default folder. The setup
+  ; cuts /D= from $CMDLINE, so it is looked for in the process's own line.
+  System::Call 'kernel32::GetCommandLineW() w .R1'
+  ClearErrors
+  ${GetOptions} $R1 "/D=" $R2
+  ${IfNot} ${Errors}
+  ${AndIf} $INSTDIR == ""
+    !insertmacro Refuse ${EXIT_FOLDER} "/D=$R2: give a whole folder path on an existing drive, without quotes (/D= must come last), or leave it out."
+  ${EndIf}
   ${If} $Bits != "32"
   ${AndIf} $Bits != "64"
     StrCpy $Bits ""
@@ -245,7 +256,9 @@ Function .onInit
     ${EndIf}
   ${EndIf}
   ${IfNot} ${RunningX64}
-    StrCpy $Bits 32  ; a 64-bit program does not run on 32-bit Windows
+    ${If} $Bits == 64  ; only /BITS=64 asks for it here
+      !insertmacro Refuse ${EXIT_BITS} "/BITS=64: this Windows is 32-bit and runs no 64-bit program: give /BITS=32, or leave it out."
+    ${EndIf}
   ${EndIf}
   ${If} ${RunningX64}
     SetRegView 64

@@ -64,7 +64,7 @@ TEST_P(WindowsProgram, KeepsItsSettingsInTheRegistry) {
 }
 
 // The installer in a fresh Wine prefix: a /BITS= other than 32 or 64 is
-// refused (status 6) before anything is done; a silent install puts the
+// refused (status 6), a /D= it does not take (status 7), before anything is done; a silent install puts the
 // programs, the template and the guide under Program Files with a Start-menu
 // folder of shortcuts; the installed client reaches the installed connector
 // (it prints only once greeted). While a program of the installation runs
@@ -110,6 +110,7 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   };
   const QString setup = "Z:" + WindowsBuild() + "/ostrana-setup-1.1.exe";
   for (const char* bits : {"/BITS=46", "/BITS=64x", "/BITS=-64", "/BITS="}) EXPECT_EQ(wine({setup, "/S", bits}), 6);
+  for (const char* to : {"/D=relativ\\Ordner", "/D=Q:\\NoDrive\\Ostrana"}) EXPECT_EQ(wine({setup, "/S", to}), 7);
   ASSERT_EQ(wine({setup, "/S"}), 0);
   EXPECT_EQ(source(), sourceFor(installed));
   for (auto file : {"Quorvane_Relavio.TAB", "guide.html", "uninstall.exe", "Ostrana Connector.lnk",
