@@ -82,11 +82,10 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("WINEPREFIX", QString::fromStdString((dir.path() / "prefix").string()));
   env.insert("LC_ALL", "C.UTF-8");  // a folder's "Ü" reaches Wine as it is
-  QProcess run;                     // the last program started by wine(): its exit status, what it printed
-  run.setProcessEnvironment(env);
+  QString printed;                  // by the last program started by wine()
   auto wine = [&](const QStringList& args) {
-    run.start(QStringLiteral(OSTRANA_SOURCE_DIR "/scripts/wine-run"), args);
-    return run.waitForFinished(60000) ? run.exitCode() : -1;
+    printed = Wine(args, env);
+    return status;
   };
   // The event source's registry values, "name=data;" each, by name. (reg prints in the OEM code page: a letter
   // beyond ASCII is compared as "?".)
@@ -95,7 +94,7 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
     wine({"reg", "query", R"(HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Ostrana Connector)"});
     QStringList values;
     for (const auto& m : QRegularExpression(R"((?m)^\s+(\w+)\s+REG_\w+\s+(.*)$)")
-                             .globalMatch(QString::fromLatin1(run.readAllStandardOutput()).remove('\r')))
+                             .globalMatch(printed))
       values << m.captured(1) + "=" + m.captured(2) + ";";
     return (values.sort(), values.join("").replace(beyondAscii, "?").toStdString());
   };
@@ -119,7 +118,7 @@ TEST_P(WindowsProgram, InstallsRunsAndUninstalls) {
   // The quiet uninstall as Add/Remove Programs or a deployment tool runs it: the command line as it stands.
   wine({"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OstranaConnector"});
   const auto quiet = QProcess::splitCommand(
-      QRegularExpression("Quiet\\w+\\s+REG_SZ\\s+(.*\\S)").match(run.readAllStandardOutput()).captured(1));
+      QRegularExpression("Quiet\\w+\\s+REG_SZ\\s+(.*\\S)").match(printed).captured(1));
 
   const QString program = "C:\\Program Files\\Ostrana Connector\\ostrana";
   process.setProcessEnvironment(env);

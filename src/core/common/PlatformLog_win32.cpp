@@ -24,6 +24,7 @@
 #include "common/EventLog.h"
 #include "common/PlatformLog.h"
 #include "common/SystemText.h"
+#include "common/WideText.h"
 
 namespace ostrana {
 namespace {
@@ -31,14 +32,8 @@ namespace {
 constexpr const wchar_t* kSource = L"Ostrana Connector";
 constexpr const wchar_t* kSourceKey = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ostrana Connector";
 
-// UTF-8 as the insert strings take it; bytes that are no UTF-8 become U+FFFD.
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return L"-";
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
+// A field as an insert string: "-" when empty, so that each keeps its place.
+std::wstring Insert(const std::string& text) { return text.empty() ? L"-" : Wide(text); }
 
 WORD TypeOf(LogLevel level) {
   switch (level) {
@@ -67,8 +62,8 @@ class ApplicationLogSink final : public PlatformSink {
     }
     const LogEvent& event = entry.event;
     const std::array<std::wstring, 8> fields = {
-        Wide(entry.message), Wide(event.client), Wide(event.machine), Wide(event.command),
-        Wide(event.values),  Wide(event.result), Wide(event.reason),  std::to_wstring(entry.repeats)};
+        Insert(entry.message), Insert(event.client), Insert(event.machine), Insert(event.command),
+        Insert(event.values),  Insert(event.result), Insert(event.reason),  std::to_wstring(entry.repeats)};
     std::array<const wchar_t*, 8> inserts{};
     for (std::size_t i = 0; i < fields.size(); ++i) inserts[i] = fields[i].c_str();
     if (!ReportEventW(source_, TypeOf(entry.level), static_cast<WORD>(CategoryOf(event.Kind())),

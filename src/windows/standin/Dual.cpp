@@ -1,5 +1,7 @@
 #include "standin/Dual.h"
 
+#include "common/WideText.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -172,14 +174,7 @@ std::string Narrow(BSTR text) {
   return result;
 }
 
-std::string Utf8Of(BSTR text) {
-  if (!text) return {};
-  const int wide = static_cast<int>(SysStringLen(text));
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, wide, nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, wide, result.data(), length, nullptr, nullptr);
-  return result;
-}
+std::string Utf8Of(BSTR text) { return text ? Utf8(text, SysStringLen(text)) : std::string(); }
 
 dnc::Variant FromCom(const VARIANT& value) {
   switch (value.vt) {
